@@ -1,0 +1,78 @@
+#pragma once
+
+// The stand-in machine's adapters of the shared ports.
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "platform/standin/machine.h"
+#include "platform/standin/registry_db.h"
+#include "platform/system_info.h"
+
+namespace korin {
+
+class PosixClock final : public Clock {
+  public:
+    SystemTime systemTime() override;
+    std::uint64_t systemTimeAsFileTime() override;
+};
+
+// Windows paths of the machine; a 32-bit program's view of System32 on a
+// 64-bit machine is SysWOW64 while redirection is on.
+class PosixFiles final : public Files {
+  public:
+    PosixFiles(const standin::Machine& machine, bool is64BitMachine)
+        : machine_(machine), is64BitMachine_(is64BitMachine) {}
+
+    std::unique_ptr<FileHandle> openFile(const std::wstring& path, FileOpenMode mode) override;
+    bool getFullPathName(const std::wstring& path, std::wstring& fullPath) override;
+    std::uint32_t getFileAttributes(const std::wstring& path) override;
+    bool createDirectory(const std::wstring& path) override;
+    bool removeDirectory(const std::wstring& path) override;
+    bool deleteFile(const std::wstring& path) override;
+    bool moveFileReplacing(const std::wstring& source, const std::wstring& target) override;
+
+    // The host path behind a Windows path, as this process sees it.
+    std::string hostPath(const std::wstring& path) const;
+
+  private:
+    const standin::Machine& machine_;
+    bool is64BitMachine_;
+};
+
+// The machine's registry as a 32-bit program sees it.
+class PosixRegistry final : public Registry {
+  public:
+    PosixRegistry(standin::RegistryDb& db, bool is64BitMachine)
+        : db_(db), is64BitMachine_(is64BitMachine) {}
+
+    long openKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
+                 std::unique_ptr<RegistryKey>& key) override;
+    long createKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
+                   std::unique_ptr<RegistryKey>& key) override;
+
+    // The stored path a 32-bit program reaches with this access.
+    std::wstring keyPath(RegistryRoot root, const std::wstring& subKey, std::uint32_t access) const;
+
+  private:
+    standin::RegistryDb& db_;
+    bool is64BitMachine_;
+};
+
+class PosixSystemInfo final : public SystemInfo {
+  public:
+    explicit PosixSystemInfo(const standin::MachineFacts& facts) : facts_(facts) {}
+
+    bool getVersionEx(OsVersionInfo& info) override;
+    int isWow64Process() override;
+    bool getSystemWow64Directory(std::wstring& path) override;
+    bool getSystemDirectory(std::wstring& path) override;
+
+  private:
+    standin::MachineFacts facts_;
+};
+
+// The Win32 error for an errno of a call on path.
+std::uint32_t win32ErrorFromErrno(int error, const std::string& path);
+
+}  // namespace korin

@@ -1,0 +1,45 @@
+#pragma once
+
+// The real Win32 adapters of the shared ports.
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "platform/system_info.h"
+
+namespace korin {
+
+class WinClock final : public Clock {
+  public:
+    SystemTime systemTime() override;
+    std::uint64_t systemTimeAsFileTime() override;
+};
+
+class WinFiles final : public Files {
+  public:
+    std::unique_ptr<FileHandle> openFile(const std::wstring& path, FileOpenMode mode) override;
+    bool getFullPathName(const std::wstring& path, std::wstring& fullPath) override;
+    std::uint32_t getFileAttributes(const std::wstring& path) override;
+    bool createDirectory(const std::wstring& path) override;
+    bool removeDirectory(const std::wstring& path) override;
+    bool deleteFile(const std::wstring& path) override;
+    bool moveFileReplacing(const std::wstring& source, const std::wstring& target) override;
+};
+
+class WinRegistry final : public Registry {
+  public:
+    long openKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
+                 std::unique_ptr<RegistryKey>& key) override;
+    long createKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
+                   std::unique_ptr<RegistryKey>& key) override;
+};
+
+class WinSystemInfo final : public SystemInfo {
+  public:
+    bool getVersionEx(OsVersionInfo& info) override;
+    int isWow64Process() override;
+    bool getSystemWow64Directory(std::wstring& path) override;
+    bool getSystemDirectory(std::wstring& path) override;
+};
+
+}  // namespace korin

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace korin {
+
+// The platform's SYSTEMTIME: the calendar fields of a UTC time.
+struct SystemTime {
+    std::uint16_t year = 0;
+    std::uint16_t month = 0;
+    std::uint16_t dayOfWeek = 0;
+    std::uint16_t day = 0;
+    std::uint16_t hour = 0;
+    std::uint16_t minute = 0;
+    std::uint16_t second = 0;
+    std::uint16_t milliseconds = 0;
+};
+
+// The system clock (GetSystemTime, GetSystemTimeAsFileTime).
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    // The current UTC time.
+    virtual SystemTime systemTime() = 0;
+    // The current UTC time as a FILETIME: 100-ns intervals since 1601-01-01.
+    virtual std::uint64_t systemTimeAsFileTime() = 0;
+};
+
+}  // namespace korin

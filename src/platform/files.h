@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace korin {
+
+// How a file is opened; every mode shares read, write and delete with other
+// openers, as the system's files are opened.
+enum class FileOpenMode {
+    ReadExisting,  // read; fails when missing
+    CreateAlways,  // write; created or truncated
+    AppendAlways,  // write at the end; created when missing
+};
+
+// One open file. Closing happens on destruction.
+class FileHandle {
+  public:
+    virtual ~FileHandle() = default;
+    // Reads up to size bytes; bytesRead 0 with true means the end of the file.
+    virtual bool read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead) = 0;
+    // Writes all size bytes or fails.
+    virtual bool write(const void* data, std::uint32_t size) = 0;
+};
+
+inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+
+// Files and folders by Windows path. Failures return false, null or
+// kInvalidFileAttributes and set the thread's last error.
+class Files {
+  public:
+    virtual ~Files() = default;
+    virtual std::unique_ptr<FileHandle> openFile(const std::wstring& path, FileOpenMode mode) = 0;
+    // GetFullPathNameW: the absolute form of path; the whole path, however long.
+    virtual bool getFullPathName(const std::wstring& path, std::wstring& fullPath) = 0;
+    virtual std::uint32_t getFileAttributes(const std::wstring& path) = 0;
+    virtual bool createDirectory(const std::wstring& path) = 0;
+    virtual bool removeDirectory(const std::wstring& path) = 0;
+    virtual bool deleteFile(const std::wstring& path) = 0;
+    // MoveFileExW with MOVEFILE_REPLACE_EXISTING: replaces target in one step.
+    virtual bool moveFileReplacing(const std::wstring& source, const std::wstring& target) = 0;
+};
+
+}  // namespace korin

@@ -1,0 +1,93 @@
+#include "platform/adapters_win.h"
+
+#include "platform/unique_handle_win.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace korin {
+
+namespace {
+
+class WinFileHandle final : public FileHandle {
+  public:
+    explicit WinFileHandle(UniqueFileHandle file) : file_(std::move(file)) {}
+
+    bool read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead) override {
+        DWORD got = 0;
+        const bool ok = ReadFile(file_.get(), buffer, size, &got, nullptr) != FALSE;
+        bytesRead = got;
+        return ok;
+    }
+
+    bool write(const void* data, std::uint32_t size) override {
+        DWORD put = 0;
+        return WriteFile(file_.get(), data, size, &put, nullptr) != FALSE && put == size;
+    }
+
+  private:
+    UniqueFileHandle file_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileHandle> WinFiles::openFile(const std::wstring& path, FileOpenMode mode) {
+    DWORD access = GENERIC_READ;
+    DWORD disposition = OPEN_EXISTING;
+    if (mode == FileOpenMode::CreateAlways) {
+        access = GENERIC_WRITE;
+        disposition = CREATE_ALWAYS;
+    } else if (mode == FileOpenMode::AppendAlways) {
+        // Append-only access: every write lands at the then current end.
+        access = FILE_APPEND_DATA;
+        disposition = OPEN_ALWAYS;
+    }
+    UniqueFileHandle file(CreateFileW(path.c_str(), access,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return nullptr;
+    }
+    return std::make_unique<WinFileHandle>(std::move(file));
+}
+
+bool WinFiles::getFullPathName(const std::wstring& path, std::wstring& fullPath) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    DWORD length =
+        GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length >= buffer.size()) {
+        // Longer than MAX_PATH: take the whole path rather than a cut one.
+        buffer.resize(length);
+        length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(),
+                                  nullptr);
+    }
+    if (length == 0 || length >= buffer.size()) {
+        return false;
+    }
+    fullPath.assign(buffer.data(), length);
+    return true;
+}
+
+std::uint32_t WinFiles::getFileAttributes(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str());
+}
+
+bool WinFiles::createDirectory(const std::wstring& path) {
+    return CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+}
+
+bool WinFiles::removeDirectory(const std::wstring& path) {
+    return RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+bool WinFiles::deleteFile(const std::wstring& path) {
+    return DeleteFileW(path.c_str()) != FALSE;
+}
+
+bool WinFiles::moveFileReplacing(const std::wstring& source, const std::wstring& target) {
+    return MoveFileExW(source.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+}  // namespace korin

@@ -1,0 +1,22 @@
+#pragma once
+
+namespace korin {
+
+class Clock;
+class Files;
+class Registry;
+class SystemInfo;
+class StringTable;
+
+// The ports through which the core reaches the operating system. The
+// composition root (main) fills it with the real adapters of its build; unit
+// tests fill it with fakes. A port that a build does not need yet stays null.
+struct Platform {
+    Clock* clock = nullptr;
+    Files* files = nullptr;
+    Registry* registry = nullptr;
+    SystemInfo* system = nullptr;
+    StringTable* strings = nullptr;
+};
+
+}  // namespace korin

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/standin/machine.h"
+#include "platform/standin/registry_db.h"
+
+#include <string>
+
+namespace korin::standin {
+
+// Where the facts stand in the registry, as on Windows.
+inline constexpr wchar_t kVersionKey[] = L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+inline constexpr wchar_t kEnvironmentKey[] =
+    L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+inline constexpr wchar_t kLanguageKey[] =
+    L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Nls\\Language";
+
+// The facts the registry holds; a missing one keeps its default.
+MachineFacts readMachineFacts(RegistryDb& registry);
+bool writeMachineFacts(RegistryDb& registry, const MachineFacts& facts);
+
+// Makes root a stand-in machine: its folders, its registry with the given
+// facts, an empty trust store. A machine that exists keeps what it holds,
+// apart from the facts.
+bool initMachine(const std::string& root, const MachineFacts& facts, std::string& error);
+
+// Registry data helpers: REG_SZ bytes (UTF-16LE with the terminator) and back.
+std::string regSzData(const std::wstring& text);
+std::wstring regSzText(const std::string& data);
+
+}  // namespace korin::standin

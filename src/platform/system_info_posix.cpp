@@ -1,0 +1,34 @@
+#include "platform/adapters_posix.h"
+
+#include "platform/last_error.h"
+#include "platform/win_errors.h"
+
+namespace korin {
+
+bool PosixSystemInfo::getVersionEx(OsVersionInfo& info) {
+    info.majorVersion = facts_.majorVersion;
+    info.minorVersion = facts_.minorVersion;
+    info.buildNumber = facts_.buildNumber;
+    info.platformId = 2;
+    return true;
+}
+
+int PosixSystemInfo::isWow64Process() {
+    return facts_.is64Bit ? 1 : 0;
+}
+
+bool PosixSystemInfo::getSystemWow64Directory(std::wstring& path) {
+    if (!facts_.is64Bit) {
+        setLastError(kErrorCallNotImplemented);
+        return false;
+    }
+    path = L"C:\\Windows\\SysWOW64";
+    return true;
+}
+
+bool PosixSystemInfo::getSystemDirectory(std::wstring& path) {
+    path = L"C:\\Windows\\system32";
+    return true;
+}
+
+}  // namespace korin

@@ -1,0 +1,97 @@
+#include "service/entry.h"
+
+#include "platform/files.h"
+#include "platform/platform.h"
+#include "support/log.h"
+
+#include <memory>
+#include <new>
+
+namespace korin {
+
+namespace {
+
+ServiceContext* currentServiceContext = nullptr;
+
+// The actions of switches whose behaviour is not in this build yet: they do
+// nothing, and the process exits with 0 like any switch.
+int notBuiltYet(const Platform&, const ServiceInfo&) {
+    return 0;
+}
+
+constexpr CommandSwitch kSwitches[] = {
+    {L"-install", &notBuiltYet},
+    {L"-uninstall", &notBuiltYet},
+    {L"-deleteTask", &notBuiltYet},
+    {L"-createDefaultTask", &notBuiltYet},
+    {L"-setSilentAutoUpdate", &notBuiltYet},
+    {L"-setNotifyAutoUpdate", &notBuiltYet},
+    {L"-setDisableAutoUpdate", &notBuiltYet},
+    {L"-isSAUEnabled", &notBuiltYet},
+};
+
+int runServiceMode(const Platform& platform, const ServiceInfo& info) {
+    std::unique_ptr<ServiceContext> context;
+    try {
+        context = std::make_unique<ServiceContext>(platform, info.modulePath);
+    } catch (const std::bad_alloc&) {
+        return kExitNoMemory;
+    }
+    currentServiceContext = context.get();
+    // The service dispatcher runs here; until the service runtime is built,
+    // a service run ends after the configuration is filled.
+    currentServiceContext = nullptr;
+    context.reset();
+    return 0;
+}
+
+}  // namespace
+
+ServiceContext::ServiceContext(const Platform&, std::wstring modulePath)
+    : modulePath_(std::move(modulePath)) {}
+
+ServiceContext* serviceContext() {
+    return currentServiceContext;
+}
+
+const CommandSwitch* commandSwitches(std::size_t& count) {
+    count = sizeof(kSwitches) / sizeof(kSwitches[0]);
+    return kSwitches;
+}
+
+int runProgram(const Platform& platform, int argc, const wchar_t* const* argv) {
+    std::wstring fullPath;
+    if (argc > 0 && argv[0] != nullptr && !platform.files->getFullPathName(argv[0], fullPath)) {
+        fullPath.clear();  // an unresolvable path leaves the module path empty
+    }
+    writeLog(platform, Info, fullPath);
+    writeLog(platform, Info, logCodeMessage(kLogStartup));
+    if (argc >= 2) {
+        writeLog(platform, Info, argv[1]);
+    }
+
+    std::unique_ptr<ServiceInfo> info;
+    try {
+        info =
+            std::make_unique<ServiceInfo>(ServiceInfo{fullPath, kServiceName, kServiceDisplayName});
+    } catch (const std::bad_alloc&) {
+        writeLog(platform, Error, logCodeLastError(kLogNoMemoryForServiceInfo));
+        return kExitNoMemory;
+    }
+
+    int exitCode = 0;
+    if (argc < 2) {
+        exitCode = runServiceMode(platform, *info);
+    } else {
+        const std::wstring argument = argv[1];
+        for (const CommandSwitch& command : kSwitches) {
+            if (argument == command.name) {
+                exitCode = command.action(platform, *info);
+                break;
+            }
+        }
+    }
+    return exitCode;
+}
+
+}  // namespace korin

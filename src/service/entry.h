@@ -1,0 +1,45 @@
+#pragma once
+
+#include "service/service_info.h"
+
+#include <string>
+
+namespace korin {
+
+struct Platform;
+
+// The object of a service run; its construction fills the run-time
+// configuration.
+class ServiceContext {
+  public:
+    ServiceContext(const Platform& platform, std::wstring modulePath);
+    const std::wstring& modulePath() const { return modulePath_; }
+
+  private:
+    std::wstring modulePath_;
+};
+
+// The one ServiceContext of the process: set exactly while the service
+// dispatcher runs.
+ServiceContext* serviceContext();
+
+// Start-up log codes and exit codes.
+inline constexpr int kLogStartup = 1617;
+inline constexpr int kLogNoMemoryForServiceInfo = 1239;
+inline constexpr int kExitSilentAutoUpdateEnabled = 1001;
+inline constexpr int kExitNoMemory = -1;
+
+// One switch of the command line and what it runs; the result is the exit
+// code.
+struct CommandSwitch {
+    const wchar_t* name;
+    int (*action)(const Platform& platform, const ServiceInfo& info);
+};
+
+// The switches in the order they are matched.
+const CommandSwitch* commandSwitches(std::size_t& count);
+
+// The process entry behind wmain.
+int runProgram(const Platform& platform, int argc, const wchar_t* const* argv);
+
+}  // namespace korin

@@ -1,0 +1,22 @@
+// The product's composition root: the real Win32 adapters.
+
+#include "platform/adapters_win.h"
+#include "platform/platform.h"
+#include "service/entry.h"
+#include "support/string_table_win.h"
+
+int wmain(int argc, wchar_t** argv) {
+    korin::WinClock clock;
+    korin::WinFiles files;
+    korin::WinRegistry registry;
+    korin::WinSystemInfo system;
+    korin::WinStringTable strings;
+    korin::Platform platform{
+        .clock = &clock,
+        .files = &files,
+        .registry = &registry,
+        .system = &system,
+        .strings = &strings,
+    };
+    return korin::runProgram(platform, argc, argv);
+}

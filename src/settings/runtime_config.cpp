@@ -1,0 +1,10 @@
+#include "settings/runtime_config.h"
+
+namespace korin {
+
+RuntimeConfig& runtimeConfig() {
+    static RuntimeConfig config;
+    return config;
+}
+
+}  // namespace korin

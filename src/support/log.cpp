@@ -1,0 +1,100 @@
+#include "support/log.h"
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/last_error.h"
+#include "platform/platform.h"
+#include "settings/runtime_config.h"
+#include "support/text.h"
+
+#include <exception>
+
+namespace korin {
+
+std::wstring numberToText(std::int32_t value) {
+    // Built by hand: no locale may add grouping.
+    std::int64_t wide = value;
+    bool negative = wide < 0;
+    if (negative) {
+        wide = -wide;
+    }
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + wide % 10));
+        wide /= 10;
+    } while (wide != 0);
+    if (negative) {
+        digits.insert(digits.begin(), L'-');
+    }
+    return digits;
+}
+
+std::wstring logCodeMessage(std::int32_t code) {
+    return numberToText(code);
+}
+
+std::wstring logCodeMessage(std::int32_t code, const std::wstring& detail) {
+    return numberToText(code) + L" " + detail;
+}
+
+std::wstring logCodeLastError(std::int32_t code) {
+    return logCodeMessage(code, numberToText(lastError()));
+}
+
+namespace {
+
+const wchar_t* levelWord(std::int32_t level) {
+    switch (level) {
+        case Info:
+            return L"info";
+        case Warning:
+            return L"warning";
+        default:
+            return L"error";
+    }
+}
+
+}  // namespace
+
+std::wstring logLine(const SystemTime& time, std::int32_t level, const std::wstring& message) {
+    std::wstring line;
+    line.reserve(message.size() + 40);
+    line += numberToText(std::int32_t{time.year}) + L"-" + numberToText(std::int32_t{time.month}) +
+            L"-" + numberToText(std::int32_t{time.day}) + L"+" +
+            numberToText(std::int32_t{time.hour}) + L"-" + numberToText(std::int32_t{time.minute}) +
+            L"-" + numberToText(std::int32_t{time.second}) + L"." +
+            numberToText(std::int32_t{time.milliseconds});
+    line += L" [";
+    line += levelWord(level);
+    line += L"] ";
+    line += message;
+    line += L"\r\n";
+    return line;
+}
+
+void writeLog(const Platform& platform, std::int32_t level, std::wstring message) {
+    if (level != Error && !runtimeConfig().verboseLogging) {
+        return;
+    }
+    // Logging must not disturb the caller's view of the last error.
+    const std::uint32_t savedError = lastError();
+    try {
+        const std::u16string units =
+            utf16FromWide(logLine(platform.clock->systemTime(), level, message));
+        std::string bytes;
+        bytes.reserve(units.size() * 2);
+        for (char16_t unit : units) {
+            bytes.push_back(static_cast<char>(unit & 0xFF));
+            bytes.push_back(static_cast<char>(unit >> 8));
+        }
+        auto file = platform.files->openFile(kLogFilePath, FileOpenMode::AppendAlways);
+        if (file) {
+            file->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        }
+    } catch (const std::exception&) {
+        // An entry that cannot be written is lost; the caller goes on.
+    }
+    setLastError(savedError);
+}
+
+}  // namespace korin

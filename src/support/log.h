@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace korin {
+
+struct Platform;
+
+// Severity of a log entry, passed as a plain integer.
+enum LogLevel : std::int32_t { Info = 0, Warning = 1, Error = 2 };
+
+// The log file, relative to the working directory; its folders are never
+// created, so without them nothing is logged.
+inline constexpr wchar_t kLogFilePath[] = L"Tervalon\\Korin\\KorinInstall32.log";
+
+// Decimal text of a signed 32-bit value, as a wide stream writes a long.
+std::wstring numberToText(std::int32_t value);
+inline std::wstring numberToText(std::uint32_t value) {
+    return numberToText(static_cast<std::int32_t>(value));
+}
+
+// "code" and "code detail".
+std::wstring logCodeMessage(std::int32_t code);
+std::wstring logCodeMessage(std::int32_t code, const std::wstring& detail);
+// "code lastError": the most common shape, built from the thread's last error.
+std::wstring logCodeLastError(std::int32_t code);
+
+// Appends one UTF-16LE line to the log file. Info and warning entries are
+// written only while verbose logging is on. Never fails, never throws.
+void writeLog(const Platform& platform, std::int32_t level, std::wstring message);
+
+// The line writeLog appends for an entry at the given time, without the file.
+struct SystemTime;
+std::wstring logLine(const SystemTime& time, std::int32_t level, const std::wstring& message);
+
+}  // namespace korin

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "support/string_table.h"
+
+#include <cstdint>
+
+namespace korin {
+
+// The generated table, in the stand-in machine's user-interface language.
+class PosixStringTable final : public StringTable {
+  public:
+    explicit PosixStringTable(std::uint16_t uiLanguage);
+    std::wstring_view loadString(std::uint32_t id) override;
+
+  private:
+    std::uint16_t language_;
+};
+
+}  // namespace korin

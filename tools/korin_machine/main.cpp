@@ -1,0 +1,94 @@
+// korin-machine: the administrator's tools of a stand-in machine.
+
+#include "platform/standin/machine_setup.h"
+#include "reg_command.h"
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: korin-machine init [--32-bit] [--windows MAJOR.MINOR[.BUILD]] [--language HEX]\n"
+    "       korin-machine reg query|add|delete KEY [options]   (like reg.exe)\n"
+    "The machine is the folder that KORIN_MACHINE_ROOT names.\n";
+
+int usage(const std::string& why) {
+    std::cerr << "korin-machine: " << why << "\n" << kUsage;
+    return korin::standin::kExitUsage;
+}
+
+bool parseVersion(const std::string& text, korin::standin::MachineFacts& facts) {
+    unsigned major = 0, minor = 0, build = 0;
+    char extra = 0;
+    const int fields = std::sscanf(text.c_str(), "%u.%u.%u%c", &major, &minor, &build, &extra);
+    if (fields < 2 || fields > 3) {
+        return false;
+    }
+    facts.majorVersion = major;
+    facts.minorVersion = minor;
+    facts.buildNumber = fields == 3 ? build : (major >= 10 ? 19045 : 7601);
+    return true;
+}
+
+int runInit(const std::vector<std::string>& args) {
+    korin::standin::MachineFacts facts;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--32-bit") {
+            facts.is64Bit = false;
+        } else if (args[i] == "--windows" && i + 1 < args.size() &&
+                   parseVersion(args[i + 1], facts)) {
+            ++i;
+        } else if (args[i] == "--language" && i + 1 < args.size()) {
+            char* end = nullptr;
+            const unsigned long language = std::strtoul(args[++i].c_str(), &end, 16);
+            if (*end != '\0' || language == 0 || language > 0xFFFF) {
+                return usage("'" + args[i] + "' is not a language identifier in hex");
+            }
+            facts.uiLanguage = static_cast<std::uint16_t>(language);
+        } else {
+            return usage("unexpected argument '" + args[i] + "'");
+        }
+    }
+    const char* root = std::getenv(korin::standin::kMachineRootVariable);
+    if (root == nullptr || *root == '\0') {
+        return usage(std::string(korin::standin::kMachineRootVariable) + " is not set");
+    }
+    std::string error;
+    if (!korin::standin::initMachine(root, facts, error)) {
+        std::cerr << "korin-machine: " << error << "\n";
+        return korin::standin::kExitFailed;
+    }
+    return korin::standin::kExitDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        return usage("a command is needed");
+    }
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "init") {
+        return runInit(rest);
+    }
+    if (args[0] != "reg") {
+        return usage("unknown command '" + args[0] + "'");
+    }
+    std::string error;
+    auto machine = korin::standin::Machine::fromEnvironment(error);
+    if (!machine) {
+        std::cerr << "korin-machine: " << error << "\n";
+        return korin::standin::kExitUsage;
+    }
+    auto registry = korin::standin::RegistryDb::open(machine->registryFile(), error);
+    if (!registry) {
+        std::cerr << "korin-machine: " << error << "\n";
+        return korin::standin::kExitFailed;
+    }
+    const bool is64Bit = korin::standin::readMachineFacts(*registry).is64Bit;
+    return korin::standin::runRegCommand(*registry, is64Bit, rest, std::cout, std::cerr);
+}
