@@ -59,6 +59,15 @@ const CommandSwitch* commandSwitches(std::size_t& count) {
     return kSwitches;
 }
 
+const CommandSwitch* findSwitch(const std::wstring& argument) {
+    for (const CommandSwitch& command : kSwitches) {
+        if (argument == command.name) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
 int runProgram(const Platform& platform, int argc, const wchar_t* const* argv) {
     std::wstring fullPath;
     if (argc > 0 && argv[0] != nullptr && !platform.files->getFullPathName(argv[0], fullPath)) {
@@ -83,12 +92,10 @@ int runProgram(const Platform& platform, int argc, const wchar_t* const* argv) {
     if (argc < 2) {
         exitCode = runServiceMode(platform, *info);
     } else {
-        const std::wstring argument = argv[1];
-        for (const CommandSwitch& command : kSwitches) {
-            if (argument == command.name) {
-                exitCode = command.action(platform, *info);
-                break;
-            }
+        // An argument that names no switch does nothing: it already stands
+        // in the log.
+        if (const CommandSwitch* command = findSwitch(argv[1])) {
+            exitCode = command->action(platform, *info);
         }
     }
     return exitCode;

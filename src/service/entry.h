@@ -38,6 +38,9 @@ struct CommandSwitch {
 
 // The switches in the order they are matched.
 const CommandSwitch* commandSwitches(std::size_t& count);
+// The switch that an argument names: exact, case-sensitive, whole-text
+// comparison in table order; null for none.
+const CommandSwitch* findSwitch(const std::wstring& argument);
 
 // The process entry behind wmain.
 int runProgram(const Platform& platform, int argc, const wchar_t* const* argv);

@@ -1,0 +1,506 @@
+#include "fakes/fake_platform.h"
+
+#include "platform/last_error.h"
+#include "platform/win_errors.h"
+#include "settings/runtime_config.h"
+#include "support/log.h"
+#include "support/text.h"
+
+#include <cstring>
+
+namespace korin::testing {
+
+namespace {
+
+std::wstring parentOf(const std::wstring& path) {
+    const auto slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+}  // namespace
+
+// ---- FakeFiles -------------------------------------------------------------
+
+class FakeFileHandle final : public FileHandle {
+  public:
+    FakeFileHandle(FakeFiles& files, std::wstring key, bool append)
+        : files_(files), key_(std::move(key)), append_(append) {}
+
+    bool read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead) override {
+        bytesRead = 0;
+        if (files_.fail("read")) {
+            return false;
+        }
+        const std::string& content = files_.files_[key_];
+        const std::size_t available = content.size() > offset_ ? content.size() - offset_ : 0;
+        bytesRead = static_cast<std::uint32_t>(std::min<std::size_t>(available, size));
+        std::memcpy(buffer, content.data() + offset_, bytesRead);
+        offset_ += bytesRead;
+        return true;
+    }
+
+    bool write(const void* data, std::uint32_t size) override {
+        if (files_.fail("write")) {
+            return false;
+        }
+        std::string& content = files_.files_[key_];
+        const char* bytes = static_cast<const char*>(data);
+        if (append_) {
+            content.append(bytes, size);
+        } else {
+            if (content.size() < offset_ + size) {
+                content.resize(offset_ + size);
+            }
+            std::memcpy(content.data() + offset_, bytes, size);
+            offset_ += size;
+        }
+        return true;
+    }
+
+  private:
+    FakeFiles& files_;
+    std::wstring key_;
+    bool append_;
+    std::size_t offset_ = 0;
+};
+
+bool FakeFiles::fail(const std::string& operation) {
+    if (auto error = faults.check(operation)) {
+        setLastError(*error);
+        return true;
+    }
+    return false;
+}
+
+std::wstring FakeFiles::key(const std::wstring& path) const {
+    std::wstring full = path;
+    for (wchar_t& c : full) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    if (!(full.size() >= 2 && full[1] == L':')) {
+        full = currentDirectory + L"\\" + full;
+    }
+    while (full.size() > 3 && full.back() == L'\\') {
+        full.pop_back();
+    }
+    return asciiLower(full);
+}
+
+void FakeFiles::addFolder(const std::wstring& path) {
+    for (std::wstring folder = key(path); folder.size() > 2; folder = parentOf(folder)) {
+        folders_.insert(folder);
+    }
+}
+
+void FakeFiles::putFile(const std::wstring& path, const std::string& content) {
+    addFolder(parentOf(key(path)));
+    files_[key(path)] = content;
+}
+
+bool FakeFiles::hasFile(const std::wstring& path) const {
+    return files_.count(key(path)) != 0;
+}
+
+bool FakeFiles::hasFolder(const std::wstring& path) const {
+    return folders_.count(key(path)) != 0;
+}
+
+std::string FakeFiles::content(const std::wstring& path) const {
+    auto found = files_.find(key(path));
+    return found == files_.end() ? std::string() : found->second;
+}
+
+std::unique_ptr<FileHandle> FakeFiles::openFile(const std::wstring& path, FileOpenMode mode) {
+    if (fail("openFile")) {
+        return nullptr;
+    }
+    const std::wstring k = key(path);
+    if (folders_.count(k) != 0) {
+        setLastError(kErrorAccessDenied);
+        return nullptr;
+    }
+    if (mode == FileOpenMode::ReadExisting) {
+        if (files_.count(k) == 0) {
+            setLastError(folders_.count(parentOf(k)) ? kErrorFileNotFound : kErrorPathNotFound);
+            return nullptr;
+        }
+    } else {
+        if (folders_.count(parentOf(k)) == 0) {
+            setLastError(kErrorPathNotFound);
+            return nullptr;
+        }
+        if (mode == FileOpenMode::CreateAlways || files_.count(k) == 0) {
+            files_[k].clear();
+        }
+    }
+    return std::make_unique<FakeFileHandle>(*this, k, mode == FileOpenMode::AppendAlways);
+}
+
+bool FakeFiles::getFullPathName(const std::wstring& path, std::wstring& fullPath) {
+    if (fail("getFullPathName")) {
+        return false;
+    }
+    fullPath = path.size() >= 2 && path[1] == L':' ? path : currentDirectory + L"\\" + path;
+    return true;
+}
+
+std::uint32_t FakeFiles::getFileAttributes(const std::wstring& path) {
+    if (fail("getFileAttributes")) {
+        return kInvalidFileAttributes;
+    }
+    const std::wstring k = key(path);
+    if (folders_.count(k) != 0) {
+        return kFileAttributeDirectory;
+    }
+    if (files_.count(k) != 0) {
+        return 0x80;
+    }
+    setLastError(folders_.count(parentOf(k)) ? kErrorFileNotFound : kErrorPathNotFound);
+    return kInvalidFileAttributes;
+}
+
+bool FakeFiles::createDirectory(const std::wstring& path) {
+    if (fail("createDirectory")) {
+        return false;
+    }
+    const std::wstring k = key(path);
+    if (folders_.count(k) != 0 || files_.count(k) != 0) {
+        setLastError(kErrorAlreadyExists);
+        return false;
+    }
+    if (folders_.count(parentOf(k)) == 0) {
+        setLastError(kErrorPathNotFound);
+        return false;
+    }
+    folders_.insert(k);
+    return true;
+}
+
+bool FakeFiles::removeDirectory(const std::wstring& path) {
+    if (fail("removeDirectory")) {
+        return false;
+    }
+    const std::wstring k = key(path);
+    if (folders_.count(k) == 0) {
+        setLastError(kErrorFileNotFound);
+        return false;
+    }
+    const std::wstring prefix = k + L"\\";
+    for (const auto& [file, content] : files_) {
+        if (file.compare(0, prefix.size(), prefix) == 0) {
+            setLastError(kErrorDirNotEmpty);
+            return false;
+        }
+    }
+    for (const auto& folder : folders_) {
+        if (folder.compare(0, prefix.size(), prefix) == 0) {
+            setLastError(kErrorDirNotEmpty);
+            return false;
+        }
+    }
+    folders_.erase(k);
+    return true;
+}
+
+bool FakeFiles::deleteFile(const std::wstring& path) {
+    if (fail("deleteFile")) {
+        return false;
+    }
+    if (files_.erase(key(path)) == 0) {
+        setLastError(kErrorFileNotFound);
+        return false;
+    }
+    return true;
+}
+
+bool FakeFiles::moveFileReplacing(const std::wstring& source, const std::wstring& target) {
+    if (fail("moveFileReplacing")) {
+        return false;
+    }
+    auto found = files_.find(key(source));
+    if (found == files_.end()) {
+        setLastError(kErrorFileNotFound);
+        return false;
+    }
+    if (folders_.count(parentOf(key(target))) == 0) {
+        setLastError(kErrorPathNotFound);
+        return false;
+    }
+    std::string content = std::move(found->second);
+    files_.erase(found);
+    files_[key(target)] = std::move(content);
+    return true;
+}
+
+// ---- FakeRegistry ----------------------------------------------------------
+
+class FakeRegistryKey final : public RegistryKey {
+  public:
+    FakeRegistryKey(FakeRegistry& registry, std::wstring path, std::uint32_t access)
+        : registry_(registry), path_(std::move(path)), access_(access) {}
+
+    long queryValue(const std::wstring& name, std::uint32_t* type, void* data,
+                    std::uint32_t* size) override {
+        if (auto error = registry_.faults.check("queryValue")) {
+            return static_cast<long>(*error);
+        }
+        if ((access_ & kKeyQueryValue) == 0) {
+            return static_cast<long>(kErrorAccessDenied);
+        }
+        auto key = registry_.values_.find(path_);
+        if (key == registry_.values_.end() ||
+            key->second.find(asciiLower(name)) == key->second.end()) {
+            return static_cast<long>(kErrorFileNotFound);
+        }
+        const FakeRegistry::Value& value = key->second.at(asciiLower(name));
+        if (type != nullptr) {
+            *type = value.type;
+        }
+        const auto needed = static_cast<std::uint32_t>(value.data.size());
+        if (data != nullptr) {
+            if (size == nullptr) {
+                return static_cast<long>(kErrorInvalidParameter);
+            }
+            if (*size < needed) {
+                *size = needed;
+                return static_cast<long>(kErrorMoreData);
+            }
+            std::memcpy(data, value.data.data(), needed);
+        }
+        if (size != nullptr) {
+            *size = needed;
+        }
+        return 0;
+    }
+
+    long setValue(const std::wstring& name, std::uint32_t type, const void* data,
+                  std::uint32_t size) override {
+        if (auto error = registry_.faults.check("setValue")) {
+            return static_cast<long>(*error);
+        }
+        if ((access_ & kKeySetValue) == 0) {
+            return static_cast<long>(kErrorAccessDenied);
+        }
+        if (registry_.keys_.count(path_) == 0) {
+            return static_cast<long>(kErrorKeyDeleted);
+        }
+        registry_.values_[path_][asciiLower(name)] = {
+            type, std::string(static_cast<const char*>(data), size)};
+        return 0;
+    }
+
+    long deleteValue(const std::wstring& name) override {
+        if (auto error = registry_.faults.check("deleteValue")) {
+            return static_cast<long>(*error);
+        }
+        if ((access_ & kKeySetValue) == 0) {
+            return static_cast<long>(kErrorAccessDenied);
+        }
+        auto key = registry_.values_.find(path_);
+        if (key == registry_.values_.end() || key->second.erase(asciiLower(name)) == 0) {
+            return static_cast<long>(kErrorFileNotFound);
+        }
+        return 0;
+    }
+
+    long deleteSubKey(const std::wstring& subKey) override {
+        if (auto error = registry_.faults.check("deleteSubKey")) {
+            return static_cast<long>(*error);
+        }
+        const std::wstring child = FakeRegistry::fold(path_ + L"\\" + subKey);
+        if (registry_.keys_.count(child) == 0) {
+            return static_cast<long>(kErrorFileNotFound);
+        }
+        const std::wstring prefix = child + L"\\";
+        for (const auto& key : registry_.keys_) {
+            if (key.compare(0, prefix.size(), prefix) == 0) {
+                return static_cast<long>(kErrorAccessDenied);
+            }
+        }
+        registry_.keys_.erase(child);
+        registry_.values_.erase(child);
+        return 0;
+    }
+
+  private:
+    FakeRegistry& registry_;
+    std::wstring path_;
+    std::uint32_t access_;
+};
+
+std::wstring FakeRegistry::fold(const std::wstring& path) {
+    return asciiLower(path);
+}
+
+namespace {
+
+std::wstring rootPath(RegistryRoot root, const std::wstring& subKey) {
+    std::wstring path = root == RegistryRoot::LocalMachine ? L"HKLM" : L"HKCU";
+    if (!subKey.empty()) {
+        path += L"\\" + subKey;
+    }
+    return path;
+}
+
+}  // namespace
+
+long FakeRegistry::openKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
+                           std::unique_ptr<RegistryKey>& key) {
+    accesses.push_back(access);
+    if (auto error = faults.check("openKey")) {
+        return static_cast<long>(*error);
+    }
+    const std::wstring path = fold(rootPath(root, subKey));
+    if (keys_.count(path) == 0 && path != L"hklm" && path != L"hkcu") {
+        return static_cast<long>(kErrorFileNotFound);
+    }
+    key = std::make_unique<FakeRegistryKey>(*this, path, access);
+    return 0;
+}
+
+long FakeRegistry::createKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
+                             std::unique_ptr<RegistryKey>& key) {
+    accesses.push_back(access);
+    if (auto error = faults.check("createKey")) {
+        return static_cast<long>(*error);
+    }
+    const std::wstring path = fold(rootPath(root, subKey));
+    for (std::wstring k = path; k.find(L'\\') != std::wstring::npos; k = parentOf(k)) {
+        keys_.insert(k);
+    }
+    key = std::make_unique<FakeRegistryKey>(*this, path, access);
+    return 0;
+}
+
+void FakeRegistry::putValue(const std::wstring& key, const std::wstring& name, std::uint32_t type,
+                            const std::string& data) {
+    for (std::wstring k = fold(key); k.find(L'\\') != std::wstring::npos; k = parentOf(k)) {
+        keys_.insert(k);
+    }
+    values_[fold(key)][fold(name)] = {type, data};
+}
+
+void FakeRegistry::putDword(const std::wstring& key, const std::wstring& name,
+                            std::uint32_t value) {
+    putValue(key, name, kRegDword, std::string(reinterpret_cast<const char*>(&value), 4));
+}
+
+void FakeRegistry::putQword(const std::wstring& key, const std::wstring& name,
+                            std::uint64_t value) {
+    putValue(key, name, kRegQword, std::string(reinterpret_cast<const char*>(&value), 8));
+}
+
+bool FakeRegistry::hasKey(const std::wstring& key) const {
+    return keys_.count(fold(key)) != 0;
+}
+
+bool FakeRegistry::hasValue(const std::wstring& key, const std::wstring& name) const {
+    return value(key, name).has_value();
+}
+
+std::optional<FakeRegistry::Value> FakeRegistry::value(const std::wstring& key,
+                                                       const std::wstring& name) const {
+    auto found = values_.find(fold(key));
+    if (found == values_.end()) {
+        return std::nullopt;
+    }
+    auto entry = found->second.find(fold(name));
+    if (entry == found->second.end()) {
+        return std::nullopt;
+    }
+    return entry->second;
+}
+
+std::optional<std::uint32_t> FakeRegistry::dword(const std::wstring& key,
+                                                 const std::wstring& name) const {
+    auto found = value(key, name);
+    if (!found || found->data.size() != 4) {
+        return std::nullopt;
+    }
+    std::uint32_t number = 0;
+    std::memcpy(&number, found->data.data(), 4);
+    return number;
+}
+
+std::optional<std::uint64_t> FakeRegistry::qword(const std::wstring& key,
+                                                 const std::wstring& name) const {
+    auto found = value(key, name);
+    if (!found || found->data.size() != 8) {
+        return std::nullopt;
+    }
+    std::uint64_t number = 0;
+    std::memcpy(&number, found->data.data(), 8);
+    return number;
+}
+
+// ---- FakeSystemInfo --------------------------------------------------------
+
+bool FakeSystemInfo::getVersionEx(OsVersionInfo& info) {
+    if (versionCallFails) {
+        setLastError(kErrorInvalidParameter);
+        return false;
+    }
+    info = version;
+    return true;
+}
+
+bool FakeSystemInfo::getSystemWow64Directory(std::wstring& path) {
+    if (wow64Directory.empty()) {
+        setLastError(kErrorCallNotImplemented);
+        return false;
+    }
+    path = wow64Directory;
+    return true;
+}
+
+bool FakeSystemInfo::getSystemDirectory(std::wstring& path) {
+    if (systemDirectory.empty()) {
+        setLastError(kErrorInvalidParameter);
+        return false;
+    }
+    path = systemDirectory;
+    return true;
+}
+
+// ---- FakePlatform ----------------------------------------------------------
+
+FakePlatform::FakePlatform() {
+    runtimeConfig() = RuntimeConfig{};
+    setLastError(0);
+    files.addFolder(kLogFolder);
+    platform_.clock = &clock;
+    platform_.files = &files;
+    platform_.registry = &registry;
+    platform_.system = &system;
+    platform_.strings = &strings;
+}
+
+std::vector<std::wstring> FakePlatform::logLines() const {
+    const std::string bytes = files.content(std::wstring(kLogFolder) + L"\\KorinInstall32.log");
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+    }
+    const std::wstring text = wideFromUtf16(units);
+    std::vector<std::wstring> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos;
+         start = end + 2) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+std::vector<std::wstring> FakePlatform::logEntries() const {
+    std::vector<std::wstring> entries;
+    for (const std::wstring& line : logLines()) {
+        const auto space = line.find(L' ');
+        entries.push_back(space == std::wstring::npos ? line : line.substr(space + 1));
+    }
+    return entries;
+}
+
+}  // namespace korin::testing

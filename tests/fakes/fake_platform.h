@@ -1,0 +1,144 @@
+#pragma once
+
+// In-memory fakes of the shared ports, with per-call fault injection, and a
+// bundle that hands them to the core as a Platform.
+
+#include "fakes/fault_injector.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/platform.h"
+#include "platform/registry.h"
+#include "platform/system_info.h"
+#include "support/string_table.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace korin::testing {
+
+class FakeClock final : public Clock {
+  public:
+    SystemTime now{2026, 1, 1, 5, 9, 7, 3, 4};
+    std::uint64_t fileTime = 0;
+    SystemTime systemTime() override { return now; }
+    std::uint64_t systemTimeAsFileTime() override { return fileTime; }
+};
+
+// Files by their Windows path, compared without regard to case. Folders are
+// known by name; a file can be created only in a known folder. Operations:
+// "openFile", "read", "write", "getFullPathName", "getFileAttributes",
+// "createDirectory", "removeDirectory", "deleteFile", "moveFileReplacing".
+class FakeFiles final : public Files {
+  public:
+    FaultInjector faults;
+    std::wstring currentDirectory = L"C:\\Windows\\System32";
+
+    void addFolder(const std::wstring& path);
+    void putFile(const std::wstring& path, const std::string& content);
+    bool hasFile(const std::wstring& path) const;
+    bool hasFolder(const std::wstring& path) const;
+    std::string content(const std::wstring& path) const;
+    // The absolute, case-folded key of a path.
+    std::wstring key(const std::wstring& path) const;
+
+    std::unique_ptr<FileHandle> openFile(const std::wstring& path, FileOpenMode mode) override;
+    bool getFullPathName(const std::wstring& path, std::wstring& fullPath) override;
+    std::uint32_t getFileAttributes(const std::wstring& path) override;
+    bool createDirectory(const std::wstring& path) override;
+    bool removeDirectory(const std::wstring& path) override;
+    bool deleteFile(const std::wstring& path) override;
+    bool moveFileReplacing(const std::wstring& source, const std::wstring& target) override;
+
+  private:
+    friend class FakeFileHandle;
+    bool fail(const std::string& operation);
+    std::map<std::wstring, std::string> files_;
+    std::set<std::wstring> folders_;
+};
+
+// Keys by root and path, without regard to case. Operations: "openKey",
+// "createKey", "queryValue", "setValue", "deleteValue", "deleteSubKey"; an
+// injected fault is returned as the status.
+class FakeRegistry final : public Registry {
+  public:
+    struct Value {
+        std::uint32_t type = 0;
+        std::string data;
+    };
+    FaultInjector faults;
+
+    long openKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
+                 std::unique_ptr<RegistryKey>& key) override;
+    long createKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
+                   std::unique_ptr<RegistryKey>& key) override;
+
+    // Direct access for arranging and checking state. Paths as
+    // "HKLM\SOFTWARE\..." with the view already applied.
+    void putValue(const std::wstring& key, const std::wstring& name, std::uint32_t type,
+                  const std::string& data);
+    void putDword(const std::wstring& key, const std::wstring& name, std::uint32_t value);
+    void putQword(const std::wstring& key, const std::wstring& name, std::uint64_t value);
+    bool hasKey(const std::wstring& key) const;
+    bool hasValue(const std::wstring& key, const std::wstring& name) const;
+    std::optional<Value> value(const std::wstring& key, const std::wstring& name) const;
+    std::optional<std::uint32_t> dword(const std::wstring& key, const std::wstring& name) const;
+    std::optional<std::uint64_t> qword(const std::wstring& key, const std::wstring& name) const;
+    // Accesses of every open and create, in order.
+    std::vector<std::uint32_t> accesses;
+
+  private:
+    friend class FakeRegistryKey;
+    static std::wstring fold(const std::wstring& path);
+    std::set<std::wstring> keys_;                                   // folded paths
+    std::map<std::wstring, std::map<std::wstring, Value>> values_;  // folded key, folded name
+};
+
+class FakeSystemInfo final : public SystemInfo {
+  public:
+    OsVersionInfo version{10, 0, 19045, 2};
+    bool versionCallFails = false;
+    int wow64 = 1;
+    std::wstring wow64Directory = L"C:\\Windows\\SysWOW64";   // empty: the call fails
+    std::wstring systemDirectory = L"C:\\Windows\\system32";  // empty: the call fails
+
+    bool getVersionEx(OsVersionInfo& info) override;
+    int isWow64Process() override { return wow64; }
+    bool getSystemWow64Directory(std::wstring& path) override;
+    bool getSystemDirectory(std::wstring& path) override;
+};
+
+class FakeStringTable final : public StringTable {
+  public:
+    std::map<std::uint32_t, std::wstring> texts;
+    std::wstring_view loadString(std::uint32_t id) override {
+        auto found = texts.find(id);
+        return found == texts.end() ? std::wstring_view() : std::wstring_view(found->second);
+    }
+};
+
+// All fakes, handed to the core as one Platform. Resets the process-wide
+// run-time configuration, so every test starts from the initial values.
+class FakePlatform {
+  public:
+    FakePlatform();
+    FakeClock clock;
+    FakeFiles files;
+    FakeRegistry registry;
+    FakeSystemInfo system;
+    FakeStringTable strings;
+    const Platform& platform() const { return platform_; }
+
+    // The log file's lines as written (UTF-16LE decoded), without line ends.
+    std::vector<std::wstring> logLines() const;
+    // The entries of the log, each as "[level] message" (the time stamp cut).
+    std::vector<std::wstring> logEntries() const;
+    // The folder of the log file below the working folder; made by default.
+    static constexpr wchar_t kLogFolder[] = L"C:\\Windows\\System32\\Tervalon\\Korin";
+
+  private:
+    Platform platform_;
+};
+
+}  // namespace korin::testing

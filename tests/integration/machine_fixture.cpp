@@ -1,0 +1,93 @@
+#include "integration/machine_fixture.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace korin::integration {
+
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+}  // namespace
+
+void MachineFixture::SetUp() {
+    char pattern[] = "/tmp/korin-it-XXXXXX";
+    root_ = mkdtemp(pattern);
+    const RunResult init = run("korin-machine", {"init"}, root_);
+    ASSERT_EQ(init.exitCode, 0) << init.err;
+}
+
+void MachineFixture::TearDown() {
+    std::filesystem::remove_all(root_);
+}
+
+std::string MachineFixture::driveC(const std::string& relative) const {
+    return root_ + "/drive_c/" + relative;
+}
+
+std::string MachineFixture::readFile(const std::string& hostPath) const {
+    return slurp(hostPath);
+}
+
+RunResult MachineFixture::run(const std::string& program, const std::vector<std::string>& args,
+                              const std::string& workingFolder, bool withMachine) {
+    const std::string binary = std::string(KORIN_BIN_DIR) + "/" + program;
+    const std::string out = root_ + "/.run-out";
+    const std::string err = root_ + "/.run-err";
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        if (std::string(*entry).rfind("KORIN_MACHINE_ROOT=", 0) != 0) {
+            environment.emplace_back(*entry);
+        }
+    }
+    if (withMachine) {
+        environment.push_back("KORIN_MACHINE_ROOT=" + root_);
+    }
+    std::vector<char*> envp;
+    for (std::string& entry : environment) {
+        envp.push_back(entry.data());
+    }
+    envp.push_back(nullptr);
+    std::vector<std::string> argvStrings = {binary};
+    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : argvStrings) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string folder = workingFolder.empty() ? driveC("Windows/System32") : workingFolder;
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    pid_t pid = 0;
+    RunResult result;
+    if (posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    result.out = slurp(out);
+    result.err = slurp(err);
+    return result;
+}
+
+}  // namespace korin::integration

@@ -1,0 +1,40 @@
+#pragma once
+
+// Runs the real host programs on a fresh stand-in machine.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace korin::integration {
+
+struct RunResult {
+    int exitCode = -1;  // the low 8 bits, as Linux keeps them
+    std::string out;
+    std::string err;
+};
+
+class MachineFixture : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs a program of the build's bin folder in the given working folder
+    // (a host path; the machine's System32 when empty), with
+    // KORIN_MACHINE_ROOT naming this machine unless withMachine is false.
+    RunResult run(const std::string& program, const std::vector<std::string>& args,
+                  const std::string& workingFolder = "", bool withMachine = true);
+    RunResult machine(const std::vector<std::string>& args) { return run("korin-machine", args); }
+    RunResult service(const std::vector<std::string>& args) {
+        return run("korin-update-service", args);
+    }
+
+    // A host path below drive C: of the machine ("Windows/SysWOW64/x").
+    std::string driveC(const std::string& relative) const;
+    std::string readFile(const std::string& hostPath) const;
+
+    std::string root_;
+};
+
+}  // namespace korin::integration
