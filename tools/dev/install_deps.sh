@@ -7,7 +7,7 @@ packages=(
     cmake make g++ clang file openssl ca-certificates
     googletest libgtest-dev libgmock-dev
     libsqlite3-dev libcurl4-openssl-dev libssl-dev librapidxml-dev
-    mingw-w64 g++-mingw-w64-i686-posix
+    mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
     wine wine64 wine32:i386 libwine:i386
 )
 
