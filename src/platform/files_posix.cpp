@@ -57,6 +57,16 @@ class PosixFileHandle final : public FileHandle {
         return true;
     }
 
+    bool getFileSize(std::uint64_t& size) override {
+        struct stat info;
+        if (fstat(fd_, &info) != 0) {
+            setLastError(win32ErrorFromErrno(errno, ""));
+            return false;
+        }
+        size = static_cast<std::uint64_t>(info.st_size);
+        return true;
+    }
+
   private:
     int fd_;
 };
@@ -95,7 +105,7 @@ std::uint32_t win32ErrorFromErrno(int error, const std::string& path) {
 }
 
 std::string PosixFiles::hostPath(const std::wstring& path) const {
-    return machine_.hostPath(path, is64BitMachine_);
+    return machine_.hostPath(path, is64BitMachine_ && standin::wow64RedirectionEnabled());
 }
 
 std::unique_ptr<FileHandle> PosixFiles::openFile(const std::wstring& path, FileOpenMode mode) {
@@ -103,6 +113,7 @@ std::unique_ptr<FileHandle> PosixFiles::openFile(const std::wstring& path, FileO
     int flags = O_CLOEXEC;
     switch (mode) {
         case FileOpenMode::ReadExisting:
+        case FileOpenMode::ReadSharingRead:  // the stand-in does not enforce sharing
             flags |= O_RDONLY;
             break;
         case FileOpenMode::CreateAlways:
