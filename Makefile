@@ -1,8 +1,10 @@
 # The two commands of the README: `make demo` and `make test`. Both install
 # what they need first.
 JOBS ?= 2
+FUZZ_SMOKE_SECONDS ?= 20
+FUZZ_SECONDS ?= 600
 
-.PHONY: all deps host win32 host-asan test test-host test-win32 test-asan demo clean
+.PHONY: all deps host win32 host-asan host-fuzz test test-host test-win32 test-asan fuzz bench demo clean
 
 all: host win32
 
@@ -21,10 +23,16 @@ host-asan: deps
 	cmake --preset host-asan >/dev/null
 	cmake --build --preset host-asan -j$(JOBS)
 
-# Unit and integration tests on the host, then the windows layer under Wine.
-test: host win32
+host-fuzz: deps
+	cmake --preset host-fuzz >/dev/null
+	cmake --build --preset host-fuzz -j$(JOBS)
+
+# Unit and integration tests on the host, then the windows layer under Wine,
+# then a short fuzzing run.
+test: host win32 host-fuzz
 	ctest --preset host -j$(JOBS)
 	ctest --preset win32
+	tests/fuzz/run_fuzz.sh $(FUZZ_SMOKE_SECONDS)
 
 test-host: host
 	ctest --preset host -j$(JOBS)
@@ -34,6 +42,15 @@ test-win32: win32
 
 test-asan: host-asan
 	ctest --preset host-asan -j$(JOBS)
+
+# The fuzz targets for longer (FUZZ_SECONDS each).
+fuzz: host host-fuzz
+	tests/fuzz/run_fuzz.sh $(FUZZ_SECONDS)
+
+# Speed and memory against the openssl command line, as ratios in one run.
+bench: host
+	cmake --build --preset host --target korin-trust-bench -j$(JOBS)
+	build/host/bin/korin-trust-bench
 
 demo: host
 	tools/demo/demo.sh
