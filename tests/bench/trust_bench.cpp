@@ -22,6 +22,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -167,26 +168,19 @@ int main(int argc, char** argv) {
     const long peak = peakBytesOfVerification();
     gPackage = readAll(gFolder / "package.p7");
 
-    benchmark::RegisterBenchmark("fileDigest", fileDigest)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime()
-        ->Repetitions(5)
-        ->ReportAggregatesOnly(true);
-    benchmark::RegisterBenchmark("opensslDgst", opensslDgst)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime()
-        ->Repetitions(5)
-        ->ReportAggregatesOnly(true);
-    benchmark::RegisterBenchmark("verifySignedPackage", verifySignedPackage)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime()
-        ->Repetitions(5)
-        ->ReportAggregatesOnly(true);
-    benchmark::RegisterBenchmark("opensslCmsVerify", opensslCmsVerify)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime()
-        ->Repetitions(5)
-        ->ReportAggregatesOnly(true);
+    const std::pair<const char*, void (*)(benchmark::State&)> benchmarks[] = {
+        {"fileDigest", fileDigest},
+        {"opensslDgst", opensslDgst},
+        {"verifySignedPackage", verifySignedPackage},
+        {"opensslCmsVerify", opensslCmsVerify},
+    };
+    for (const auto& [name, function] : benchmarks) {
+        benchmark::RegisterBenchmark(name, function)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true);
+    }
     benchmark::Initialize(&argc, argv);
     Collector collector;
     benchmark::RunSpecifiedBenchmarks(&collector);
