@@ -7,6 +7,7 @@ class Files;
 class Registry;
 class SystemInfo;
 class StringTable;
+class CryptoLibraries;
 
 // The ports through which the core reaches the operating system. The
 // composition root (main) fills it with the real adapters of its build; unit
@@ -17,6 +18,7 @@ struct Platform {
     Registry* registry = nullptr;
     SystemInfo* system = nullptr;
     StringTable* strings = nullptr;
+    CryptoLibraries* cryptoLibraries = nullptr;
 };
 
 }  // namespace korin

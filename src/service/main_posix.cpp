@@ -7,6 +7,7 @@
 #include "service/entry.h"
 #include "support/string_table_posix.h"
 #include "support/text.h"
+#include "trust/crypto_libraries_posix.h"
 
 #include <climits>
 #include <cstdio>
@@ -32,12 +33,14 @@ int main(int argc, char** argv) {
     korin::PosixRegistry registry(*database, facts.is64Bit);
     korin::PosixSystemInfo system(facts);
     korin::PosixStringTable strings(facts.uiLanguage);
+    korin::PosixCryptoLibraries cryptoLibraries(facts.is64Bit);
     korin::Platform platform{
         .clock = &clock,
         .files = &files,
         .registry = &registry,
         .system = &system,
         .strings = &strings,
+        .cryptoLibraries = &cryptoLibraries,
     };
     std::vector<std::wstring> arguments;
     for (int i = 0; i < argc; ++i) {

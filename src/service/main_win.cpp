@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "service/entry.h"
 #include "support/string_table_win.h"
+#include "trust/crypto_libraries_win.h"
 
 int wmain(int argc, wchar_t** argv) {
     korin::WinClock clock;
@@ -11,12 +12,14 @@ int wmain(int argc, wchar_t** argv) {
     korin::WinRegistry registry;
     korin::WinSystemInfo system;
     korin::WinStringTable strings;
+    korin::WinCryptoLibraries cryptoLibraries;
     korin::Platform platform{
         .clock = &clock,
         .files = &files,
         .registry = &registry,
         .system = &system,
         .strings = &strings,
+        .cryptoLibraries = &cryptoLibraries,
     };
     return korin::runProgram(platform, argc, argv);
 }
