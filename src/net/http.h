@@ -6,9 +6,13 @@
 // an object closes its handle (WinHttpCloseHandle). Failures return false or
 // null and set the thread's last error to WinHTTP's code.
 
+#include "platform/last_error.h"
+
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
+#include <utility>
 
 namespace korin {
 
@@ -26,6 +30,16 @@ inline constexpr std::uint32_t kErrorWinHttpCannotConnect = 12029;
 inline constexpr std::uint32_t kErrorWinHttpConnectionError = 12030;
 inline constexpr std::uint32_t kErrorWinHttpInvalidServerResponse = 12152;
 inline constexpr std::uint32_t kErrorWinHttpSecureFailure = 12175;
+
+// For adapters: a handle object, or null with ERROR_NOT_ENOUGH_MEMORY (8).
+template <typename T, typename... Args>
+std::unique_ptr<T> newHttpObject(Args&&... args) {
+    std::unique_ptr<T> object(new (std::nothrow) T(std::forward<Args>(args)...));
+    if (!object) {
+        setLastError(8);
+    }
+    return object;
+}
 
 class HttpRequest {
   public:

@@ -1,6 +1,7 @@
 // The stand-in build's composition root: the same program over the stand-in
 // machine that KORIN_MACHINE_ROOT names.
 
+#include "net/http_posix.h"
 #include "platform/adapters_posix.h"
 #include "platform/platform.h"
 #include "platform/standin/machine_setup.h"
@@ -32,12 +33,14 @@ int main(int argc, char** argv) {
     korin::PosixRegistry registry(*database, facts.is64Bit);
     korin::PosixSystemInfo system(facts);
     korin::PosixStringTable strings(facts.uiLanguage);
+    korin::PosixHttp http(*machine);
     korin::Platform platform{
         .clock = &clock,
         .files = &files,
         .registry = &registry,
         .system = &system,
         .strings = &strings,
+        .http = &http,
     };
     std::vector<std::wstring> arguments;
     for (int i = 0; i < argc; ++i) {

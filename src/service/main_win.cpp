@@ -1,5 +1,6 @@
 // The product's composition root: the real Win32 adapters.
 
+#include "net/http_win.h"
 #include "platform/adapters_win.h"
 #include "platform/platform.h"
 #include "service/entry.h"
@@ -11,12 +12,14 @@ int wmain(int argc, wchar_t** argv) {
     korin::WinRegistry registry;
     korin::WinSystemInfo system;
     korin::WinStringTable strings;
+    korin::WinHttp http;
     korin::Platform platform{
         .clock = &clock,
         .files = &files,
         .registry = &registry,
         .system = &system,
         .strings = &strings,
+        .http = &http,
     };
     return korin::runProgram(platform, argc, argv);
 }
