@@ -64,6 +64,10 @@ using FileDigester =
                        std::uint32_t& systemError, bool disableRedirection)>;
 inline constexpr std::size_t kDigestBufferSize = 65;
 
+// The digest of the trust subsystem: one PackageTrust per file, as the update
+// cycle uses it.
+FileDigester packageTrustDigester(const Platform& platform);
+
 // Folder of the server under which all paths of the update lie.
 inline constexpr wchar_t kUpdateRootPath[] = L"/pub/korinplayer/update/current/sau/";
 

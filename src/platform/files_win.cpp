@@ -26,6 +26,15 @@ class WinFileHandle final : public FileHandle {
         return WriteFile(file_.get(), data, size, &put, nullptr) != FALSE && put == size;
     }
 
+    bool getFileSize(std::uint64_t& size) override {
+        LARGE_INTEGER value{};
+        if (GetFileSizeEx(file_.get(), &value) == FALSE) {
+            return false;
+        }
+        size = static_cast<std::uint64_t>(value.QuadPart);
+        return true;
+    }
+
   private:
     UniqueFileHandle file_;
 };
@@ -35,7 +44,10 @@ class WinFileHandle final : public FileHandle {
 std::unique_ptr<FileHandle> WinFiles::openFile(const std::wstring& path, FileOpenMode mode) {
     DWORD access = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;
-    if (mode == FileOpenMode::CreateAlways) {
+    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    if (mode == FileOpenMode::ReadSharingRead) {
+        share = FILE_SHARE_READ;
+    } else if (mode == FileOpenMode::CreateAlways) {
         access = GENERIC_WRITE;
         disposition = CREATE_ALWAYS;
     } else if (mode == FileOpenMode::AppendAlways) {
@@ -43,9 +55,8 @@ std::unique_ptr<FileHandle> WinFiles::openFile(const std::wstring& path, FileOpe
         access = FILE_APPEND_DATA;
         disposition = OPEN_ALWAYS;
     }
-    UniqueFileHandle file(CreateFileW(path.c_str(), access,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle file(CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return nullptr;
     }

@@ -8,6 +8,7 @@
 #include "service/entry.h"
 #include "support/string_table_posix.h"
 #include "support/text.h"
+#include "trust/crypto_libraries_posix.h"
 
 #include <climits>
 #include <cstdio>
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     korin::PosixSystemInfo system(facts);
     korin::PosixStringTable strings(facts.uiLanguage);
     korin::PosixHttp http(*machine);
+    korin::PosixCryptoLibraries cryptoLibraries(facts.is64Bit);
     korin::Platform platform{
         .clock = &clock,
         .files = &files,
@@ -41,6 +43,7 @@ int main(int argc, char** argv) {
         .system = &system,
         .strings = &strings,
         .http = &http,
+        .cryptoLibraries = &cryptoLibraries,
     };
     std::vector<std::wstring> arguments;
     for (int i = 0; i < argc; ++i) {

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "service/entry.h"
 #include "support/string_table_win.h"
+#include "trust/crypto_libraries_win.h"
 
 int wmain(int argc, wchar_t** argv) {
     korin::WinClock clock;
@@ -13,6 +14,7 @@ int wmain(int argc, wchar_t** argv) {
     korin::WinSystemInfo system;
     korin::WinStringTable strings;
     korin::WinHttp http;
+    korin::WinCryptoLibraries cryptoLibraries;
     korin::Platform platform{
         .clock = &clock,
         .files = &files,
@@ -20,6 +22,7 @@ int wmain(int argc, wchar_t** argv) {
         .system = &system,
         .strings = &strings,
         .http = &http,
+        .cryptoLibraries = &cryptoLibraries,
     };
     return korin::runProgram(platform, argc, argv);
 }

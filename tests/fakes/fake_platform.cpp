@@ -57,6 +57,14 @@ class FakeFileHandle final : public FileHandle {
         return true;
     }
 
+    bool getFileSize(std::uint64_t& size) override {
+        if (files_.fail("getFileSize")) {
+            return false;
+        }
+        size = files_.files_[key_].size();
+        return true;
+    }
+
   private:
     FakeFiles& files_;
     std::wstring key_;
@@ -113,6 +121,9 @@ std::string FakeFiles::content(const std::wstring& path) const {
 }
 
 std::unique_ptr<FileHandle> FakeFiles::openFile(const std::wstring& path, FileOpenMode mode) {
+    if (onOpen) {
+        onOpen(path);
+    }
     if (fail("openFile")) {
         return nullptr;
     }
@@ -121,7 +132,7 @@ std::unique_ptr<FileHandle> FakeFiles::openFile(const std::wstring& path, FileOp
         setLastError(kErrorAccessDenied);
         return nullptr;
     }
-    if (mode == FileOpenMode::ReadExisting) {
+    if (mode == FileOpenMode::ReadExisting || mode == FileOpenMode::ReadSharingRead) {
         if (files_.count(k) == 0) {
             setLastError(folders_.count(parentOf(k)) ? kErrorFileNotFound : kErrorPathNotFound);
             return nullptr;

@@ -12,6 +12,7 @@
 #include "platform/system_info.h"
 #include "support/string_table.h"
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -29,12 +30,14 @@ class FakeClock final : public Clock {
 
 // Files by their Windows path, compared without regard to case. Folders are
 // known by name; a file can be created only in a known folder. Operations:
-// "openFile", "read", "write", "getFullPathName", "getFileAttributes",
+// "openFile", "read", "write", "getFileSize", "getFullPathName", "getFileAttributes",
 // "createDirectory", "removeDirectory", "deleteFile", "moveFileReplacing".
 class FakeFiles final : public Files {
   public:
     FaultInjector faults;
     std::wstring currentDirectory = L"C:\\Windows\\System32";
+    // Called with the path of every openFile, before it is served.
+    std::function<void(const std::wstring&)> onOpen;
 
     void addFolder(const std::wstring& path);
     void putFile(const std::wstring& path, const std::string& content);

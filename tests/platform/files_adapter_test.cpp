@@ -93,8 +93,7 @@ TEST(FilesAdapter, OpenModesAndErrors) {
     ASSERT_TRUE(files->createDirectory(L"sub"));
     EXPECT_FALSE(files->createDirectory(L"sub"));
     EXPECT_EQ(lastError(), kErrorAlreadyExists);
-    EXPECT_EQ(files->getFileAttributes(L"sub") & kFileAttributeDirectory,
-              kFileAttributeDirectory);
+    EXPECT_EQ(files->getFileAttributes(L"sub") & kFileAttributeDirectory, kFileAttributeDirectory);
     ASSERT_TRUE(files->moveFileReplacing(L"a.bin", L"sub\\b.bin"));
     EXPECT_EQ(readAll(folder.path() / "sub" / "b.bin"), "abcd");
     EXPECT_FALSE(files->removeDirectory(L"sub"));

@@ -16,54 +16,14 @@
 #include "settings/runtime_config.h"
 #include "support/string_table_posix.h"
 #include "support/text.h"
+#include "trust/crypto_libraries_posix.h"
 
-#include <openssl/evp.h>
-
-#include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <string>
 
 namespace {
 
 using namespace korin;
-
-// SHA-256 of a machine file as hex text, standing in for the trust
-// subsystem's file digest until the update cycle binds that one.
-FileDigester machineFileDigester(const standin::Machine& machine, bool is64BitMachine) {
-    return
-        [&machine, is64BitMachine](const std::wstring& path, char* digest, std::uint32_t& errorCode,
-                                   std::uint32_t& systemError, bool disableRedirection) {
-            std::ifstream in(machine.hostPath(path, is64BitMachine && !disableRedirection),
-                             std::ios::binary);
-            if (!in) {
-                errorCode = 1151;
-                systemError = 2;
-                return false;
-            }
-            EVP_MD_CTX* context = EVP_MD_CTX_new();
-            EVP_DigestInit_ex(context, EVP_sha256(), nullptr);
-            char block[1024];
-            std::size_t total = 0;
-            while (in.read(block, sizeof block) || in.gcount() > 0) {
-                EVP_DigestUpdate(context, block, static_cast<std::size_t>(in.gcount()));
-                total += static_cast<std::size_t>(in.gcount());
-            }
-            unsigned char value[EVP_MAX_MD_SIZE];
-            unsigned int size = 0;
-            EVP_DigestFinal_ex(context, value, &size);
-            EVP_MD_CTX_free(context);
-            if (total == 0) {
-                errorCode = 1152;
-                systemError = 0;
-                return false;
-            }
-            for (unsigned int i = 0; i < size && i < 32; ++i) {
-                std::snprintf(digest + 2 * i, 3, "%02x", value[i]);
-            }
-            return true;
-        };
-}
 
 std::string narrow(const std::wstring& text) {
     return utf8FromWide(text);
@@ -116,6 +76,7 @@ int main(int argc, char** argv) {
     PosixSystemInfo system(facts);
     PosixStringTable strings(facts.uiLanguage);
     PosixHttp http(*machine);
+    PosixCryptoLibraries cryptoLibraries(facts.is64Bit);
     const Platform platform{
         .clock = &clock,
         .files = &files,
@@ -123,6 +84,7 @@ int main(int argc, char** argv) {
         .system = &system,
         .strings = &strings,
         .http = &http,
+        .cryptoLibraries = &cryptoLibraries,
     };
     // What service start fills from the machine's facts; the log is verbose.
     RuntimeConfig& config = runtimeConfig();
@@ -142,7 +104,7 @@ int main(int argc, char** argv) {
         std::cout << "the current-major manifest could not be read\n";
         return 1;
     }
-    const FileDigester digester = machineFileDigester(*machine, facts.is64Bit);
+    const FileDigester digester = packageTrustDigester(platform);
     fetchManifests(platform, activeX.get(), plugin.get(), pepper.get(), checkFrequency.get(),
                    kFetchVersionManifests, digester);
     bool anyUpdate = false;
