@@ -4,6 +4,7 @@ namespace korin {
 
 class Clock;
 class Files;
+class Http;
 class Registry;
 class SystemInfo;
 class StringTable;
@@ -18,6 +19,7 @@ struct Platform {
     Registry* registry = nullptr;
     SystemInfo* system = nullptr;
     StringTable* strings = nullptr;
+    Http* http = nullptr;
     CryptoLibraries* cryptoLibraries = nullptr;
 };
 

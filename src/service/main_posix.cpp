@@ -1,6 +1,7 @@
 // The stand-in build's composition root: the same program over the stand-in
 // machine that KORIN_MACHINE_ROOT names.
 
+#include "net/http_posix.h"
 #include "platform/adapters_posix.h"
 #include "platform/platform.h"
 #include "platform/standin/machine_setup.h"
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
     korin::PosixRegistry registry(*database, facts.is64Bit);
     korin::PosixSystemInfo system(facts);
     korin::PosixStringTable strings(facts.uiLanguage);
+    korin::PosixHttp http(*machine);
     korin::PosixCryptoLibraries cryptoLibraries(facts.is64Bit);
     korin::Platform platform{
         .clock = &clock,
@@ -40,6 +42,7 @@ int main(int argc, char** argv) {
         .registry = &registry,
         .system = &system,
         .strings = &strings,
+        .http = &http,
         .cryptoLibraries = &cryptoLibraries,
     };
     std::vector<std::wstring> arguments;

@@ -1,5 +1,6 @@
 // The product's composition root: the real Win32 adapters.
 
+#include "net/http_win.h"
 #include "platform/adapters_win.h"
 #include "platform/platform.h"
 #include "service/entry.h"
@@ -12,6 +13,7 @@ int wmain(int argc, wchar_t** argv) {
     korin::WinRegistry registry;
     korin::WinSystemInfo system;
     korin::WinStringTable strings;
+    korin::WinHttp http;
     korin::WinCryptoLibraries cryptoLibraries;
     korin::Platform platform{
         .clock = &clock,
@@ -19,6 +21,7 @@ int wmain(int argc, wchar_t** argv) {
         .registry = &registry,
         .system = &system,
         .strings = &strings,
+        .http = &http,
         .cryptoLibraries = &cryptoLibraries,
     };
     return korin::runProgram(platform, argc, argv);

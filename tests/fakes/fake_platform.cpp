@@ -486,6 +486,7 @@ FakePlatform::FakePlatform() {
     platform_.registry = &registry;
     platform_.system = &system;
     platform_.strings = &strings;
+    platform_.http = &http;
 }
 
 std::vector<std::wstring> FakePlatform::logLines() const {
