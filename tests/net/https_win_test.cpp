@@ -1,0 +1,91 @@
+// The manifest downloads through the real WinHTTP against the test update
+// server, as "localhost", with the test authority in the machine's Root
+// store. tests/windows/https_tests.sh starts the server and runs these.
+
+#include "fakes/fake_platform.h"
+#include "net/http_win.h"
+#include "net/manifest_download.h"
+#include "settings/runtime_config.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace korin {
+namespace {
+
+std::string readAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::filesystem::path fromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::filesystem::path(value) : std::filesystem::path();
+}
+
+class WinHttps : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        tree_ = fromEnvironment("KORIN_TEST_TREE");
+        const std::filesystem::path authority = fromEnvironment("KORIN_TEST_AUTHORITY");
+        ASSERT_FALSE(tree_.empty()) << "KORIN_TEST_TREE names the served tree";
+        ASSERT_FALSE(authority.empty()) << "KORIN_TEST_AUTHORITY names the test authority (DER)";
+        const std::string der = readAll(authority);
+        ASSERT_FALSE(der.empty()) << authority;
+        HCERTSTORE root =
+            CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+        ASSERT_NE(root, nullptr) << GetLastError();
+        const BOOL added = CertAddEncodedCertificateToStore(
+            root, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+            static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+        CertCloseStore(root, 0);
+        ASSERT_TRUE(added) << GetLastError();
+
+        platform_ = fake_.platform();
+        platform_.http = &http_;
+        runtimeConfig().serverDomain = L"localhost";
+        runtimeConfig().verboseLogging = true;
+    }
+
+    testing::FakePlatform fake_;
+    WinHttp http_;
+    Platform platform_;
+    std::filesystem::path tree_;
+};
+
+TEST_F(WinHttps, ManifestArrivesExactlyAsServed) {
+    std::string body;
+    ASSERT_TRUE(httpsGetText(platform_, body, kCurrentMajorPath));
+    EXPECT_EQ(body, readAll(tree_ / "pub/korinplayer/update/current/sau/currentmajor.xml"));
+    EXPECT_FALSE(body.empty());
+}
+
+TEST_F(WinHttps, CurrentMajorManifestCreatesTheThreeRecords) {
+    std::unique_ptr<PlayerUpdateInfo> activeX, plugin, pepper;
+    std::unique_ptr<std::uint32_t> checkFrequency;
+    ASSERT_TRUE(fetchCurrentMajor(platform_, activeX, plugin, pepper, checkFrequency));
+    ASSERT_TRUE(activeX && plugin && pepper && checkFrequency);
+    EXPECT_EQ(activeX->type, PlayerType::ActiveX);
+    EXPECT_EQ(pepper->type, PlayerType::Pepper);
+    EXPECT_EQ(*checkFrequency, 1u);
+}
+
+TEST_F(WinHttps, ServerThatIsNotThereLogsEveryFailedStep) {
+    // Nothing listens on 127.0.0.2:443.
+    runtimeConfig().serverDomain = L"127.0.0.2";
+    std::string body;
+    EXPECT_FALSE(httpsGetText(platform_, body, L"/pub/x.xml"));
+    EXPECT_EQ(fake_.logEntries(),
+              (std::vector<std::wstring>{L"[info] 1630 /pub/x.xml", L"[warning] 1403 12029",
+                                         L"[warning] 1407 12029", L"[warning] 1408"}));
+}
+
+}  // namespace
+}  // namespace korin
