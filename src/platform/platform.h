@@ -5,6 +5,7 @@ namespace korin {
 class Clock;
 class Files;
 class Registry;
+class Shell;
 class SystemInfo;
 class StringTable;
 
@@ -17,6 +18,7 @@ struct Platform {
     Registry* registry = nullptr;
     SystemInfo* system = nullptr;
     StringTable* strings = nullptr;
+    Shell* shell = nullptr;
 };
 
 }  // namespace korin

@@ -32,12 +32,14 @@ int main(int argc, char** argv) {
     korin::PosixRegistry registry(*database, facts.is64Bit);
     korin::PosixSystemInfo system(facts);
     korin::PosixStringTable strings(facts.uiLanguage);
+    korin::PosixShell shell(*machine, facts.is64Bit);
     korin::Platform platform{
         .clock = &clock,
         .files = &files,
         .registry = &registry,
         .system = &system,
         .strings = &strings,
+        .shell = &shell,
     };
     std::vector<std::wstring> arguments;
     for (int i = 0; i < argc; ++i) {

@@ -11,12 +11,14 @@ int wmain(int argc, wchar_t** argv) {
     korin::WinRegistry registry;
     korin::WinSystemInfo system;
     korin::WinStringTable strings;
+    korin::WinShell shell;
     korin::Platform platform{
         .clock = &clock,
         .files = &files,
         .registry = &registry,
         .system = &system,
         .strings = &strings,
+        .shell = &shell,
     };
     return korin::runProgram(platform, argc, argv);
 }
