@@ -32,8 +32,7 @@ class PosixFiles final : public Files {
     bool removeDirectory(const std::wstring& path) override;
     bool deleteFile(const std::wstring& path) override;
     bool moveFileReplacing(const std::wstring& source, const std::wstring& target) override;
-    std::unique_ptr<FindHandle> findFirstFile(const std::wstring& pattern,
-                                              FindData& data) override;
+    std::unique_ptr<FindHandle> findFirstFile(const std::wstring& pattern, FindData& data) override;
 
     // The host path behind a Windows path, as this process sees it.
     std::string hostPath(const std::wstring& path) const;

@@ -25,8 +25,7 @@ class WinFiles final : public Files {
     bool removeDirectory(const std::wstring& path) override;
     bool deleteFile(const std::wstring& path) override;
     bool moveFileReplacing(const std::wstring& source, const std::wstring& target) override;
-    std::unique_ptr<FindHandle> findFirstFile(const std::wstring& pattern,
-                                              FindData& data) override;
+    std::unique_ptr<FindHandle> findFirstFile(const std::wstring& pattern, FindData& data) override;
 };
 
 class WinRegistry final : public Registry {

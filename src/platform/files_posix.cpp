@@ -255,11 +255,11 @@ bool PosixFiles::moveFileReplacing(const std::wstring& source, const std::wstrin
     return true;
 }
 
-std::unique_ptr<FindHandle> PosixFiles::findFirstFile(const std::wstring& pattern,
-                                                      FindData& data) {
+std::unique_ptr<FindHandle> PosixFiles::findFirstFile(const std::wstring& pattern, FindData& data) {
     const auto slash = pattern.find_last_of(L"\\/");
     const std::wstring folder = slash == std::wstring::npos ? L"." : pattern.substr(0, slash + 1);
-    const std::string wanted = utf8FromWide(pattern.substr(slash == std::wstring::npos ? 0 : slash + 1));
+    const std::string wanted =
+        utf8FromWide(pattern.substr(slash == std::wstring::npos ? 0 : slash + 1));
     if (wanted.empty()) {
         setLastError(kErrorFileNotFound);
         return nullptr;
@@ -278,8 +278,9 @@ std::unique_ptr<FindHandle> PosixFiles::findFirstFile(const std::wstring& patter
     } else {
         DIR* dir = opendir(hostFolder.c_str());
         if (dir == nullptr) {
-            setLastError(errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound
-                                                             : win32ErrorFromErrno(errno, hostFolder));
+            setLastError(errno == ENOENT || errno == ENOTDIR
+                             ? kErrorPathNotFound
+                             : win32ErrorFromErrno(errno, hostFolder));
             return nullptr;
         }
         // "*.*" matches every name, as on Windows.

@@ -354,8 +354,8 @@ bool SettingsFile::save() {
     }
     bool written = true;
     for (std::size_t offset = 0; written && offset < content.size(); offset += kWriteBlock) {
-        const auto size = static_cast<std::uint32_t>(
-            std::min<std::size_t>(kWriteBlock, content.size() - offset));
+        const auto size =
+            static_cast<std::uint32_t>(std::min<std::size_t>(kWriteBlock, content.size() - offset));
         written = file->write(content.data() + offset, size);
     }
     written = written && file->flush();

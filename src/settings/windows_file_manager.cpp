@@ -254,12 +254,11 @@ bool WindowsFileManager::createFolder(const std::string& parent, const std::stri
         const std::wstring parentPath = korin::wideFromUtf8(parent);
         // Every folder on the parent path, from the top down; those that
         // exist stay as they are.
-        for (std::size_t end = parentPath.find_first_of(L"\\/");; end = parentPath.find_first_of(
-                                                                      L"\\/", end + 1)) {
+        for (std::size_t end = parentPath.find_first_of(L"\\/");;
+             end = parentPath.find_first_of(L"\\/", end + 1)) {
             const std::wstring level =
                 end == std::wstring::npos ? parentPath : parentPath.substr(0, end);
-            const bool isDriveOrEmpty =
-                level.empty() || (level.size() == 2 && level[1] == L':');
+            const bool isDriveOrEmpty = level.empty() || (level.size() == 2 && level[1] == L':');
             if (!isDriveOrEmpty &&
                 platform_.files->getFileAttributes(level) == korin::kInvalidFileAttributes) {
                 platform_.files->createDirectory(level);
@@ -314,7 +313,8 @@ std::unique_ptr<StringVector> WindowsFileManager::listFolder(const std::string& 
     try {
         auto names = std::make_unique<StringVector>();
         FindData entry;
-        auto find = platform_.files->findFirstFile(childPath(korin::wideFromUtf8(path), L"*"), entry);
+        auto find =
+            platform_.files->findFirstFile(childPath(korin::wideFromUtf8(path), L"*"), entry);
         if (!find) {
             // A folder without entries lists as empty; one that cannot be
             // listed is a failure.

@@ -127,8 +127,8 @@ bool resetUpdateState(const Platform& platform) {
         return false;
     }
     std::unique_ptr<RegistryKey> parent;
-    if (platform.registry->openKey(RegistryRoot::LocalMachine, kUpdateStateParentKey,
-                                   kKeySetValue, parent) != 0) {
+    if (platform.registry->openKey(RegistryRoot::LocalMachine, kUpdateStateParentKey, kKeySetValue,
+                                   parent) != 0) {
         return false;
     }
     return parent->deleteSubKey(kUpdateStateSubKey) == 0;

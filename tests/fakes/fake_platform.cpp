@@ -334,8 +334,7 @@ bool FakeFiles::moveFileReplacing(const std::wstring& source, const std::wstring
     return true;
 }
 
-std::unique_ptr<FindHandle> FakeFiles::findFirstFile(const std::wstring& pattern,
-                                                     FindData& data) {
+std::unique_ptr<FindHandle> FakeFiles::findFirstFile(const std::wstring& pattern, FindData& data) {
     if (fail("findFirstFile")) {
         return nullptr;
     }

@@ -39,7 +39,8 @@ TEST(SettingsFilePath, IsBelowThe32BitSystemFolderElseTheSystemFolder) {
         {L"", L"C:\\Windows\\system32", "C:\\Windows\\system32\\Tervalon\\Korin\\zvs.cfg"},
         {L"", L"", ""},
         // UTF-8 of the UTF-16 folder name.
-        {L"D:\\W\u00efndows\\SysWOW64", L"", "D:\\W\xc3\xafndows\\SysWOW64\\Tervalon\\Korin\\zvs.cfg"},
+        {L"D:\\W\u00efndows\\SysWOW64", L"",
+         "D:\\W\xc3\xafndows\\SysWOW64\\Tervalon\\Korin\\zvs.cfg"},
     };
     for (const Case& c : cases) {
         FakePlatform fake;
@@ -78,11 +79,30 @@ TEST(SettingsFileLoad, ReadsExactlyTheTextItAccepts) {
         {"two bytes", "ab", false, {}},
         {"empty file", "", false, {}},
         {"four bytes are", "a=1\n", true, {{"a", "1"}}},
-        {"UTF-8 BOM skipped", "\xEF\xBB\xBF" "a=1\n", true, {{"a", "1"}}},
-        {"UTF-8 BOM and three bytes", "\xEF\xBB\xBF" "a=1", true, {{"a", "1"}}},
+        {"UTF-8 BOM skipped",
+         "\xEF\xBB\xBF"
+         "a=1\n",
+         true,
+         {{"a", "1"}}},
+        {"UTF-8 BOM and three bytes",
+         "\xEF\xBB\xBF"
+         "a=1",
+         true,
+         {{"a", "1"}}},
         {"UTF-8 BOM alone is too short", "\xEF\xBB\xBF", false, {}},
-        {"UTF-16LE not read", std::string("\xFF\xFE" "a\0=\0" "1\0\n\0", 10), false, {}},
-        {"UTF-16BE not read", std::string("\xFE\xFF\0a\0=\0" "1\0\n", 10), false, {}},
+        {"UTF-16LE not read",
+         std::string("\xFF\xFE"
+                     "a\0=\0"
+                     "1\0\n\0",
+                     10),
+         false,
+         {}},
+        {"UTF-16BE not read",
+         std::string("\xFE\xFF\0a\0=\0"
+                     "1\0\n",
+                     10),
+         false,
+         {}},
         {"blanks around key and value",
          "  SilentAutoUpdateEnable  =  yes  \n",
          true,
@@ -95,15 +115,14 @@ TEST(SettingsFileLoad, ReadsExactlyTheTextItAccepts) {
          "A=0\nB=x\nA=1\n",
          true,
          {{"B", "x"}, {"A", "1"}}},
-        {"empty key or no equals sign ignored",
-         "=1\n  =1\nSilentAutoUpdateEnable\n",
-         true,
-         {}},
+        {"empty key or no equals sign ignored", "=1\n  =1\nSilentAutoUpdateEnable\n", true, {}},
         {"empty or blank value ignored",
          "SilentAutoUpdateServerDomain=\nSilentAutoUpdateServerDomain=   \n",
          true,
          {}},
-        {"a comment is a key", "#SilentAutoUpdateEnable=1\n", true,
+        {"a comment is a key",
+         "#SilentAutoUpdateEnable=1\n",
+         true,
          {{"#SilentAutoUpdateEnable", "1"}}},
         {"value keeps later equals signs",
          "SilentAutoUpdateServerDomain=host=x\n",
@@ -132,10 +151,7 @@ TEST(SettingsFileLoad, ReadsExactlyTheTextItAccepts) {
          "a=1\nlong=" + longValue + "\nz=2\n",
          true,
          {{"a", "1"}, {"long", longValue}, {"z", "2"}}},
-        {"other lines skipped",
-         "\n\n; comment\n[section]\nk=v\n",
-         true,
-         {{"k", "v"}}},
+        {"other lines skipped", "\n\n; comment\n[section]\nk=v\n", true, {{"k", "v"}}},
     };
     for (const LoadCase& c : cases) {
         FakePlatform fake;
@@ -239,10 +255,15 @@ TEST(SettingsFileSave, WritesOneCrLfLinePerEntryInOrderWithoutBom) {
          "\xEF\xBB\xBF  X = 1 \n# note\nY=\nA=0\nZ=z\nA=1\n",
          {},
          "X=1\r\nZ=z\r\nA=1\r\n"},
-        {"unknown keys survive", "Other=x\nAutoUpdateDisable=1\n", {{"AutoUpdateDisable", "0"}},
+        {"unknown keys survive",
+         "Other=x\nAutoUpdateDisable=1\n",
+         {{"AutoUpdateDisable", "0"}},
          "Other=x\r\nAutoUpdateDisable=0\r\n"},
         {"UTF-16 file replaced by what was set since",
-         std::string("\xFF\xFE" "a\0=\0" "1\0", 8),
+         std::string("\xFF\xFE"
+                     "a\0=\0"
+                     "1\0",
+                     8),
          {{"k", "v"}},
          "k=v\r\n"},
         {"a short file likewise", "a=1", {{"k", "v"}}, "k=v\r\n"},
@@ -332,11 +353,11 @@ TEST(SettingsFileSave, RoundTripsWhatItWrote) {
 // ---- Truth of a value ------------------------------------------------------
 
 TEST(SettingIsTrue, AcceptsTheWordsAndNonZeroNumbers) {
-    const char* const trueValues[] = {"1",   "TRUE", "True", "true", "t",  "T",    "Yes",
-                                      "yes", "Y",    "y",    "7",    "-1", "10",   "2abc",
-                                      "+3",  " 5",   "007",  "99999999999",  "-99999999999"};
-    const char* const falseValues[] = {"0",  "false", "FALSE", "no",  "off", "on", "0x1",
-                                       "",   "n",     "f",     "-0",  "abc", "truex", "ye",
+    const char* const trueValues[] = {
+        "1", "TRUE", "True", "true", "t",  "T",  "Yes", "yes",         "Y",           "y",
+        "7", "-1",   "10",   "2abc", "+3", " 5", "007", "99999999999", "-99999999999"};
+    const char* const falseValues[] = {"0",  "false", "FALSE", "no", "off",  "on",    "0x1",
+                                       "",   "n",     "f",     "-0", "abc",  "truex", "ye",
                                        "00", "+",     "-",     "  ", " true"};
     for (const char* value : trueValues) {
         EXPECT_TRUE(settingIsTrue(value)) << value;
