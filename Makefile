@@ -2,7 +2,7 @@
 # what they need first.
 JOBS ?= 2
 
-.PHONY: all deps host win32 host-asan test test-host test-win32 test-asan demo clean
+.PHONY: all deps host win32 host-asan test test-host test-win32 test-asan bench demo clean
 
 all: host win32
 
@@ -34,6 +34,10 @@ test-win32: win32
 
 test-asan: host-asan
 	ctest --preset host-asan -j$(JOBS)
+
+# Benchmarks: ratios against a baseline measured in the same run.
+bench: host
+	cmake --build --preset host --target bench
 
 demo: host
 	tools/demo/demo.sh

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake make g++ clang file openssl ca-certificates
-    googletest libgtest-dev libgmock-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
     libsqlite3-dev libcurl4-openssl-dev libssl-dev librapidxml-dev
     mingw-w64 g++-mingw-w64-i686-posix
     wine wine64 wine32:i386 libwine:i386
