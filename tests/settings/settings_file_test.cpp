@@ -169,9 +169,10 @@ TEST(SettingsFileLoad, KeepsTheResultOfRemovingEveryEarlierEntryWithTheKey) {
     std::string content;
     Entries expected;
     for (int i = 0; i < 2000; ++i) {
-        const std::string key = "k" + std::to_string(random() % 50);
+        std::string key = "k";
+        key += std::to_string(random() % 50);
         const std::string value = std::to_string(i);
-        content += key + "=" + value + (i % 3 == 0 ? "\r\n" : "\n");
+        content.append(key).append("=").append(value).append(i % 3 == 0 ? "\r\n" : "\n");
         std::erase_if(expected, [&key](const auto& entry) { return entry.first == key; });
         expected.emplace_back(key, value);
     }
