@@ -38,7 +38,7 @@ class PosixFiles final : public Files {
     std::string hostPath(const std::wstring& path) const;
 
   private:
-    const standin::Machine& machine_;
+    standin::Machine machine_;
     bool is64BitMachine_;
 };
 

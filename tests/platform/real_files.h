@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/files.h"
+
+#include <filesystem>
+#include <memory>
+
+namespace korin::testing {
+
+// The build's real Files adapter, for tests that must show the same bytes on
+// disk on both builds. Paths relative to the working folder.
+std::unique_ptr<Files> makeRealFiles();
+
+// A fresh temporary folder that is the working folder while it lives.
+class TemporaryWorkingFolder {
+public:
+    TemporaryWorkingFolder();
+    ~TemporaryWorkingFolder();
+    TemporaryWorkingFolder(const TemporaryWorkingFolder&) = delete;
+    TemporaryWorkingFolder& operator=(const TemporaryWorkingFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path saved_;
+    std::filesystem::path path_;
+};
+
+}  // namespace korin::testing

@@ -1,0 +1,11 @@
+#include "platform/adapters_posix.h"
+#include "platform/real_files.h"
+
+namespace korin::testing {
+
+std::unique_ptr<Files> makeRealFiles() {
+    // Paths outside any machine are host paths (Z:); no machine root is used.
+    return std::make_unique<PosixFiles>(standin::Machine("/nonexistent-korin-machine"), false);
+}
+
+}  // namespace korin::testing
