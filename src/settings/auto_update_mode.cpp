@@ -20,6 +20,24 @@ constexpr ModeValues kModes[] = {
     {"0", "1"},  // disabled
 };
 
+// The settings file as a command reads it. A file manager is made first: its
+// construction reads EnableLocalAppData, and nothing else of it is used. Null,
+// after the warning that names what memory was lacking for, when either
+// object cannot be had.
+std::unique_ptr<SettingsFile> loadForCommand(const Platform& platform, int noFileManagerCode,
+                                             int noSettingsFileCode) {
+    const auto fileManager = makeUniqueOrNull<VOZA::WindowsFileManager>(platform);
+    if (!fileManager) {
+        writeLog(platform, Warning, logCodeMessage(noFileManagerCode));
+        return nullptr;
+    }
+    auto settings = newSettingsFile(platform);
+    if (!settings) {
+        writeLog(platform, Warning, logCodeMessage(noSettingsFileCode));
+    }
+    return settings;
+}
+
 }  // namespace
 
 bool setAutoUpdateMode(const Platform& platform, int mode) {
@@ -27,16 +45,9 @@ bool setAutoUpdateMode(const Platform& platform, int mode) {
         return false;
     }
     const ModeValues& values = kModes[mode];
-    // The file manager is made for its reading of the settings; nothing else
-    // of it is used here.
-    const auto fileManager = makeUniqueOrNull<VOZA::WindowsFileManager>(platform);
-    if (!fileManager) {
-        writeLog(platform, Warning, logCodeMessage(kLogSetModeNoFileManager));
-        return false;
-    }
-    const auto settings = newSettingsFile(platform);
+    const auto settings =
+        loadForCommand(platform, kLogSetModeNoFileManager, kLogSetModeNoSettingsFile);
     if (!settings) {
-        writeLog(platform, Warning, logCodeMessage(kLogSetModeNoSettingsFile));
         return false;
     }
     return settings->set(kKeySilentAutoUpdateEnable, values.silentAutoUpdateEnable) &&
@@ -44,14 +55,8 @@ bool setAutoUpdateMode(const Platform& platform, int mode) {
 }
 
 bool isSilentAutoUpdateEnabled(const Platform& platform) {
-    const auto fileManager = makeUniqueOrNull<VOZA::WindowsFileManager>(platform);
-    if (!fileManager) {
-        writeLog(platform, Warning, logCodeMessage(kLogQueryNoFileManager));
-        return false;
-    }
-    const auto settings = newSettingsFile(platform);
+    const auto settings = loadForCommand(platform, kLogQueryNoFileManager, kLogQueryNoSettingsFile);
     if (!settings) {
-        writeLog(platform, Warning, logCodeMessage(kLogQueryNoSettingsFile));
         return false;
     }
     const bool enabled = settingIsTrue(settings->get(kKeySilentAutoUpdateEnable));

@@ -19,11 +19,6 @@ namespace {
 
 using testing::TemporaryWorkingFolder;
 
-std::string readAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 void writeAll(const std::filesystem::path& path, const std::string& content) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
@@ -84,7 +79,7 @@ TEST(SettingsFilesAdapter, CreateNewRefusesAnExistingFile) {
     file.reset();
     EXPECT_FALSE(files->openFile(L"new.bin", FileOpenMode::CreateNew));
     EXPECT_EQ(lastError(), kErrorFileExists);
-    EXPECT_EQ(readAll(folder.path() / "new.bin"), "abc");
+    EXPECT_EQ(testing::readFileBytes(folder.path() / "new.bin"), "abc");
 }
 
 TEST(SettingsFilesAdapter, SaveReplacesTheFileWithCrLfLinesAndNothingBeside) {
@@ -97,7 +92,7 @@ TEST(SettingsFilesAdapter, SaveReplacesTheFileWithCrLfLinesAndNothingBeside) {
     settings.set("AutoUpdateDisable", "0");
     settings.set("SilentAutoUpdateEnable", "1");
     ASSERT_TRUE(settings.save());
-    EXPECT_EQ(readAll(folder.path() / "cfg" / "zvs.cfg"),
+    EXPECT_EQ(testing::readFileBytes(folder.path() / "cfg" / "zvs.cfg"),
               "AutoUpdateDisable=0\r\nOther=x\r\nSilentAutoUpdateEnable=1\r\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path() / "cfg"),
                             std::filesystem::directory_iterator()),
