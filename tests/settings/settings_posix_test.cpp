@@ -140,19 +140,6 @@ TEST_F(StandinSettingsTest, FindFirstFileListsLikeNtfs) {
     EXPECT_EQ(lastError(), kErrorFileNotFound);
 }
 
-TEST_F(StandinSettingsTest, FilesCreateNewMeasureAndFlush) {
-    StandinPlatform p(root_);
-    auto file = p.files.openFile(L"C:\\Windows\\Temp\\new.txt", FileOpenMode::CreateNew);
-    ASSERT_TRUE(file);
-    ASSERT_TRUE(file->write("abc", 3));
-    EXPECT_TRUE(file->flush());
-    std::uint64_t size = 0;
-    EXPECT_TRUE(file->getSize(size));
-    EXPECT_EQ(size, 3u);
-    EXPECT_FALSE(p.files.openFile(L"C:\\Windows\\Temp\\NEW.txt", FileOpenMode::CreateNew));
-    EXPECT_EQ(lastError(), kErrorFileExists);
-}
-
 TEST_F(StandinSettingsTest, ShellKnowsTheAdministratorsFoldersAndDeletesTrees) {
     StandinPlatform p(root_);
     std::wstring path;
