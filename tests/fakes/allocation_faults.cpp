@@ -31,8 +31,9 @@ bool AllocationFault::happened() const {
 
 }  // namespace korin::testing
 
-// The array and no-throw forms of the standard library call these.
-void* operator new(std::size_t size) {
+namespace {
+
+void* allocate(std::size_t size) {
     if (armed && size == failSize && failSkip-- == 0) {
         armed = false;
         failed = true;
@@ -44,10 +45,45 @@ void* operator new(std::size_t size) {
     throw std::bad_alloc();
 }
 
+void* allocateOrNull(std::size_t size) noexcept {
+    try {
+        return allocate(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+// Every replaceable form, so that no allocation escapes to another allocator
+// (a sanitizer's, say) and every form is freed by its own.
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return allocateOrNull(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return allocateOrNull(size);
+}
 void operator delete(void* memory) noexcept {
     std::free(memory);
 }
-
+void operator delete[](void* memory) noexcept {
+    std::free(memory);
+}
 void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, const std::nothrow_t&) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, const std::nothrow_t&) noexcept {
     std::free(memory);
 }
