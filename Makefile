@@ -1,8 +1,11 @@
 # The two commands of the README: `make demo` and `make test`. Both install
 # what they need first.
 JOBS ?= 2
+FUZZ_SMOKE_SECONDS ?= 20
+FUZZ_SECONDS ?= 600
 
-.PHONY: all deps host win32 host-asan test test-host test-win32 test-asan bench demo clean
+.PHONY: all deps host win32 win64 host-asan host-fuzz test test-host test-windows test-asan \
+	fuzz bench demo clean
 
 all: host win32
 
@@ -17,27 +20,45 @@ win32: deps
 	cmake --preset win32 >/dev/null
 	cmake --build --preset win32 -j$(JOBS)
 
+# The same sources for 64-bit Windows: the Wine tests run this build, since
+# this machine executes no 32-bit code.
+win64: deps
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64 -j$(JOBS)
+
 host-asan: deps
 	cmake --preset host-asan >/dev/null
 	cmake --build --preset host-asan -j$(JOBS)
 
-# Unit and integration tests on the host, then the windows layer under Wine.
-test: host win32
+host-fuzz: deps
+	cmake --preset host-fuzz >/dev/null
+	cmake --build --preset host-fuzz -j$(JOBS)
+
+# Unit and integration tests on the host, the windows layer under Wine, then
+# a short fuzzing run.
+test: host win32 win64 host-fuzz
 	ctest --preset host -j$(JOBS)
-	ctest --preset win32
+	ctest --preset win64
+	tests/fuzz/run_fuzz.sh $(FUZZ_SMOKE_SECONDS)
 
 test-host: host
 	ctest --preset host -j$(JOBS)
 
-test-win32: win32
-	ctest --preset win32
+test-windows: win32 win64
+	ctest --preset win64
 
 test-asan: host-asan
 	ctest --preset host-asan -j$(JOBS)
 
-# Benchmarks: ratios against a baseline measured in the same run.
+# The fuzz targets for longer (FUZZ_SECONDS each).
+fuzz: host host-fuzz
+	tests/fuzz/run_fuzz.sh $(FUZZ_SECONDS)
+
+# Speed and memory against baselines measured in the same run, as ratios.
 bench: host
-	cmake --build --preset host --target bench
+	cmake --build --preset host --target korin-trust-bench korin-settings-bench -j$(JOBS)
+	build/host/bin/korin-trust-bench
+	build/host/bin/korin-settings-bench
 
 demo: host
 	tools/demo/demo.sh

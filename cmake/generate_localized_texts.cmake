@@ -29,7 +29,9 @@ foreach(line IN LISTS lines)
         set(current_language ${language})
     endif()
     string(REPLACE "\"" "\"\"" rc_text "${text}")
-    string(APPEND rc "    ${id} L\"${rc_text}\"\n")
+    # Narrow strings: windres converts them from the code page above; wide
+    # literals would be taken byte by byte.
+    string(APPEND rc "    ${id} \"${rc_text}\"\n")
     string(REPLACE "\"" "\\\"" cpp_text "${text}")
     string(APPEND cpp "    {${language}, ${id}, L\"${cpp_text}\"},\n")
     math(EXPR count "${count} + 1")

@@ -6,13 +6,14 @@
 
 namespace korin {
 
-// How a file is opened; every mode shares read, write and delete with other
-// openers, as the system's files are opened.
+// How a file is opened; every mode but ReadSharingRead shares read, write and
+// delete with other openers, as the system's files are opened.
 enum class FileOpenMode {
-    ReadExisting,  // read; fails when missing
-    CreateAlways,  // write; created or truncated
-    AppendAlways,  // write at the end; created when missing
-    CreateNew,     // write; fails with 80 (ERROR_FILE_EXISTS) when the file exists
+    ReadExisting,     // read; fails when missing
+    ReadSharingRead,  // read; fails when missing; others may only read meanwhile
+    CreateAlways,     // write; created or truncated
+    AppendAlways,     // write at the end; created when missing
+    CreateNew,        // write; fails with 80 (ERROR_FILE_EXISTS) when the file exists
 };
 
 // One open file. Closing happens on destruction.
@@ -23,8 +24,8 @@ class FileHandle {
     virtual bool read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead) = 0;
     // Writes all size bytes or fails.
     virtual bool write(const void* data, std::uint32_t size) = 0;
-    // GetFileSizeEx.
-    virtual bool getSize(std::uint64_t& size) = 0;
+    // GetFileSizeEx: the file's size in bytes.
+    virtual bool getFileSize(std::uint64_t& size) = 0;
     // FlushFileBuffers: what was written is on the disk.
     virtual bool flush() = 0;
 };

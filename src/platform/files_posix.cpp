@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 namespace korin {
@@ -23,25 +24,50 @@ std::string parentFolder(const std::string& path) {
     return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-// An open file descriptor, closed on destruction.
+// An open file descriptor, closed on destruction. Handles opened for reading
+// read ahead in large chunks, as the platform's file cache does, so that
+// small reads do not each cost a system call.
 class PosixFileHandle final : public FileHandle {
   public:
-    explicit PosixFileHandle(int fd) : fd_(fd) {}
+    PosixFileHandle(int fd, bool readAhead) : fd_(fd) {
+        if (readAhead) {
+            ahead_.resize(kReadAheadSize);
+        }
+    }
     ~PosixFileHandle() override { close(fd_); }
     PosixFileHandle(const PosixFileHandle&) = delete;
     PosixFileHandle& operator=(const PosixFileHandle&) = delete;
 
     bool read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead) override {
-        ssize_t got;
-        do {
-            got = ::read(fd_, buffer, size);
-        } while (got < 0 && errno == EINTR);
-        if (got < 0) {
-            bytesRead = 0;
-            setLastError(win32ErrorFromErrno(errno, ""));
-            return false;
+        bytesRead = 0;
+        auto* out = static_cast<char*>(buffer);
+        while (bytesRead < size) {
+            if (aheadStart_ == aheadEnd_) {
+                const std::uint32_t wanted = size - bytesRead;
+                if (ahead_.empty() || wanted >= ahead_.size()) {
+                    std::size_t got = 0;
+                    if (!readSome(out + bytesRead, wanted, got)) {
+                        return bytesRead > 0;
+                    }
+                    bytesRead += static_cast<std::uint32_t>(got);
+                    return true;  // short only at the end of the file
+                }
+                std::size_t got = 0;
+                if (!readSome(ahead_.data(), ahead_.size(), got)) {
+                    return bytesRead > 0;
+                }
+                if (got == 0) {
+                    return true;
+                }
+                aheadStart_ = 0;
+                aheadEnd_ = got;
+            }
+            const std::size_t take =
+                std::min<std::size_t>(size - bytesRead, aheadEnd_ - aheadStart_);
+            std::memcpy(out + bytesRead, ahead_.data() + aheadStart_, take);
+            aheadStart_ += take;
+            bytesRead += static_cast<std::uint32_t>(take);
         }
-        bytesRead = static_cast<std::uint32_t>(got);
         return true;
     }
 
@@ -62,7 +88,7 @@ class PosixFileHandle final : public FileHandle {
         return true;
     }
 
-    bool getSize(std::uint64_t& size) override {
+    bool getFileSize(std::uint64_t& size) override {
         struct stat info;
         if (fstat(fd_, &info) != 0) {
             setLastError(win32ErrorFromErrno(errno, ""));
@@ -81,7 +107,25 @@ class PosixFileHandle final : public FileHandle {
     }
 
   private:
+    static constexpr std::size_t kReadAheadSize = 64 * 1024;
+
+    bool readSome(char* buffer, std::size_t size, std::size_t& got) {
+        ssize_t result;
+        do {
+            result = ::read(fd_, buffer, size);
+        } while (result < 0 && errno == EINTR);
+        if (result < 0) {
+            setLastError(win32ErrorFromErrno(errno, ""));
+            return false;
+        }
+        got = static_cast<std::size_t>(result);
+        return true;
+    }
+
     int fd_;
+    std::vector<char> ahead_;
+    std::size_t aheadStart_ = 0;
+    std::size_t aheadEnd_ = 0;
 };
 
 // 100-ns intervals between 1601-01-01 and 1970-01-01.
@@ -163,7 +207,7 @@ std::uint32_t win32ErrorFromErrno(int error, const std::string& path) {
 }
 
 std::string PosixFiles::hostPath(const std::wstring& path) const {
-    return machine_.hostPath(path, is64BitMachine_);
+    return machine_.hostPath(path, is64BitMachine_ && standin::wow64RedirectionEnabled());
 }
 
 std::unique_ptr<FileHandle> PosixFiles::openFile(const std::wstring& path, FileOpenMode mode) {
@@ -171,6 +215,7 @@ std::unique_ptr<FileHandle> PosixFiles::openFile(const std::wstring& path, FileO
     int flags = O_CLOEXEC;
     switch (mode) {
         case FileOpenMode::ReadExisting:
+        case FileOpenMode::ReadSharingRead:  // the stand-in does not enforce sharing
             flags |= O_RDONLY;
             break;
         case FileOpenMode::CreateAlways:
@@ -196,7 +241,8 @@ std::unique_ptr<FileHandle> PosixFiles::openFile(const std::wstring& path, FileO
         setLastError(kErrorAccessDenied);
         return nullptr;
     }
-    return std::make_unique<PosixFileHandle>(fd);
+    return std::make_unique<PosixFileHandle>(
+        fd, mode == FileOpenMode::ReadExisting || mode == FileOpenMode::ReadSharingRead);
 }
 
 bool PosixFiles::getFullPathName(const std::wstring& path, std::wstring& fullPath) {

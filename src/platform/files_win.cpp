@@ -26,9 +26,9 @@ class WinFileHandle final : public FileHandle {
         return WriteFile(file_.get(), data, size, &put, nullptr) != FALSE && put == size;
     }
 
-    bool getSize(std::uint64_t& size) override {
+    bool getFileSize(std::uint64_t& size) override {
         LARGE_INTEGER value{};
-        if (!GetFileSizeEx(file_.get(), &value)) {
+        if (GetFileSizeEx(file_.get(), &value) == FALSE) {
             return false;
         }
         size = static_cast<std::uint64_t>(value.QuadPart);
@@ -74,7 +74,10 @@ class WinFindHandle final : public FindHandle {
 std::unique_ptr<FileHandle> WinFiles::openFile(const std::wstring& path, FileOpenMode mode) {
     DWORD access = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;
-    if (mode == FileOpenMode::CreateAlways) {
+    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    if (mode == FileOpenMode::ReadSharingRead) {
+        share = FILE_SHARE_READ;
+    } else if (mode == FileOpenMode::CreateAlways) {
         access = GENERIC_WRITE;
         disposition = CREATE_ALWAYS;
     } else if (mode == FileOpenMode::CreateNew) {
@@ -85,9 +88,8 @@ std::unique_ptr<FileHandle> WinFiles::openFile(const std::wstring& path, FileOpe
         access = FILE_APPEND_DATA;
         disposition = OPEN_ALWAYS;
     }
-    UniqueFileHandle file(CreateFileW(path.c_str(), access,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle file(CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return nullptr;
     }

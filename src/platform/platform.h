@@ -8,6 +8,7 @@ class Registry;
 class Shell;
 class SystemInfo;
 class StringTable;
+class CryptoLibraries;
 
 // The ports through which the core reaches the operating system. The
 // composition root (main) fills it with the real adapters of its build; unit
@@ -19,6 +20,7 @@ struct Platform {
     SystemInfo* system = nullptr;
     StringTable* strings = nullptr;
     Shell* shell = nullptr;
+    CryptoLibraries* cryptoLibraries = nullptr;
 };
 
 }  // namespace korin

@@ -14,7 +14,8 @@ int PosixShell::deletePath(const std::wstring& path) {
     if (path.empty()) {
         return static_cast<int>(kErrorInvalidParameter);
     }
-    const std::string host = machine_.hostPath(path, is64BitMachine_);
+    const std::string host =
+        machine_.hostPath(path, is64BitMachine_ && standin::wow64RedirectionEnabled());
     struct stat info;
     if (lstat(host.c_str(), &info) != 0) {
         return static_cast<int>(win32ErrorFromErrno(errno, host));

@@ -7,6 +7,7 @@
 #include "service/entry.h"
 #include "support/string_table_posix.h"
 #include "support/text.h"
+#include "trust/crypto_libraries_posix.h"
 
 #include <climits>
 #include <cstdio>
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
     korin::PosixSystemInfo system(facts);
     korin::PosixStringTable strings(facts.uiLanguage);
     korin::PosixShell shell(*machine, facts.is64Bit);
+    korin::PosixCryptoLibraries cryptoLibraries(facts.is64Bit);
     korin::Platform platform{
         .clock = &clock,
         .files = &files,
@@ -40,6 +42,7 @@ int main(int argc, char** argv) {
         .system = &system,
         .strings = &strings,
         .shell = &shell,
+        .cryptoLibraries = &cryptoLibraries,
     };
     std::vector<std::wstring> arguments;
     for (int i = 0; i < argc; ++i) {

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "service/entry.h"
 #include "support/string_table_win.h"
+#include "trust/crypto_libraries_win.h"
 
 int wmain(int argc, wchar_t** argv) {
     korin::WinClock clock;
@@ -12,6 +13,7 @@ int wmain(int argc, wchar_t** argv) {
     korin::WinSystemInfo system;
     korin::WinStringTable strings;
     korin::WinShell shell;
+    korin::WinCryptoLibraries cryptoLibraries;
     korin::Platform platform{
         .clock = &clock,
         .files = &files,
@@ -19,6 +21,7 @@ int wmain(int argc, wchar_t** argv) {
         .system = &system,
         .strings = &strings,
         .shell = &shell,
+        .cryptoLibraries = &cryptoLibraries,
     };
     return korin::runProgram(platform, argc, argv);
 }

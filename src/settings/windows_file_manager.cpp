@@ -117,9 +117,9 @@ std::uint64_t sizeOf(const Platform& platform, const std::wstring& path) {
         return 0;
     }
     if (!isFolder(attributes)) {
-        auto file = platform.files->openFile(path, korin::FileOpenMode::ReadExisting);
+        auto file = platform.files->openFile(path, korin::FileOpenMode::ReadSharingRead);
         std::uint64_t size = 0;
-        return file && file->getSize(size) ? size : 0;
+        return file && file->getFileSize(size) ? size : 0;
     }
     FindData entry;
     auto find = platform.files->findFirstFile(childPath(path, L"*"), entry);

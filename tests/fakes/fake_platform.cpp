@@ -59,7 +59,7 @@ class FakeFileHandle final : public FileHandle {
         return true;
     }
 
-    bool getSize(std::uint64_t& size) override {
+    bool getFileSize(std::uint64_t& size) override {
         if (files_.fail("getFileSize")) {
             return false;
         }
@@ -198,6 +198,9 @@ std::string FakeFiles::content(const std::wstring& path) const {
 }
 
 std::unique_ptr<FileHandle> FakeFiles::openFile(const std::wstring& path, FileOpenMode mode) {
+    if (onOpen) {
+        onOpen(path);
+    }
     if (fail("openFile")) {
         return nullptr;
     }
@@ -206,7 +209,7 @@ std::unique_ptr<FileHandle> FakeFiles::openFile(const std::wstring& path, FileOp
         setLastError(kErrorAccessDenied);
         return nullptr;
     }
-    if (mode == FileOpenMode::ReadExisting) {
+    if (mode == FileOpenMode::ReadExisting || mode == FileOpenMode::ReadSharingRead) {
         if (files_.count(k) == 0) {
             setLastError(folderExists(parentOf(k)) ? kErrorFileNotFound : kErrorPathNotFound);
             return nullptr;

@@ -12,6 +12,7 @@
 #include "platform/system_info.h"
 #include "support/string_table.h"
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -39,6 +40,8 @@ class FakeFiles final : public Files {
     // Listings give "." and ".." first (as NTFS does below a drive's root);
     // true puts them last.
     bool dotEntriesLast = false;
+    // Called with the path of every openFile, before it is served.
+    std::function<void(const std::wstring&)> onOpen;
 
     void addFolder(const std::wstring& path);
     void putFile(const std::wstring& path, const std::string& content);

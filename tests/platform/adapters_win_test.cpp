@@ -11,21 +11,22 @@ namespace korin {
 namespace {
 
 constexpr wchar_t kTestKey[] = L"SOFTWARE\\KorinAdapterTest";
+// The product is a 32-bit program; the tests also run as a 64-bit one.
+constexpr bool kThirtyTwoBit = sizeof(void*) == 4;
+constexpr std::uint32_t kOwnView = kThirtyTwoBit ? kKeyWow64_32Key : kKeyWow64_64Key;
+constexpr std::uint32_t kOtherView = kThirtyTwoBit ? kKeyWow64_64Key : kKeyWow64_32Key;
 
-TEST(WinRegistry, ThirtyTwoBitProgramWritesTheThirtyTwoBitView) {
+TEST(WinRegistry, KeysWithoutAViewFlagLandInTheProgramsOwnView) {
     WinRegistry registry;
     std::unique_ptr<RegistryKey> key;
     ASSERT_EQ(registry.createKey(RegistryRoot::LocalMachine, kTestKey, kKeySetValue, key), 0);
     const std::uint32_t seven = 7;
     ASSERT_EQ(key->setValue(L"UpdateAttempts", kRegDword, &seven, 4), 0);
-    EXPECT_EQ(key->queryValue(L"UpdateAttempts", nullptr, nullptr, nullptr),
-              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(key->queryValue(L"UpdateAttempts", nullptr, nullptr, nullptr), ERROR_ACCESS_DENIED);
     key.reset();
 
-    // The same key through the explicit 32-bit view, and not in the 64-bit one.
-    ASSERT_EQ(registry.openKey(RegistryRoot::LocalMachine, kTestKey, kKeyRead | kKeyWow64_32Key,
-                               key),
-              0);
+    // The same key through the explicit view flag, and not in the other view.
+    ASSERT_EQ(registry.openKey(RegistryRoot::LocalMachine, kTestKey, kKeyRead | kOwnView, key), 0);
     std::uint32_t type = 0;
     std::uint32_t value = 0;
     std::uint32_t size = 4;
@@ -37,21 +38,19 @@ TEST(WinRegistry, ThirtyTwoBitProgramWritesTheThirtyTwoBitView) {
     EXPECT_EQ(key->queryValue(L"UpdateAttempts", nullptr, &small, &size), ERROR_MORE_DATA);
     EXPECT_EQ(size, 4u);
     EXPECT_EQ(key->queryValue(L"Missing", nullptr, &value, &size), ERROR_FILE_NOT_FOUND);
-    std::unique_ptr<RegistryKey> view64;
-    EXPECT_EQ(registry.openKey(RegistryRoot::LocalMachine, kTestKey, kKeyRead | kKeyWow64_64Key,
-                               view64),
+    std::unique_ptr<RegistryKey> other;
+    EXPECT_EQ(registry.openKey(RegistryRoot::LocalMachine, kTestKey, kKeyRead | kOtherView, other),
               ERROR_FILE_NOT_FOUND);
 
     std::unique_ptr<RegistryKey> software;
-    ASSERT_EQ(registry.openKey(RegistryRoot::LocalMachine, L"SOFTWARE", kKeySetValue, software),
-              0);
+    ASSERT_EQ(registry.openKey(RegistryRoot::LocalMachine, L"SOFTWARE", kKeySetValue, software), 0);
     EXPECT_EQ(software->deleteSubKey(L"KorinAdapterTest"), 0);
     EXPECT_EQ(software->deleteSubKey(L"KorinAdapterTest"), ERROR_FILE_NOT_FOUND);
 }
 
-TEST(WinSystemInfo, ThirtyTwoBitProgramOnSixtyFourBitWindows) {
+TEST(WinSystemInfo, SixtyFourBitWindowsFacts) {
     WinSystemInfo system;
-    EXPECT_EQ(system.isWow64Process(), 1);
+    EXPECT_EQ(system.isWow64Process(), kThirtyTwoBit ? 1 : 0);
     std::wstring folder;
     ASSERT_TRUE(system.getSystemWow64Directory(folder));
     EXPECT_EQ(_wcsicmp(folder.c_str(), L"C:\\windows\\syswow64"), 0);

@@ -3,6 +3,8 @@
 
 namespace korin::testing {
 
-std::unique_ptr<Files> makeRealFiles() { return std::make_unique<WinFiles>(); }
+std::unique_ptr<Files> makeRealFiles() {
+    return std::make_unique<WinFiles>();
+}
 
 }  // namespace korin::testing

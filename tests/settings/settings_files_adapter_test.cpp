@@ -74,7 +74,7 @@ TEST(SettingsFilesAdapter, CreateNewRefusesAnExistingFile) {
     ASSERT_TRUE(file->write("abc", 3));
     EXPECT_TRUE(file->flush());
     std::uint64_t size = 0;
-    EXPECT_TRUE(file->getSize(size));
+    EXPECT_TRUE(file->getFileSize(size));
     EXPECT_EQ(size, 3u);
     file.reset();
     EXPECT_FALSE(files->openFile(L"new.bin", FileOpenMode::CreateNew));

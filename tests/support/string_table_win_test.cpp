@@ -15,11 +15,15 @@ namespace {
 
 // The product exe, loaded as data: the path comes from KORIN_PRODUCT_EXE.
 class ProductResources : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const wchar_t* path = _wgetenv(L"KORIN_PRODUCT_EXE");
         ASSERT_NE(path, nullptr) << "KORIN_PRODUCT_EXE names the product exe";
-        module_ = LoadLibraryExW(path, nullptr,
+        std::wstring file = path;
+        for (wchar_t& c : file) {
+            c = c == L'/' ? L'\\' : c;
+        }
+        module_ = LoadLibraryExW(file.c_str(), nullptr,
                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_NE(module_, nullptr) << GetLastError();
     }

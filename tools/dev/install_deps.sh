@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(
     cmake make g++ clang file openssl ca-certificates
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
     libsqlite3-dev libcurl4-openssl-dev libssl-dev librapidxml-dev
-    mingw-w64 g++-mingw-w64-i686-posix
+    mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
     wine wine64 wine32:i386 libwine:i386
 )
 

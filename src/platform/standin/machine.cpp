@@ -183,6 +183,18 @@ std::wstring redirectSystem32(const std::wstring& fullPath) {
     return fullPath.substr(0, 11) + L"SysWOW64" + fullPath.substr(system32.size());
 }
 
+namespace {
+thread_local bool threadRedirectionEnabled = true;
+}
+
+bool wow64RedirectionEnabled() {
+    return threadRedirectionEnabled;
+}
+
+void setWow64RedirectionEnabled(bool enabled) {
+    threadRedirectionEnabled = enabled;
+}
+
 std::string Machine::hostPath(const std::wstring& path, bool wow64Redirection) const {
     std::wstring full = fullPath(path);
     if (wow64Redirection) {

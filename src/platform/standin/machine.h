@@ -59,4 +59,10 @@ class Machine {
 // The Wow64 file-system redirection of a full Windows path.
 std::wstring redirectSystem32(const std::wstring& fullPath);
 
+// The calling thread's Wow64 redirection switch, which
+// Wow64DisableWow64FsRedirection and Wow64RevertWow64FsRedirection turn;
+// on unless the thread switched it off.
+bool wow64RedirectionEnabled();
+void setWow64RedirectionEnabled(bool enabled);
+
 }  // namespace korin::standin

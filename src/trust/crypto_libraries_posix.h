@@ -1,0 +1,26 @@
+#pragma once
+
+#include "trust/crypto_libraries.h"
+
+namespace korin {
+
+// The stand-in machine's system libraries: crypt32, advapi32 and kernel32
+// are modules of this program whose exports are the OpenSSL-backed stand-ins
+// of the CryptoAPI and Wow64 functions (trust/standin_crypto_posix.h).
+class PosixCryptoLibraries final : public CryptoLibraries {
+  public:
+    explicit PosixCryptoLibraries(bool is64BitMachine) : is64BitMachine_(is64BitMachine) {}
+
+    std::int32_t getSystemFolder(std::wstring& path) override;
+    crypto::ModuleHandle loadLibrary(const std::wstring& path) override;
+    crypto::ProcAddress getProcAddress(crypto::ModuleHandle module, const char* name) override;
+    bool freeLibrary(crypto::ModuleHandle module) override;
+    bool destroyHash(crypto::CryptHash hash) override;
+    bool releaseContext(crypto::CryptProv provider, std::uint32_t flags) override;
+    bool closeStore(crypto::CertStore store, std::uint32_t flags) override;
+
+  private:
+    bool is64BitMachine_;
+};
+
+}  // namespace korin

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "trust/crypto_api.h"
+#include "trust/crypto_libraries.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace korin {
+
+struct Platform;
+
+// The crypt32 functions of signature verification, in binding order.
+struct CryptoMessageApi {
+    crypto::ModuleHandle module = nullptr;
+    crypto::CryptVerifyMessageSignatureFn CryptVerifyMessageSignature = nullptr;
+    crypto::CryptGetMessageCertificatesFn CryptGetMessageCertificates = nullptr;
+    crypto::CertCreateCertificateContextFn CertCreateCertificateContext = nullptr;
+    crypto::CertFindCertificateInStoreFn CertFindCertificateInStore = nullptr;
+    crypto::CertVerifySubjectCertificateContextFn CertVerifySubjectCertificateContext = nullptr;
+    crypto::CertFreeCertificateContextFn CertFreeCertificateContext = nullptr;
+};
+
+// The advapi32 functions of file digests, in binding order.
+struct HashApi {
+    crypto::ModuleHandle module = nullptr;
+    crypto::CryptAcquireContextWFn CryptAcquireContextW = nullptr;
+    crypto::CryptCreateHashFn CryptCreateHash = nullptr;
+    crypto::CryptHashDataFn CryptHashData = nullptr;
+    crypto::CryptGetHashParamFn CryptGetHashParam = nullptr;
+};
+
+// The kernel32 Wow64 redirection switches, in binding order.
+struct FsRedirectionApi {
+    crypto::ModuleHandle module = nullptr;
+    crypto::Wow64DisableWow64FsRedirectionFn Wow64DisableWow64FsRedirection = nullptr;
+    crypto::Wow64RevertWow64FsRedirectionFn Wow64RevertWow64FsRedirection = nullptr;
+};
+
+// Releases a table: frees its library, then the table.
+class FunctionTableRelease {
+  public:
+    FunctionTableRelease() = default;
+    explicit FunctionTableRelease(CryptoLibraries* libraries) : libraries_(libraries) {}
+    template <typename Table>
+    void operator()(Table* table) const {
+        if (table->module != nullptr && libraries_ != nullptr) {
+            libraries_->freeLibrary(table->module);
+        }
+        delete table;
+    }
+
+  private:
+    CryptoLibraries* libraries_ = nullptr;
+};
+template <typename Table>
+using FunctionTablePtr = std::unique_ptr<Table, FunctionTableRelease>;
+
+// Loads a system library into a table's module entry: a bare name is taken
+// from the system folder, a name with a backslash as it stands. A module the
+// entry already holds is freed first.
+bool loadSystemLibrary(CryptoLibraries& libraries, crypto::ModuleHandle& module,
+                       std::wstring_view name);
+// Load the table's library and resolve its entries in order; false at the
+// first failure, the entries after it left null.
+bool bindCryptoMessageApi(CryptoLibraries& libraries, CryptoMessageApi& table);
+bool bindHashApi(CryptoLibraries& libraries, HashApi& table);
+// Missing redirection functions are not a failure: the entries stay null.
+void bindFsRedirectionApi(CryptoLibraries& libraries, FsRedirectionApi& table);
+
+// The embedded certificate authority that signed packages must lead to.
+extern const std::uint8_t kAuthorityCertificate[];
+extern const std::uint32_t kAuthorityCertificateSize;
+
+// Digest failures, reported with the system error code.
+inline constexpr std::uint32_t kDigestBindFailed = 1119;
+inline constexpr std::uint32_t kDigestAcquireContextFailed = 1148;
+inline constexpr std::uint32_t kDigestCreateHashFailed = 1149;
+inline constexpr std::uint32_t kDigestHashDataFailed = 1150;
+inline constexpr std::uint32_t kDigestOpenFailed = 1151;
+inline constexpr std::uint32_t kDigestEmptyFile = 1152;
+inline constexpr std::uint32_t kDigestSizeFailed = 1154;
+inline constexpr std::uint32_t kDigestValueFailed = 1155;
+inline constexpr std::uint32_t kDigestRedirectionOffFailed = 1157;
+inline constexpr std::uint32_t kDigestRedirectionBackFailed = 1158;
+
+// Room the caller gives fileDigest: 64 hex characters and a zero.
+inline constexpr std::size_t kDigestTextSize = 65;
+
+// The cryptography of one package download or one file digest: owns the
+// run-time bound function tables and refers to the embedded authority.
+// Used by one thread at a time.
+class PackageTrust {
+  public:
+    explicit PackageTrust(const Platform& platform);
+    ~PackageTrust();
+    PackageTrust(const PackageTrust&) = delete;
+    PackageTrust& operator=(const PackageTrust&) = delete;
+
+    // True when the package's first signature holds and its signer's
+    // certificates lead to the embedded authority; content then holds exactly
+    // the signed content. Whatever the result, content is null or a buffer of
+    // contentSize bytes owned by the caller.
+    bool verifySignedPackage(const std::uint8_t* package, std::uint32_t packageSize,
+                             std::unique_ptr<std::uint8_t[]>& content, std::uint32_t& contentSize);
+
+    // SHA-256 of a file as 64 lowercase hex characters and a zero into digest
+    // (kDigestTextSize bytes). On false, errorCode and systemError say why.
+    bool fileDigest(const std::wstring& path, char* digest, std::uint32_t& errorCode,
+                    std::uint32_t& systemError, bool disableRedirection);
+
+    FunctionTablePtr<CryptoMessageApi> messageApi;
+    FunctionTablePtr<HashApi> hashApi;
+    FunctionTablePtr<FsRedirectionApi> redirectionApi;
+    const std::uint8_t* caCertificate;
+    std::uint32_t caCertificateSize;
+
+  private:
+    bool digestBoundFile(const std::wstring& path, char* digest, std::uint32_t& errorCode,
+                         std::uint32_t& systemError, bool disableRedirection,
+                         crypto::CryptProv& provider, crypto::CryptHash& hash);
+    bool walkToAuthority(crypto::CertContextPtr signer, const std::uint8_t* package,
+                         std::uint32_t packageSize);
+
+    const Platform& platform_;
+    CryptoLibraries& libraries_;
+};
+
+}  // namespace korin

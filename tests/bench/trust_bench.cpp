@@ -1,0 +1,207 @@
+// Package-trust speed and memory on the stand-in machine, against the
+// openssl command line on the same files in the same run:
+// - fileDigest of a 64 MiB file: throughput >= 0.8 x `openssl dgst -sha256`;
+// - verifySignedPackage of a 64 MiB package: time <= 1.2 x
+//   `openssl cms -verify -noverify`, peak memory <= 2.5 x the package size.
+// Exits non-zero when a goal is missed.
+
+#include "platform/adapters_posix.h"
+#include "platform/platform.h"
+#include "trust/crypto_libraries_posix.h"
+#include "trust/package_trust.h"
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kSize = 64u << 20;
+
+fs::path gFolder;
+std::string gPackage;  // the package in memory, as the download holds it
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void run(const std::string& command) {
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "failed: %s\n", command.c_str());
+        std::exit(2);
+    }
+}
+
+struct Standin {
+    korin::standin::Machine machine{"/nonexistent-korin-machine"};
+    korin::PosixFiles files{machine, false};
+    korin::PosixCryptoLibraries libraries{true};
+    korin::Platform platform;
+    Standin() {
+        platform.files = &files;
+        platform.cryptoLibraries = &libraries;
+    }
+};
+
+bool verify(const korin::Platform& platform, const std::string& package) {
+    korin::PackageTrust trust(platform);
+    std::unique_ptr<std::uint8_t[]> content;
+    std::uint32_t size = 0;
+    return trust.verifySignedPackage(reinterpret_cast<const std::uint8_t*>(package.data()),
+                                     static_cast<std::uint32_t>(package.size()), content, size) &&
+           size == kSize;
+}
+
+void fileDigest(benchmark::State& state) {
+    Standin standin;
+    const std::wstring path = standin.machine.windowsPath((gFolder / "installer.bin").string());
+    for (auto _ : state) {
+        korin::PackageTrust trust(standin.platform);
+        char text[korin::kDigestTextSize] = {};
+        std::uint32_t code = 0;
+        std::uint32_t systemError = 0;
+        if (!trust.fileDigest(path, text, code, systemError, false)) {
+            state.SkipWithError("fileDigest failed");
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
+}
+
+void opensslDgst(benchmark::State& state) {
+    const std::string command =
+        "openssl dgst -sha256 '" + (gFolder / "installer.bin").string() + "' >/dev/null";
+    for (auto _ : state) {
+        run(command);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
+}
+
+void verifySignedPackage(benchmark::State& state) {
+    Standin standin;
+    for (auto _ : state) {
+        if (!verify(standin.platform, gPackage)) {
+            state.SkipWithError("package not trusted");
+        }
+    }
+}
+
+void opensslCmsVerify(benchmark::State& state) {
+    const std::string command = "openssl cms -verify -noverify -binary -inform DER -in '" +
+                                (gFolder / "package.p7").string() + "' -out /dev/null 2>/dev/null";
+    for (auto _ : state) {
+        run(command);
+    }
+}
+
+// Collects each benchmark's median time per iteration (all in one unit).
+class Collector : public benchmark::ConsoleReporter {
+  public:
+    std::map<std::string, double> times;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") {
+                continue;
+            }
+            times[run.run_name.function_name] = run.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+long peakResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6)) * 1024L;
+        }
+    }
+    return -1;
+}
+
+// Peak resident memory (bytes) of this process while it reads the package
+// from disk and verifies it, the peak mark reset first; everything large the
+// process held before is given back by then.
+long peakBytesOfVerification() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+    Standin standin;
+    const std::string package = readAll(gFolder / "package.p7");
+    if (!verify(standin.platform, package)) {
+        return -1;
+    }
+    return peakResidentBytes();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    gFolder = fs::temp_directory_path() / ("korin-trust-bench-" + std::to_string(getpid()));
+    fs::create_directories(gFolder);
+    {
+        std::mt19937_64 random(1);
+        std::vector<std::uint64_t> block(kSize / sizeof(std::uint64_t));
+        for (auto& word : block) {
+            word = random();
+        }
+        std::ofstream(gFolder / "installer.bin", std::ios::binary)
+            .write(reinterpret_cast<const char*>(block.data()), kSize);
+    }
+    const std::string tool = std::string(KORIN_SOURCE_DIR) + "/tools/sign-package/sign-package";
+    const std::string at = "'" + gFolder.string() + "/";
+    run(tool + " issue --subject /CN=Bench --out-cert " + at + "s.pem' --out-key " + at + "s.key'");
+    run(tool + " sign --signer " + at + "s.pem' --key " + at + "s.key' " + at + "installer.bin' " +
+        at + "package.p7'");
+    const long peak = peakBytesOfVerification();
+    gPackage = readAll(gFolder / "package.p7");
+
+    const std::pair<const char*, void (*)(benchmark::State&)> benchmarks[] = {
+        {"fileDigest", fileDigest},
+        {"opensslDgst", opensslDgst},
+        {"verifySignedPackage", verifySignedPackage},
+        {"opensslCmsVerify", opensslCmsVerify},
+    };
+    for (const auto& [name, function] : benchmarks) {
+        benchmark::RegisterBenchmark(name, function)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true);
+    }
+    benchmark::Initialize(&argc, argv);
+    Collector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+
+    const double digestRatio = collector.times["opensslDgst"] / collector.times["fileDigest"];
+    const double verifyRatio =
+        collector.times["verifySignedPackage"] / collector.times["opensslCmsVerify"];
+    const double memoryRatio = static_cast<double>(peak) / static_cast<double>(gPackage.size());
+    fs::remove_all(gFolder);
+
+    bool met = true;
+    const auto report = [&](const char* what, double value, const char* goal, bool ok) {
+        std::printf("%-58s %6.2f  (goal %s) %s\n", what, value, goal, ok ? "met" : "MISSED");
+        met = met && ok;
+    };
+    std::printf("\n");
+    report("fileDigest throughput / openssl dgst -sha256", digestRatio, ">= 0.80",
+           digestRatio >= 0.8);
+    report("verifySignedPackage time / openssl cms -verify -noverify", verifyRatio, "<= 1.20",
+           verifyRatio <= 1.2);
+    report("verification peak RSS / package size", memoryRatio, "<= 2.50",
+           peak > 0 && memoryRatio <= 2.5);
+    return met ? 0 : 1;
+}

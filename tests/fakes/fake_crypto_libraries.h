@@ -1,0 +1,85 @@
+#pragma once
+
+// A scripted stand-in for the platform's cryptography libraries: a loader
+// with per-call fault injection and fake CryptoAPI functions whose answers
+// the test arranges, recording every call the core makes.
+
+#include "fakes/fault_injector.h"
+#include "trust/crypto_libraries.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace korin::testing {
+
+// One certificate of the scripted world, known by its id.
+struct FakeCertificate {
+    int issuer = -1;          // the id of the certificate that issued it; -1: none
+    bool signatureOk = true;  // its signature verifies with its issuer's key
+    bool timeValid = true;
+};
+
+// Operations for fault injection: "getSystemFolder", "loadLibrary",
+// "getProcAddress" (any name) or "getProcAddress:<name>", "freeLibrary", and
+// each fake CryptoAPI function by its name.
+class FakeCryptoLibraries final : public CryptoLibraries {
+  public:
+    FakeCryptoLibraries();
+    ~FakeCryptoLibraries() override;
+    FakeCryptoLibraries(const FakeCryptoLibraries&) = delete;
+    FakeCryptoLibraries& operator=(const FakeCryptoLibraries&) = delete;
+
+    FaultInjector faults;
+    std::wstring systemFolder = L"C:\\Windows\\system32";
+    std::int32_t systemFolderResult = 0;
+    // Exports missing from the libraries.
+    std::set<std::string> missingExports;
+
+    // The message: the signer's certificate, the certificates it carries, and
+    // whether its signature holds (the error of the verification if not).
+    std::string content = "installer";
+    int signer = 0;
+    std::uint32_t signatureError = 0;
+    std::vector<int> carried;
+    std::map<int, FakeCertificate> certificates;
+    // The embedded authority's id: CertCreateCertificateContext makes it.
+    int authority = 1000;
+
+    // Digest: the value CryptGetHashParam hands out, its reported size.
+    std::vector<std::uint8_t> hashValue = std::vector<std::uint8_t>(32, 0xA5);
+    std::uint32_t hashSizeReported = 32;
+
+    // What happened, in order: "load:<path>", "free", "disable", "revert",
+    // "open:<path>" (added by the test's file hook), "hash:<size>",
+    // "verify:<subject>-><issuer>", ...
+    std::vector<std::string> events;
+    void record(std::string event) { events.push_back(std::move(event)); }
+    int count(const std::string& event) const;
+
+    // Resources handed out and not yet given back.
+    int liveModules = 0;
+    int liveContexts = 0;
+    int liveStores = 0;
+    int liveProviders = 0;
+    int liveHashes = 0;
+
+    std::int32_t getSystemFolder(std::wstring& path) override;
+    crypto::ModuleHandle loadLibrary(const std::wstring& path) override;
+    crypto::ProcAddress getProcAddress(crypto::ModuleHandle module, const char* name) override;
+    bool freeLibrary(crypto::ModuleHandle module) override;
+    bool destroyHash(crypto::CryptHash hash) override;
+    bool releaseContext(crypto::CryptProv provider, std::uint32_t flags) override;
+    bool closeStore(crypto::CertStore store, std::uint32_t flags) override;
+
+    // The fake functions reach the object of the running test through this.
+    static FakeCryptoLibraries* current();
+    // Fails the call named by operation when a fault is planned for it.
+    bool fail(const std::string& operation);
+
+  private:
+    std::map<std::wstring, int> modules_;
+};
+
+}  // namespace korin::testing

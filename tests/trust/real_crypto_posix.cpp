@@ -1,0 +1,14 @@
+#include "trust/crypto_libraries_posix.h"
+#include "trust/real_crypto.h"
+
+namespace korin::testing {
+
+std::unique_ptr<CryptoLibraries> makeRealCryptoLibraries() {
+    return std::make_unique<PosixCryptoLibraries>(true);
+}
+
+std::filesystem::path trustVectorsFolder() {
+    return KORIN_TRUST_VECTORS_DIR;
+}
+
+}  // namespace korin::testing

@@ -1,0 +1,21 @@
+#include "trust/crypto_libraries_win.h"
+#include "trust/real_crypto.h"
+
+#include <cstdlib>
+
+namespace korin::testing {
+
+std::unique_ptr<CryptoLibraries> makeRealCryptoLibraries() {
+    return std::make_unique<WinCryptoLibraries>();
+}
+
+std::filesystem::path trustVectorsFolder() {
+    // The host folder the build made, through Wine's Z: drive; the runner may
+    // name another.
+    if (const char* named = std::getenv("KORIN_TRUST_VECTORS")) {
+        return named;
+    }
+    return std::filesystem::path("Z:" KORIN_TRUST_VECTORS_DIR);
+}
+
+}  // namespace korin::testing
