@@ -4,6 +4,7 @@ namespace korin {
 
 class Clock;
 class Files;
+class Http;
 class Registry;
 class Shell;
 class SystemInfo;
@@ -20,6 +21,7 @@ struct Platform {
     SystemInfo* system = nullptr;
     StringTable* strings = nullptr;
     Shell* shell = nullptr;
+    Http* http = nullptr;
     CryptoLibraries* cryptoLibraries = nullptr;
 };
 

@@ -1,6 +1,7 @@
 // The stand-in build's composition root: the same program over the stand-in
 // machine that KORIN_MACHINE_ROOT names.
 
+#include "net/http_posix.h"
 #include "platform/adapters_posix.h"
 #include "platform/platform.h"
 #include "platform/standin/machine_setup.h"
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     korin::PosixSystemInfo system(facts);
     korin::PosixStringTable strings(facts.uiLanguage);
     korin::PosixShell shell(*machine, facts.is64Bit);
+    korin::PosixHttp http(*machine);
     korin::PosixCryptoLibraries cryptoLibraries(facts.is64Bit);
     korin::Platform platform{
         .clock = &clock,
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
         .system = &system,
         .strings = &strings,
         .shell = &shell,
+        .http = &http,
         .cryptoLibraries = &cryptoLibraries,
     };
     std::vector<std::wstring> arguments;

@@ -1,5 +1,6 @@
 // The product's composition root: the real Win32 adapters.
 
+#include "net/http_win.h"
 #include "platform/adapters_win.h"
 #include "platform/platform.h"
 #include "service/entry.h"
@@ -13,6 +14,7 @@ int wmain(int argc, wchar_t** argv) {
     korin::WinSystemInfo system;
     korin::WinStringTable strings;
     korin::WinShell shell;
+    korin::WinHttp http;
     korin::WinCryptoLibraries cryptoLibraries;
     korin::Platform platform{
         .clock = &clock,
@@ -21,6 +23,7 @@ int wmain(int argc, wchar_t** argv) {
         .system = &system,
         .strings = &strings,
         .shell = &shell,
+        .http = &http,
         .cryptoLibraries = &cryptoLibraries,
     };
     return korin::runProgram(platform, argc, argv);

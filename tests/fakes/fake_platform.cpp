@@ -681,6 +681,7 @@ FakePlatform::FakePlatform() {
     platform_.system = &system;
     platform_.strings = &strings;
     platform_.shell = &shell;
+    platform_.http = &http;
 }
 
 std::vector<std::wstring> FakePlatform::logLines() const {

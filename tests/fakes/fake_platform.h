@@ -3,6 +3,7 @@
 // In-memory fakes of the shared ports, with per-call fault injection, and a
 // bundle that hands them to the core as a Platform.
 
+#include "fakes/fake_http.h"
 #include "fakes/fault_injector.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -173,6 +174,7 @@ class FakePlatform {
     FakeSystemInfo system;
     FakeStringTable strings;
     FakeShell shell{files};
+    FakeHttp http;
     const Platform& platform() const { return platform_; }
 
     // The log file's lines as written (UTF-16LE decoded), without line ends.

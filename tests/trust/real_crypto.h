@@ -11,6 +11,9 @@ namespace korin::testing {
 // stand-in's (64-bit machine) on the host.
 std::unique_ptr<CryptoLibraries> makeRealCryptoLibraries();
 
+// True when the Windows tests run under Wine rather than on Windows.
+bool runningUnderWine();
+
 // The folder of the shared signed-package vectors the build made.
 std::filesystem::path trustVectorsFolder();
 

@@ -7,6 +7,10 @@ std::unique_ptr<CryptoLibraries> makeRealCryptoLibraries() {
     return std::make_unique<PosixCryptoLibraries>(true);
 }
 
+bool runningUnderWine() {
+    return false;
+}
+
 std::filesystem::path trustVectorsFolder() {
     return KORIN_TRUST_VECTORS_DIR;
 }

@@ -1,12 +1,19 @@
 #include "trust/crypto_libraries_win.h"
 #include "trust/real_crypto.h"
 
+#include <windows.h>
+
 #include <cstdlib>
 
 namespace korin::testing {
 
 std::unique_ptr<CryptoLibraries> makeRealCryptoLibraries() {
     return std::make_unique<WinCryptoLibraries>();
+}
+
+bool runningUnderWine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 std::filesystem::path trustVectorsFolder() {

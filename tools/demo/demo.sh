@@ -70,3 +70,48 @@ set +e
 KORIN_MACHINE_ROOT= "$bin/korin-update-service" -install
 echo "  exit $?"
 set -e
+
+step "Which players need an update: a published tree served over HTTPS"
+work="$top/build/demo-server"
+rm -rf "$work"
+mkdir -p "$work"
+cat > "$work/offer.txt" <<'OFFER'
+major 32
+majorBeta 33
+loudVer 32.0.0.465
+loudVerBeta 33.0.0.12
+checkFrequency 3
+offer ActiveX release 32.0.0.465 31.0.0.0
+offer Plugin release 32.0.0.465
+offer Pepper release 32.0.0.465
+offer Pepper beta 33.0.0.12
+patch Plugin release 31 p31to32 ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad
+OFFER
+show cat "$work/offer.txt"
+show "$bin/korin-publish" "$work/offer.txt" "$work/tree"
+"$top/tools/update_server/make_test_certificates.sh" "$work/certs"
+"$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
+    --key "$work/certs/server.key" --address auto --ready-file "$work/ready" 2>"$work/server.log" &
+server=$!
+trap 'kill $server 2>/dev/null || true' EXIT
+for _ in $(seq 100); do [ -s "$work/ready" ] && break; sleep 0.05; done
+address=$(cat "$work/ready")
+show "$bin/korin-machine" hosts add localhost "$address"
+show "$bin/korin-machine" trust add "$work/certs/ca.pem"
+# The 32-bit installers write the 32-bit view; the file path also in the 64-bit one.
+player='HKLM\SOFTWARE\Tervalonix\KorinPlayer'
+show "$bin/korin-machine" reg add "${player}Plugin" /v Version /d 31.0.0.100 /f /reg:32
+show "$bin/korin-machine" reg add "${player}Plugin" /v PlayerPath /d 'C:\Windows\System32\Korin\pl.dll' /f /reg:32
+show "$bin/korin-machine" reg add "${player}Plugin" /v PlayerPath /d 'C:\Windows\System32\Korin\pl.dll' /f /reg:64
+show "$bin/korin-machine" reg add "${player}Pepper" /v Version /d 32.0.0.1 /f /reg:32
+show "$bin/korin-machine" reg add "${player}PepperReleaseType" /v Release /t REG_DWORD /d 0 /f /reg:32
+mkdir -p "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Korin" "$KORIN_MACHINE_ROOT/drive_c/Windows/System32/Korin"
+printf abc > "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Korin/pl.dll"
+printf abc > "$KORIN_MACHINE_ROOT/drive_c/Windows/System32/Korin/pl.dll"
+rm -f "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log"
+show "$bin/korin-update-check" --server localhost
+echo "-- the service's log (verbose):"
+iconv -f UTF-16LE -t UTF-8 "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log" | tr -d '\r'
+echo "-- what the server was asked:"
+cat "$work/server.log"
+kill $server 2>/dev/null || true

@@ -1,6 +1,7 @@
 // korin-machine: the administrator's tools of a stand-in machine.
 
 #include "platform/standin/machine_setup.h"
+#include "network_commands.h"
 #include "reg_command.h"
 
 #include <cstdlib>
@@ -13,6 +14,8 @@ namespace {
 constexpr char kUsage[] =
     "usage: korin-machine init [--32-bit] [--windows MAJOR.MINOR[.BUILD]] [--language HEX]\n"
     "       korin-machine reg query|add|delete KEY [options]   (like reg.exe)\n"
+    "       korin-machine hosts add NAME ADDRESS\n"
+    "       korin-machine trust add CERT.pem\n"
     "The machine is the folder that KORIN_MACHINE_ROOT names.\n";
 
 int usage(const std::string& why) {
@@ -75,7 +78,7 @@ int main(int argc, char** argv) {
     if (args[0] == "init") {
         return runInit(rest);
     }
-    if (args[0] != "reg") {
+    if (args[0] != "reg" && args[0] != "hosts" && args[0] != "trust") {
         return usage("unknown command '" + args[0] + "'");
     }
     std::string error;
@@ -83,6 +86,12 @@ int main(int argc, char** argv) {
     if (!machine) {
         std::cerr << "korin-machine: " << error << "\n";
         return korin::standin::kExitUsage;
+    }
+    if (args[0] == "hosts") {
+        return korin::standin::runHostsCommand(*machine, rest, std::cerr);
+    }
+    if (args[0] == "trust") {
+        return korin::standin::runTrustCommand(*machine, rest, std::cerr);
     }
     auto registry = korin::standin::RegistryDb::open(machine->registryFile(), error);
     if (!registry) {

@@ -1,0 +1,445 @@
+#include "net/http_posix.h"
+
+#include "support/text.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+namespace korin {
+
+namespace {
+
+constexpr wchar_t kHostsFile[] = L"C:\\Windows\\System32\\drivers\\etc\\hosts";
+// Body bytes held before the transfer is paused until the caller reads.
+constexpr std::size_t kBufferLimit = 64 * 1024;
+
+struct EasyDeleter {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct ListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+std::uint32_t winHttpErrorOf(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return kErrorWinHttpNameNotResolved;
+        case CURLE_COULDNT_CONNECT:
+            return kErrorWinHttpCannotConnect;
+        case CURLE_OPERATION_TIMEDOUT:
+            return kErrorWinHttpTimeout;
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+            return kErrorWinHttpSecureFailure;
+        case CURLE_URL_MALFORMAT:
+            return kErrorWinHttpInvalidUrl;
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_GOT_NOTHING:
+        case CURLE_TOO_MANY_REDIRECTS:
+        case CURLE_BAD_CONTENT_ENCODING:
+            return kErrorWinHttpInvalidServerResponse;
+        case CURLE_PARTIAL_FILE:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM:
+            return kErrorWinHttpConnectionError;
+        case CURLE_OUT_OF_MEMORY:
+        case CURLE_WRITE_ERROR:
+            return 8;  // ERROR_NOT_ENOUGH_MEMORY
+        default:
+            return kErrorWinHttpInternalError;
+    }
+}
+
+// The object name as WinHTTP sends it: bytes outside printable ASCII and
+// spaces escaped.
+std::string escapedObject(const std::wstring& object) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string escaped;
+    for (unsigned char c : utf8FromWide(object)) {
+        if (c <= 0x20 || c >= 0x7F) {
+            escaped += '%';
+            escaped += kHex[c >> 4];
+            escaped += kHex[c & 0xF];
+        } else {
+            escaped += static_cast<char>(c);
+        }
+    }
+    return escaped;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct RequestSetup {
+    std::string url;
+    std::string userAgent;
+    std::string resolve;  // "name:443:address", or empty
+    std::string rootsFile;
+    PosixHttp::Timeouts timeouts;
+};
+
+class CurlRequest final : public HttpRequest {
+  public:
+    explicit CurlRequest(RequestSetup setup) : setup_(std::move(setup)) {}
+    ~CurlRequest() override {
+        if (added_) {
+            curl_multi_remove_handle(multi_.get(), easy_.get());
+        }
+    }
+
+    // Prepares the transfer; false (with the last error set) when libcurl
+    // cannot.
+    bool init() {
+        easy_.reset(curl_easy_init());
+        multi_.reset(curl_multi_init());
+        if (!easy_ || !multi_) {
+            setLastError(8);
+            return false;
+        }
+        if (!setup_.resolve.empty()) {
+            resolve_.reset(curl_slist_append(nullptr, setup_.resolve.c_str()));
+        }
+        // WinHTTP without accept types sends no Accept header.
+        headers_.reset(curl_slist_append(nullptr, "Accept:"));
+        CURL* easy = easy_.get();
+        bool ok = curl_easy_setopt(easy, CURLOPT_URL, setup_.url.c_str()) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_USERAGENT, setup_.userAgent.c_str()) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers_.get()) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_RESOLVE, resolve_.get()) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https") == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_PROXY, "") == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_CAINFO, setup_.rootsFile.c_str()) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, setup_.timeouts.connectMs) ==
+                       CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+        ok = ok &&
+             curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &CurlRequest::onSending) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_PREREQDATA, this) == CURLE_OK;
+        ok = ok &&
+             curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlRequest::onHeader) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_HEADERDATA, this) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlRequest::onBody) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEDATA, this) == CURLE_OK;
+        if (!ok) {
+            setLastError(kErrorWinHttpInternalError);
+        }
+        return ok;
+    }
+
+    bool sendRequest() override {
+        if (state_ != State::Opened) {
+            return refuse();
+        }
+        if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) {
+            return failWith(kErrorWinHttpInternalError);
+        }
+        added_ = true;
+        if (!waitFor([this] { return sending_; },
+                     setup_.timeouts.connectMs + setup_.timeouts.receiveMs)) {
+            return false;
+        }
+        state_ = State::Sent;
+        return true;
+    }
+
+    bool receiveResponse() override {
+        if (state_ != State::Sent) {
+            return refuse();
+        }
+        if (!waitFor([this] { return headersDone_; }, setup_.timeouts.receiveMs)) {
+            return false;
+        }
+        state_ = State::Received;
+        return true;
+    }
+
+    bool queryDataAvailable(std::uint32_t& size) override {
+        if (!readable() || !waitForBody()) {
+            return false;
+        }
+        size = static_cast<std::uint32_t>(std::min<std::size_t>(pending(), UINT32_MAX));
+        return true;
+    }
+
+    bool readData(void* buffer, std::uint32_t size, std::uint32_t& bytesRead) override {
+        bytesRead = 0;
+        if (!readable()) {
+            return false;
+        }
+        if (size == 0) {
+            return true;
+        }
+        if (!waitForBody()) {
+            return false;
+        }
+        const std::size_t count = std::min<std::size_t>(size, pending());
+        std::copy_n(buffer_.data() + offset_, count, static_cast<char*>(buffer));
+        offset_ += count;
+        bytesRead = static_cast<std::uint32_t>(count);
+        if (offset_ == buffer_.size()) {
+            buffer_.clear();
+            offset_ = 0;
+        }
+        if (paused_ && pending() < kBufferLimit) {
+            paused_ = false;
+            curl_easy_pause(easy_.get(), CURLPAUSE_CONT);
+        }
+        return true;
+    }
+
+  private:
+    enum class State { Opened, Sent, Received, Failed };
+
+    static int onSending(void* self, char*, char*, int, int) {
+        static_cast<CurlRequest*>(self)->sending_ = true;
+        return CURL_PREREQFUNC_OK;
+    }
+
+    // The end of a header block that is neither interim nor a redirect that
+    // is being followed means the response has arrived.
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self) {
+        auto& request = *static_cast<CurlRequest*>(self);
+        const std::string_view line(data, size * count);
+        if (line.rfind("HTTP/", 0) == 0) {
+            const auto space = line.find(' ');
+            request.status_ = space == std::string_view::npos
+                                  ? 0
+                                  : std::atoi(std::string(line.substr(space + 1, 3)).c_str());
+            request.location_ = false;
+        } else if (line.size() >= 9 &&
+                   (line.substr(0, 9) == "Location:" || line.substr(0, 9) == "location:")) {
+            request.location_ = true;
+        } else if (line == "\r\n" || line == "\n") {
+            const bool interim = request.status_ >= 100 && request.status_ < 200;
+            const bool redirect =
+                request.status_ >= 300 && request.status_ < 400 && request.location_;
+            if (!interim && !redirect) {
+                request.headersDone_ = true;
+            }
+        }
+        return size * count;
+    }
+
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
+        auto& request = *static_cast<CurlRequest*>(self);
+        if (request.pending() >= kBufferLimit) {
+            request.paused_ = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        try {
+            request.buffer_.append(data, size * count);
+        } catch (const std::bad_alloc&) {
+            return 0;
+        }
+        return size * count;
+    }
+
+    std::size_t pending() const { return buffer_.size() - offset_; }
+
+    // The transfer failed: every later call fails the same way.
+    bool failWith(std::uint32_t error) {
+        state_ = State::Failed;
+        failure_ = error;
+        setLastError(error);
+        return false;
+    }
+
+    // A call out of order leaves the request as it was.
+    bool refuse() {
+        setLastError(state_ == State::Failed ? failure_ : kErrorWinHttpIncorrectHandleState);
+        return false;
+    }
+
+    bool readable() {
+        if (state_ == State::Received) {
+            return true;
+        }
+        return refuse();
+    }
+
+    // Buffered bytes, or the end of a body that arrived whole.
+    bool waitForBody() {
+        return pending() > 0 ||
+               waitFor([this] { return pending() > 0; }, setup_.timeouts.receiveMs);
+    }
+
+    // Drives the transfer until ready() holds or the transfer ends; false
+    // with WinHTTP's error when it failed or nothing came in time. A
+    // transfer that ended well satisfies every wait.
+    template <typename Ready>
+    bool waitFor(Ready ready, long timeoutMs) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!ready() && !done_) {
+            int running = 0;
+            if (curl_multi_perform(multi_.get(), &running) != CURLM_OK) {
+                return failWith(kErrorWinHttpInternalError);
+            }
+            int queued = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
+                if (message->msg == CURLMSG_DONE) {
+                    done_ = true;
+                    result_ = message->data.result;
+                }
+            }
+            if (ready() || done_) {
+                break;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                return failWith(kErrorWinHttpTimeout);
+            }
+            curl_multi_poll(multi_.get(), nullptr, 0,
+                            static_cast<int>(std::min<long long>(left.count(), 1000)), nullptr);
+        }
+        if (ready()) {
+            return true;
+        }
+        if (result_ != CURLE_OK) {
+            return failWith(winHttpErrorOf(result_));
+        }
+        return true;
+    }
+
+    RequestSetup setup_;
+    std::unique_ptr<CURL, EasyDeleter> easy_;
+    std::unique_ptr<CURLM, MultiDeleter> multi_;
+    std::unique_ptr<curl_slist, ListDeleter> resolve_;
+    std::unique_ptr<curl_slist, ListDeleter> headers_;
+    State state_ = State::Opened;
+    std::uint32_t failure_ = 0;
+    bool added_ = false;
+    bool sending_ = false;
+    bool headersDone_ = false;
+    bool location_ = false;
+    int status_ = 0;
+    bool done_ = false;
+    CURLcode result_ = CURLE_OK;
+    bool paused_ = false;
+    std::string buffer_;
+    std::size_t offset_ = 0;
+};
+
+class CurlConnection final : public HttpConnection {
+  public:
+    CurlConnection(RequestSetup base, std::string server, std::uint16_t port)
+        : base_(std::move(base)), server_(std::move(server)), port_(port) {}
+
+    std::unique_ptr<HttpRequest> openRequest(const std::wstring& verb, const std::wstring& object,
+                                             std::uint32_t flags) override {
+        // The service only GETs over TLS.
+        if (verb != L"GET" || (flags & kHttpFlagSecure) == 0) {
+            setLastError(kErrorWinHttpInvalidUrl);
+            return nullptr;
+        }
+        RequestSetup setup = base_;
+        setup.url = "https://" + server_ + ":" + std::to_string(port_) + escapedObject(object);
+        auto request = newHttpObject<CurlRequest>(std::move(setup));
+        if (!request || !request->init()) {
+            return nullptr;
+        }
+        return request;
+    }
+
+  private:
+    RequestSetup base_;
+    std::string server_;
+    std::uint16_t port_;
+};
+
+class CurlSession final : public HttpSession {
+  public:
+    CurlSession(RequestSetup base, std::string hostsText)
+        : base_(std::move(base)), hostsText_(std::move(hostsText)) {}
+
+    std::unique_ptr<HttpConnection> connect(const std::wstring& server,
+                                            std::uint16_t port) override {
+        const std::string name = utf8FromWide(server);
+        if (name.empty() || name.find_first_of("/:@ \t\r\n") != std::string::npos) {
+            setLastError(kErrorWinHttpInvalidUrl);
+            return nullptr;
+        }
+        RequestSetup base = base_;
+        const std::string address = hostsFileAddress(hostsText_, name);
+        if (!address.empty()) {
+            const bool ipv6 = address.find(':') != std::string::npos;
+            base.resolve =
+                name + ":" + std::to_string(port) + ":" + (ipv6 ? "[" + address + "]" : address);
+        }
+        return newHttpObject<CurlConnection>(std::move(base), name, port);
+    }
+
+  private:
+    RequestSetup base_;
+    std::string hostsText_;
+};
+
+}  // namespace
+
+std::string hostsFileAddress(const std::string& hostsText, const std::string& name) {
+    std::istringstream lines(hostsText);
+    std::string line;
+    while (std::getline(lines, line)) {
+        line = line.substr(0, line.find('#'));
+        std::istringstream words(line);
+        std::string address;
+        std::string alias;
+        words >> address;
+        while (words >> alias) {
+            if (utf8FromWide(asciiLower(wideFromUtf8(alias))) ==
+                utf8FromWide(asciiLower(wideFromUtf8(name)))) {
+                return address;
+            }
+        }
+    }
+    return {};
+}
+
+PosixHttp::PosixHttp(const standin::Machine& machine, Timeouts timeouts)
+    : machine_(machine), timeouts_(timeouts) {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::unique_ptr<HttpSession> PosixHttp::open(const std::wstring& userAgent,
+                                             std::uint32_t accessType) {
+    if (accessType != kHttpAccessTypeDefaultProxy) {
+        setLastError(87);  // ERROR_INVALID_PARAMETER
+        return nullptr;
+    }
+    RequestSetup base;
+    base.userAgent = utf8FromWide(userAgent);
+    base.rootsFile = machine_.trustedRootsFile();
+    base.timeouts = timeouts_;
+    // The machine's DNS client reads the hosts file without redirection.
+    return newHttpObject<CurlSession>(std::move(base),
+                                      readFile(machine_.hostPath(kHostsFile, false)));
+}
+
+}  // namespace korin

@@ -1,0 +1,180 @@
+#include "net/manifest_download.h"
+
+#include "manifest/manifest_readers.h"
+#include "net/http.h"
+#include "platform/last_error.h"
+#include "platform/platform.h"
+#include "settings/runtime_config.h"
+#include "support/log.h"
+
+#include <cstring>
+#include <map>
+#include <new>
+
+namespace korin {
+
+namespace {
+
+// The log codes of one kind of manifest request.
+struct RequestCodes {
+    std::int32_t opening;  // info, with the path
+    std::int32_t noSession;
+    std::int32_t noConnection;
+    std::int32_t noRequest;
+    std::int32_t notSent;
+    std::int32_t notReceived;
+    std::int32_t notAvailable;
+    std::int32_t notRead;
+    std::int32_t noMemory;
+    std::int32_t noResponse;
+};
+constexpr RequestCodes kManifestCodes{1630, 1400, 1401, 1402, 1403, 1407, 1404, 1406, 1405, 1408};
+constexpr RequestCodes kCurrentMajorCodes{1631, 1467, 1468, 1469, 1470,
+                                          1474, 1471, 1472, 1473, 1475};
+
+// The update server host in use.
+std::wstring serverDomain() {
+    return runtimeConfig().serverDomain;
+}
+
+void warnLastError(const Platform& platform, std::int32_t code) {
+    writeLog(platform, Warning, logCodeLastError(code));
+}
+
+// Appends the chunk's bytes up to its first zero byte; false once the body
+// is longer than any manifest, so that an endless body ends here.
+bool appendChunk(std::string& body, const char* chunk) {
+    body.append(chunk, std::strlen(chunk));
+    return body.size() <= kManifestMaxBytes;
+}
+
+void readBody(const Platform& platform, HttpRequest& request, std::string& body,
+              const RequestCodes& codes) {
+    std::uint32_t size = 0;
+    do {
+        size = 0;
+        if (!request.queryDataAvailable(size)) {
+            warnLastError(platform, codes.notAvailable);
+            size = 0;
+        }
+        std::unique_ptr<char[]> buffer(new (std::nothrow) char[std::size_t{size} + 1]());
+        if (!buffer) {
+            writeLog(platform, Warning, logCodeMessage(codes.noMemory));
+            break;
+        }
+        std::uint32_t bytesRead = 0;
+        if (!request.readData(buffer.get(), size, bytesRead)) {
+            warnLastError(platform, codes.notRead);
+            continue;
+        }
+        try {
+            if (!appendChunk(body, buffer.get())) {
+                break;
+            }
+        } catch (const std::bad_alloc&) {
+            writeLog(platform, Warning, logCodeMessage(codes.noMemory));
+            break;
+        }
+    } while (size > 0);
+}
+
+bool getText(const Platform& platform, std::string& body, const std::wstring& path,
+             const RequestCodes& codes) {
+    std::unique_ptr<HttpSession> session =
+        platform.http->open(kManifestUserAgent, kHttpAccessTypeDefaultProxy);
+    if (!session) {
+        warnLastError(platform, codes.noSession);
+    }
+    std::unique_ptr<HttpConnection> connection;
+    if (session) {
+        connection = session->connect(serverDomain(), kHttpsPort);
+    }
+    writeLog(platform, Info, logCodeMessage(codes.opening, path));
+    std::unique_ptr<HttpRequest> request;
+    if (!connection) {
+        warnLastError(platform, codes.noConnection);
+    } else {
+        request = connection->openRequest(L"GET", path, kHttpFlagSecure);
+    }
+    bool sent = false;
+    if (!request) {
+        warnLastError(platform, codes.noRequest);
+    } else {
+        sent = request->sendRequest();
+    }
+    bool received = false;
+    if (!sent) {
+        warnLastError(platform, codes.notSent);
+    } else {
+        received = request->receiveResponse();
+    }
+    if (!received) {
+        warnLastError(platform, codes.notReceived);
+    } else {
+        readBody(platform, *request, body, codes);
+    }
+    request.reset();
+    connection.reset();
+    session.reset();
+    if (!received) {
+        writeLog(platform, Warning, logCodeMessage(codes.noResponse));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool httpsGetText(const Platform& platform, std::string& body, const std::wstring& path) {
+    return getText(platform, body, path, kManifestCodes);
+}
+
+bool fetchCurrentMajor(const Platform& platform, std::unique_ptr<PlayerUpdateInfo>& activeX,
+                       std::unique_ptr<PlayerUpdateInfo>& plugin,
+                       std::unique_ptr<PlayerUpdateInfo>& pepper,
+                       std::unique_ptr<std::uint32_t>& checkFrequency) {
+    std::string body;
+    if (!getText(platform, body, kCurrentMajorPath, kCurrentMajorCodes)) {
+        return false;
+    }
+    if (!parseCurrentMajor(platform, body.c_str(), activeX, plugin, pepper, checkFrequency)) {
+        writeLog(platform, Warning, logCodeMessage(1476));
+        return false;
+    }
+    return true;
+}
+
+bool fetchManifests(const Platform& platform, PlayerUpdateInfo* activeX, PlayerUpdateInfo* plugin,
+                    PlayerUpdateInfo* pepper, std::uint32_t* checkFrequency, int mode,
+                    const FileDigester& digester) {
+    std::map<std::wstring, std::string> cache;
+    for (PlayerUpdateInfo* record : {activeX, plugin, pepper}) {
+        if (record == nullptr) {
+            continue;
+        }
+        const bool wanted = mode == kFetchVersionManifests
+                                ? isPlayerInstalled(platform, record->type)
+                                : needsUpdate(platform, *record);
+        if (!wanted) {
+            continue;
+        }
+        const std::wstring& path =
+            mode == kFetchVersionManifests ? record->versionXmlPath : record->patchXmlPath;
+        try {
+            std::string& body = cache[path];
+            if (body.empty()) {
+                httpsGetText(platform, body, path);
+            }
+            if (mode == kFetchVersionManifests) {
+                parseVersionManifest(platform, body.c_str(), record, checkFrequency);
+            } else {
+                parsePatchManifest(platform, body.c_str(), record, digester);
+            }
+        } catch (const std::bad_alloc&) {
+            // No memory for the cache entry: this type goes without its manifest.
+        }
+    }
+    return true;
+}
+
+}  // namespace korin

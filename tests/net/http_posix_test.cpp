@@ -1,0 +1,222 @@
+// The libcurl adapter against the test update server: what the manifest
+// download logs for a server that behaves and for each way it can misbehave.
+
+#include "net/http_posix.h"
+
+#include "fakes/fake_platform.h"
+#include "manifest/manifest_readers.h"
+#include "net/manifest_download.h"
+#include "net/test_server_posix.h"
+#include "platform/last_error.h"
+#include "platform/standin/machine_setup.h"
+#include "settings/runtime_config.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace korin {
+namespace {
+
+namespace fs = std::filesystem;
+using Entries = std::vector<std::wstring>;
+using testing::FakePlatform;
+using testing::TestServer;
+
+constexpr char kManifest[] =
+    "<version><Plugin major='32' minor='0' buildMajor='0' buildMinor='465'/>"
+    "<SAUConfig checkFrequency='3'/></version>";
+
+class HttpsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/korin-https-XXXXXX";
+        work_ = mkdtemp(pattern);
+        std::string error;
+        ASSERT_TRUE(standin::initMachine(work_ + "/machine", standin::MachineFacts{}, error))
+            << error;
+        fs::create_directories(work_ + "/tree/xml");
+        std::ofstream(work_ + "/tree/xml/version.xml") << kManifest;
+        ASSERT_TRUE(server_.start(work_ + "/tree", work_, error)) << error;
+        machine_.emplace(work_ + "/machine");
+        addHost("localhost", server_.address());
+        runtimeConfig().verboseLogging = true;
+        runtimeConfig().serverDomain = L"localhost";
+    }
+    void TearDown() override {
+        server_.stop();
+        fs::remove_all(work_);
+    }
+    void addHost(const std::string& name, const std::string& address) {
+        std::ofstream(machine_->hostPath(L"C:\\Windows\\System32\\drivers\\etc\\hosts", false),
+                      std::ios::app)
+            << "# test server\r\n"
+            << address << "\t" << name << "\r\n";
+    }
+    void trustTestAuthority() {
+        std::ifstream in(server_.authorityFile());
+        std::ofstream(machine_->trustedRootsFile(), std::ios::app) << in.rdbuf();
+    }
+    // GETs path through the adapter the way the service does.
+    bool get(const std::string& path, std::string& body) {
+        PosixHttp http(*machine_, PosixHttp::Timeouts{10000, 1500});
+        Platform platform = fake.platform();
+        platform.http = &http;
+        return httpsGetText(platform, body, std::wstring(path.begin(), path.end()));
+    }
+
+    FakePlatform fake;
+    TestServer server_;
+    std::string work_;
+    std::optional<standin::Machine> machine_;
+};
+
+TEST_F(HttpsTest, ABehavingServerDeliversTheManifest) {
+    trustTestAuthority();
+    std::string body;
+    ASSERT_TRUE(get("/xml/version.xml", body));
+    EXPECT_EQ(body, kManifest);
+    EXPECT_EQ(fake.logEntries(), (Entries{L"[info] 1630 /xml/version.xml"}));
+}
+
+TEST_F(HttpsTest, MisbehavingServersAreLoggedAsTheClientSeesThem) {
+    trustTestAuthority();
+    const std::string manifest = kManifest;
+    const std::string half = manifest.substr(0, manifest.size() / 2);
+    struct Case {
+        const char* mode;
+        std::string body;
+        Entries log;
+    };
+    const Case cases[] = {
+        {"notfound",
+         "<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>\n",
+         {L"[info] 1630 /xml/version.xml"}},
+        // The bytes after the zero of the first chunk are lost, the rest comes.
+        {"zerobyte", manifest, {L"[info] 1630 /xml/version.xml"}},
+        {"cutoff",
+         half,
+         {L"[info] 1630 /xml/version.xml", L"[warning] 1404 12030", L"[warning] 1406 12030"}},
+        // Half the body arrives before the server stalls: it is handed over as
+        // it comes, not after the whole body.
+        {"stall",
+         half,
+         {L"[info] 1630 /xml/version.xml", L"[warning] 1404 12002", L"[warning] 1406 12002"}},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(work_ + "/tree/misbehave", std::ios::trunc);
+        server_.misbehave("/xml/version.xml", c.mode);
+        FakePlatform local;
+        runtimeConfig().verboseLogging = true;
+        runtimeConfig().serverDomain = L"localhost";
+        PosixHttp http(*machine_, PosixHttp::Timeouts{10000, 1500});
+        Platform platform = local.platform();
+        platform.http = &http;
+        std::string body;
+        EXPECT_TRUE(httpsGetText(platform, body, L"/xml/version.xml")) << c.mode;
+        EXPECT_EQ(body, c.body) << c.mode;
+        EXPECT_EQ(local.logEntries(), c.log) << c.mode;
+    }
+}
+
+TEST_F(HttpsTest, AnEndlessBodyIsCutAtTheBoundAndRefusedByTheReader) {
+    trustTestAuthority();
+    server_.misbehave("/xml/version.xml", "endless");
+    std::string body;
+    ASSERT_TRUE(get("/xml/version.xml", body));
+    EXPECT_GT(body.size(), kManifestMaxBytes);
+    EXPECT_LT(body.size(), kManifestMaxBytes + 128 * 1024);
+    PlayerUpdateInfo record;
+    record.type = PlayerType::Plugin;
+    std::uint32_t cell = 1;
+    EXPECT_FALSE(parseVersionManifest(fake.platform(), body.c_str(), &record, &cell));
+    const Entries log = fake.logEntries();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0], L"[info] 1630 /xml/version.xml");
+    EXPECT_EQ(log[1], L"[warning] 1431");
+    EXPECT_EQ(log[2], L"[warning] document too large");
+    EXPECT_EQ(cell, 1u);
+}
+
+TEST_F(HttpsTest, ConnectionFailuresCarryWinHttpCodes) {
+    struct Case {
+        const char* name;
+        bool trusted;
+        const char* host;
+        std::uint32_t error;
+    };
+    const Case cases[] = {
+        {"authority not in the Root store", false, "localhost", 12175},
+        {"certificate for another name", true, "other.test", 12175},
+        {"nothing listens", true, "closed.test", 12029},
+    };
+    addHost("other.test", server_.address());
+    addHost("closed.test", "127.0.0.254");
+    for (const Case& c : cases) {
+        if (c.trusted) {
+            trustTestAuthority();
+        }
+        FakePlatform local;
+        runtimeConfig().verboseLogging = true;
+        runtimeConfig().serverDomain = std::wstring(c.host, c.host + std::strlen(c.host));
+        PosixHttp http(*machine_, PosixHttp::Timeouts{10000, 1500});
+        Platform platform = local.platform();
+        platform.http = &http;
+        std::string body;
+        EXPECT_FALSE(httpsGetText(platform, body, L"/xml/version.xml")) << c.name;
+        const std::wstring code = std::to_wstring(c.error);
+        EXPECT_EQ(local.logEntries(),
+                  (Entries{L"[info] 1630 /xml/version.xml", L"[warning] 1403 " + code,
+                           L"[warning] 1407 " + code, L"[warning] 1408"}))
+            << c.name;
+    }
+}
+
+TEST_F(HttpsTest, CallsOutOfOrderFailWithIncorrectHandleState) {
+    trustTestAuthority();
+    PosixHttp http(*machine_);
+    auto session = http.open(L"agent", kHttpAccessTypeDefaultProxy);
+    ASSERT_TRUE(session);
+    auto connection = session->connect(L"localhost", kHttpsPort);
+    ASSERT_TRUE(connection);
+    auto request = connection->openRequest(L"GET", L"/xml/version.xml", kHttpFlagSecure);
+    ASSERT_TRUE(request);
+    std::uint32_t size = 0;
+    EXPECT_FALSE(request->receiveResponse());
+    EXPECT_EQ(lastError(), kErrorWinHttpIncorrectHandleState);
+    EXPECT_FALSE(request->queryDataAvailable(size));
+    EXPECT_EQ(lastError(), kErrorWinHttpIncorrectHandleState);
+    ASSERT_TRUE(request->sendRequest());
+    ASSERT_TRUE(request->receiveResponse());
+    std::string body;
+    char buffer[8];
+    std::uint32_t read = 0;
+    while (request->queryDataAvailable(size) && size > 0) {
+        ASSERT_TRUE(request->readData(buffer, sizeof buffer, read));
+        body.append(buffer, read);
+    }
+    EXPECT_EQ(body, kManifest);
+    EXPECT_FALSE(session->connect(L"bad name", kHttpsPort));
+    EXPECT_EQ(lastError(), kErrorWinHttpInvalidUrl);
+}
+
+TEST(HostsFile, FirstLineNamingTheHostWinsWithoutRegardToCase) {
+    const std::string hosts =
+        "# comment 10.0.0.1 example.test\r\n"
+        "127.0.0.1 localhost\r\n"
+        "10.0.0.2\tA.Example.Test b.example.test # trailing\r\n"
+        "10.0.0.3 a.example.test\n"
+        "::1 six.test\n";
+    EXPECT_EQ(hostsFileAddress(hosts, "a.example.test"), "10.0.0.2");
+    EXPECT_EQ(hostsFileAddress(hosts, "B.EXAMPLE.TEST"), "10.0.0.2");
+    EXPECT_EQ(hostsFileAddress(hosts, "six.test"), "::1");
+    EXPECT_EQ(hostsFileAddress(hosts, "example.test"), "");
+    EXPECT_EQ(hostsFileAddress(hosts, "trailing"), "");
+}
+
+}  // namespace
+}  // namespace korin

@@ -1,0 +1,40 @@
+#pragma once
+
+// The test update server (korin-update-server) on a loopback address of its
+// own, port 443, with a certificate from a test authority made for the run.
+
+#include <string>
+
+namespace korin::testing {
+
+class TestServer {
+  public:
+    TestServer() = default;
+    TestServer(const TestServer&) = delete;
+    TestServer& operator=(const TestServer&) = delete;
+    ~TestServer();
+
+    // Makes the certificates in work (a host folder) and serves root from
+    // there. False with the reason when it does not come up.
+    bool start(const std::string& root, const std::string& work, std::string& error);
+    void stop();
+
+    // Makes the server answer path in a misbehaving way ("notfound",
+    // "zerobyte", "cutoff", "stall", "endless").
+    void misbehave(const std::string& path, const std::string& mode) const;
+
+    const std::string& address() const { return address_; }
+    // The test authority's certificate (PEM) and its key.
+    std::string authorityFile() const { return work_ + "/certs/ca.pem"; }
+
+  private:
+    std::string root_;
+    std::string work_;
+    std::string address_;
+    int pid_ = -1;
+};
+
+// Runs a shell command line; its exit status.
+int runCommand(const std::string& command);
+
+}  // namespace korin::testing
