@@ -54,10 +54,11 @@ test-asan: host-asan
 fuzz: host host-fuzz
 	tests/fuzz/run_fuzz.sh $(FUZZ_SECONDS)
 
-# Speed and memory against the openssl command line, as ratios in one run.
+# Speed and memory against baselines measured in the same run, as ratios.
 bench: host
-	cmake --build --preset host --target korin-trust-bench -j$(JOBS)
+	cmake --build --preset host --target korin-trust-bench korin-settings-bench -j$(JOBS)
 	build/host/bin/korin-trust-bench
+	build/host/bin/korin-settings-bench
 
 demo: host
 	tools/demo/demo.sh

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 #include "platform/standin/machine.h"
 #include "platform/standin/registry_db.h"
 #include "platform/system_info.h"
@@ -31,6 +32,7 @@ class PosixFiles final : public Files {
     bool removeDirectory(const std::wstring& path) override;
     bool deleteFile(const std::wstring& path) override;
     bool moveFileReplacing(const std::wstring& source, const std::wstring& target) override;
+    std::unique_ptr<FindHandle> findFirstFile(const std::wstring& pattern, FindData& data) override;
 
     // The host path behind a Windows path, as this process sees it.
     std::string hostPath(const std::wstring& path) const;
@@ -70,6 +72,21 @@ class PosixSystemInfo final : public SystemInfo {
 
   private:
     standin::MachineFacts facts_;
+};
+
+// The administrator's special folders on the machine; deletions with the
+// file-system view of a 32-bit program.
+class PosixShell final : public Shell {
+  public:
+    PosixShell(const standin::Machine& machine, bool is64BitMachine)
+        : machine_(machine), is64BitMachine_(is64BitMachine) {}
+
+    int deletePath(const std::wstring& path) override;
+    std::int32_t getFolderPath(int csidl, std::wstring& path) override;
+
+  private:
+    const standin::Machine& machine_;
+    bool is64BitMachine_;
 };
 
 // The Win32 error for an errno of a call on path.

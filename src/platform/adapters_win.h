@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 #include "platform/system_info.h"
 
 namespace korin {
@@ -24,6 +25,7 @@ class WinFiles final : public Files {
     bool removeDirectory(const std::wstring& path) override;
     bool deleteFile(const std::wstring& path) override;
     bool moveFileReplacing(const std::wstring& source, const std::wstring& target) override;
+    std::unique_ptr<FindHandle> findFirstFile(const std::wstring& pattern, FindData& data) override;
 };
 
 class WinRegistry final : public Registry {
@@ -32,6 +34,12 @@ class WinRegistry final : public Registry {
                  std::unique_ptr<RegistryKey>& key) override;
     long createKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
                    std::unique_ptr<RegistryKey>& key) override;
+};
+
+class WinShell final : public Shell {
+  public:
+    int deletePath(const std::wstring& path) override;
+    std::int32_t getFolderPath(int csidl, std::wstring& path) override;
 };
 
 class WinSystemInfo final : public SystemInfo {

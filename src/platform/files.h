@@ -13,6 +13,7 @@ enum class FileOpenMode {
     ReadSharingRead,  // read; fails when missing; others may only read meanwhile
     CreateAlways,     // write; created or truncated
     AppendAlways,     // write at the end; created when missing
+    CreateNew,        // write; fails with 80 (ERROR_FILE_EXISTS) when the file exists
 };
 
 // One open file. Closing happens on destruction.
@@ -25,10 +26,30 @@ class FileHandle {
     virtual bool write(const void* data, std::uint32_t size) = 0;
     // GetFileSizeEx: the file's size in bytes.
     virtual bool getFileSize(std::uint64_t& size) = 0;
+    // FlushFileBuffers: what was written is on the disk.
+    virtual bool flush() = 0;
 };
 
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
+inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
+
+// The fields of WIN32_FIND_DATAW that the system reads.
+struct FindData {
+    std::uint32_t attributes = 0;
+    std::uint64_t lastWriteTime = 0;  // FILETIME as one number
+    std::uint64_t size = 0;
+    std::wstring name;
+};
+
+// An enumeration begun by findFirstFile; FindClose on destruction.
+class FindHandle {
+  public:
+    virtual ~FindHandle() = default;
+    // FindNextFileW: false with 18 (ERROR_NO_MORE_FILES) after the last entry.
+    virtual bool findNext(FindData& data) = 0;
+};
 
 // Files and folders by Windows path. Failures return false, null or
 // kInvalidFileAttributes and set the thread's last error.
@@ -44,6 +65,10 @@ class Files {
     virtual bool deleteFile(const std::wstring& path) = 0;
     // MoveFileExW with MOVEFILE_REPLACE_EXISTING: replaces target in one step.
     virtual bool moveFileReplacing(const std::wstring& source, const std::wstring& target) = 0;
+    // FindFirstFileW: the first entry matching pattern (folder\* lists a
+    // folder, "." and ".." included except at a drive's root).
+    virtual std::unique_ptr<FindHandle> findFirstFile(const std::wstring& pattern,
+                                                      FindData& data) = 0;
 };
 
 }  // namespace korin

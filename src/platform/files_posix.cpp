@@ -2,8 +2,11 @@
 
 #include "platform/last_error.h"
 #include "platform/win_errors.h"
+#include "support/text.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,6 +98,14 @@ class PosixFileHandle final : public FileHandle {
         return true;
     }
 
+    bool flush() override {
+        if (fsync(fd_) != 0) {
+            setLastError(win32ErrorFromErrno(errno, ""));
+            return false;
+        }
+        return true;
+    }
+
   private:
     static constexpr std::size_t kReadAheadSize = 64 * 1024;
 
@@ -115,6 +126,51 @@ class PosixFileHandle final : public FileHandle {
     std::vector<char> ahead_;
     std::size_t aheadStart_ = 0;
     std::size_t aheadEnd_ = 0;
+};
+
+// 100-ns intervals between 1601-01-01 and 1970-01-01.
+constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+
+FindData findDataOf(const std::string& hostPath, const std::string& name) {
+    FindData data;
+    data.name = wideFromUtf8(name);
+    struct stat info;
+    if (lstat(hostPath.c_str(), &info) != 0) {
+        data.attributes = kFileAttributeNormal;
+        return data;
+    }
+    const bool link = S_ISLNK(info.st_mode);
+    if (link) {
+        struct stat target;
+        const bool folder = stat(hostPath.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+        data.attributes = kFileAttributeReparsePoint | (folder ? kFileAttributeDirectory : 0);
+    } else {
+        data.attributes = S_ISDIR(info.st_mode) ? kFileAttributeDirectory : kFileAttributeNormal;
+        data.size = S_ISDIR(info.st_mode) ? 0 : static_cast<std::uint64_t>(info.st_size);
+    }
+    data.lastWriteTime = kUnixEpochAsFileTime +
+                         static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 10000000ull +
+                         static_cast<std::uint64_t>(info.st_mtim.tv_nsec) / 100;
+    return data;
+}
+
+// The entries found, handed out one by one.
+class PosixFindHandle final : public FindHandle {
+  public:
+    explicit PosixFindHandle(std::vector<FindData> entries) : entries_(std::move(entries)) {}
+
+    bool findNext(FindData& data) override {
+        if (next_ >= entries_.size()) {
+            setLastError(kErrorNoMoreFiles);
+            return false;
+        }
+        data = entries_[next_++];
+        return true;
+    }
+
+  private:
+    std::vector<FindData> entries_;
+    std::size_t next_ = 0;
 };
 
 }  // namespace
@@ -168,10 +224,15 @@ std::unique_ptr<FileHandle> PosixFiles::openFile(const std::wstring& path, FileO
         case FileOpenMode::AppendAlways:
             flags |= O_WRONLY | O_CREAT | O_APPEND;
             break;
+        case FileOpenMode::CreateNew:
+            flags |= O_WRONLY | O_CREAT | O_EXCL;
+            break;
     }
     const int fd = ::open(host.c_str(), flags, 0644);
     if (fd < 0) {
-        setLastError(win32ErrorFromErrno(errno, host));
+        setLastError(mode == FileOpenMode::CreateNew && errno == EEXIST
+                         ? kErrorFileExists
+                         : win32ErrorFromErrno(errno, host));
         return nullptr;
     }
     struct stat info;
@@ -238,6 +299,67 @@ bool PosixFiles::moveFileReplacing(const std::wstring& source, const std::wstrin
         return false;
     }
     return true;
+}
+
+std::unique_ptr<FindHandle> PosixFiles::findFirstFile(const std::wstring& pattern, FindData& data) {
+    const auto slash = pattern.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? L"." : pattern.substr(0, slash + 1);
+    const std::string wanted =
+        utf8FromWide(pattern.substr(slash == std::wstring::npos ? 0 : slash + 1));
+    if (wanted.empty()) {
+        setLastError(kErrorFileNotFound);
+        return nullptr;
+    }
+    const std::string hostFolder = hostPath(folder);
+    std::vector<FindData> entries;
+    if (wanted.find_first_of("*?") == std::string::npos) {
+        // A plain name: that one entry.
+        const std::string host = hostPath(pattern);
+        struct stat info;
+        if (lstat(host.c_str(), &info) != 0) {
+            setLastError(win32ErrorFromErrno(errno, host));
+            return nullptr;
+        }
+        entries.push_back(findDataOf(host, host.substr(host.rfind('/') + 1)));
+    } else {
+        DIR* dir = opendir(hostFolder.c_str());
+        if (dir == nullptr) {
+            setLastError(errno == ENOENT || errno == ENOTDIR
+                             ? kErrorPathNotFound
+                             : win32ErrorFromErrno(errno, hostFolder));
+            return nullptr;
+        }
+        // "*.*" matches every name, as on Windows.
+        const std::string glob = wanted == "*.*" ? std::string("*") : wanted;
+        const bool driveRoot = machine_.fullPath(folder).size() <= 3;
+        std::vector<std::string> names;
+        while (dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            if (fnmatch(glob.c_str(), name.c_str(), FNM_CASEFOLD) == 0) {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+        std::sort(names.begin(), names.end());
+        // NTFS lists "." and ".." first, except at a drive's root.
+        if (!driveRoot && fnmatch(glob.c_str(), ".", 0) == 0) {
+            entries.push_back(findDataOf(hostFolder, "."));
+            entries.push_back(findDataOf(hostFolder + "/..", ".."));
+        }
+        for (const std::string& name : names) {
+            entries.push_back(findDataOf(hostFolder + "/" + name, name));
+        }
+    }
+    if (entries.empty()) {
+        setLastError(kErrorFileNotFound);
+        return nullptr;
+    }
+    auto handle = std::make_unique<PosixFindHandle>(std::move(entries));
+    handle->findNext(data);
+    return handle;
 }
 
 }  // namespace korin

@@ -35,8 +35,38 @@ class WinFileHandle final : public FileHandle {
         return true;
     }
 
+    bool flush() override { return FlushFileBuffers(file_.get()) != FALSE; }
+
   private:
     UniqueFileHandle file_;
+};
+
+std::uint64_t fileTimeNumber(const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+void copyFindData(const WIN32_FIND_DATAW& found, FindData& data) {
+    data.attributes = found.dwFileAttributes;
+    data.lastWriteTime = fileTimeNumber(found.ftLastWriteTime);
+    data.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    data.name = found.cFileName;
+}
+
+class WinFindHandle final : public FindHandle {
+  public:
+    explicit WinFindHandle(UniqueFindHandle find) : find_(std::move(find)) {}
+
+    bool findNext(FindData& data) override {
+        WIN32_FIND_DATAW found{};
+        if (!FindNextFileW(find_.get(), &found)) {
+            return false;
+        }
+        copyFindData(found, data);
+        return true;
+    }
+
+  private:
+    UniqueFindHandle find_;
 };
 
 }  // namespace
@@ -50,6 +80,9 @@ std::unique_ptr<FileHandle> WinFiles::openFile(const std::wstring& path, FileOpe
     } else if (mode == FileOpenMode::CreateAlways) {
         access = GENERIC_WRITE;
         disposition = CREATE_ALWAYS;
+    } else if (mode == FileOpenMode::CreateNew) {
+        access = GENERIC_WRITE;
+        disposition = CREATE_NEW;
     } else if (mode == FileOpenMode::AppendAlways) {
         // Append-only access: every write lands at the then current end.
         access = FILE_APPEND_DATA;
@@ -99,6 +132,16 @@ bool WinFiles::deleteFile(const std::wstring& path) {
 bool WinFiles::moveFileReplacing(const std::wstring& source, const std::wstring& target) {
     return MoveFileExW(source.c_str(), target.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+std::unique_ptr<FindHandle> WinFiles::findFirstFile(const std::wstring& pattern, FindData& data) {
+    WIN32_FIND_DATAW found{};
+    UniqueFindHandle find(FindFirstFileW(pattern.c_str(), &found));
+    if (!find) {
+        return nullptr;
+    }
+    copyFindData(found, data);
+    return std::make_unique<WinFindHandle>(std::move(find));
 }
 
 }  // namespace korin

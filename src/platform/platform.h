@@ -6,6 +6,7 @@ class Clock;
 class Files;
 class Http;
 class Registry;
+class Shell;
 class SystemInfo;
 class StringTable;
 class CryptoLibraries;
@@ -19,6 +20,7 @@ struct Platform {
     Registry* registry = nullptr;
     SystemInfo* system = nullptr;
     StringTable* strings = nullptr;
+    Shell* shell = nullptr;
     Http* http = nullptr;
     CryptoLibraries* cryptoLibraries = nullptr;
 };

@@ -51,6 +51,10 @@ struct KernelHandleTraits {
     static HANDLE invalid() { return nullptr; }
     static void close(HANDLE handle) { CloseHandle(handle); }
 };
+struct FindHandleTraits {
+    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(HANDLE handle) { FindClose(handle); }
+};
 struct HKeyTraits {
     static HKEY invalid() { return nullptr; }
     static void close(HKEY key) { RegCloseKey(key); }
@@ -62,6 +66,7 @@ struct HModuleTraits {
 
 using UniqueFileHandle = UniqueResource<HANDLE, FileHandleTraits>;
 using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
+using UniqueFindHandle = UniqueResource<HANDLE, FindHandleTraits>;
 using UniqueHKey = UniqueResource<HKEY, HKeyTraits>;
 using UniqueHModule = UniqueResource<HMODULE, HModuleTraits>;
 

@@ -2,7 +2,10 @@
 
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "settings/auto_update_mode.h"
+#include "settings/runtime_config.h"
 #include "support/log.h"
+#include "update/update_state.h"
 
 #include <memory>
 #include <new>
@@ -19,15 +22,41 @@ int notBuiltYet(const Platform&, const ServiceInfo&) {
     return 0;
 }
 
+int deleteTask(const Platform& platform, const ServiceInfo&) {
+    resetUpdateState(platform);
+    // deleteUpdateTask follows here once the scheduled task is built; both
+    // results are ignored.
+    return 0;
+}
+
+int setSilentAutoUpdate(const Platform& platform, const ServiceInfo&) {
+    setAutoUpdateMode(platform, SilentMode);
+    return 0;
+}
+
+int setNotifyAutoUpdate(const Platform& platform, const ServiceInfo&) {
+    setAutoUpdateMode(platform, NotifyMode);
+    return 0;
+}
+
+int setDisableAutoUpdate(const Platform& platform, const ServiceInfo&) {
+    setAutoUpdateMode(platform, DisabledMode);
+    return 0;
+}
+
+int isSAUEnabled(const Platform& platform, const ServiceInfo&) {
+    return isSilentAutoUpdateEnabled(platform) ? kExitSilentAutoUpdateEnabled : 0;
+}
+
 constexpr CommandSwitch kSwitches[] = {
     {L"-install", &notBuiltYet},
     {L"-uninstall", &notBuiltYet},
-    {L"-deleteTask", &notBuiltYet},
+    {L"-deleteTask", &deleteTask},
     {L"-createDefaultTask", &notBuiltYet},
-    {L"-setSilentAutoUpdate", &notBuiltYet},
-    {L"-setNotifyAutoUpdate", &notBuiltYet},
-    {L"-setDisableAutoUpdate", &notBuiltYet},
-    {L"-isSAUEnabled", &notBuiltYet},
+    {L"-setSilentAutoUpdate", &setSilentAutoUpdate},
+    {L"-setNotifyAutoUpdate", &setNotifyAutoUpdate},
+    {L"-setDisableAutoUpdate", &setDisableAutoUpdate},
+    {L"-isSAUEnabled", &isSAUEnabled},
 };
 
 int runServiceMode(const Platform& platform, const ServiceInfo& info) {
@@ -47,8 +76,10 @@ int runServiceMode(const Platform& platform, const ServiceInfo& info) {
 
 }  // namespace
 
-ServiceContext::ServiceContext(const Platform&, std::wstring modulePath)
-    : modulePath_(std::move(modulePath)) {}
+ServiceContext::ServiceContext(const Platform& platform, std::wstring modulePath)
+    : modulePath_(std::move(modulePath)) {
+    initRuntimeConfig(platform);
+}
 
 ServiceContext* serviceContext() {
     return currentServiceContext;

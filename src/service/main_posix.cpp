@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
     korin::PosixRegistry registry(*database, facts.is64Bit);
     korin::PosixSystemInfo system(facts);
     korin::PosixStringTable strings(facts.uiLanguage);
+    korin::PosixShell shell(*machine, facts.is64Bit);
     korin::PosixHttp http(*machine);
     korin::PosixCryptoLibraries cryptoLibraries(facts.is64Bit);
     korin::Platform platform{
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
         .registry = &registry,
         .system = &system,
         .strings = &strings,
+        .shell = &shell,
         .http = &http,
         .cryptoLibraries = &cryptoLibraries,
     };

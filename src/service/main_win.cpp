@@ -13,6 +13,7 @@ int wmain(int argc, wchar_t** argv) {
     korin::WinRegistry registry;
     korin::WinSystemInfo system;
     korin::WinStringTable strings;
+    korin::WinShell shell;
     korin::WinHttp http;
     korin::WinCryptoLibraries cryptoLibraries;
     korin::Platform platform{
@@ -21,6 +22,7 @@ int wmain(int argc, wchar_t** argv) {
         .registry = &registry,
         .system = &system,
         .strings = &strings,
+        .shell = &shell,
         .http = &http,
         .cryptoLibraries = &cryptoLibraries,
     };

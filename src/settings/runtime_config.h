@@ -5,8 +5,24 @@
 
 namespace korin {
 
+struct Platform;
+
 // The update server host used unless the settings file names another.
 inline constexpr wchar_t kDefaultServerDomain[] = L"update.korinplayer.example";
+
+// Log codes of the run-time configuration.
+inline constexpr int kLogRuntimeConfigNotLoaded = 1233;
+inline constexpr int kLogServerDomainNotConverted = 1238;
+inline constexpr int kLogServerDomainInUse = 1629;
+inline constexpr int kLogAutoUpdateDisabled = 1613;
+inline constexpr int kLogAutoUpdateNotDisabled = 1614;
+inline constexpr int kLogSilentAutoUpdateOn = 1615;
+inline constexpr int kLogSilentAutoUpdateOff = 1616;
+
+// Windows version classes.
+inline constexpr std::int32_t kOsClassBeforeVista = 1;
+inline constexpr std::int32_t kOsClassVistaAnd7 = 2;
+inline constexpr std::int32_t kOsClass8AndLater = 3;
 
 // The process-wide run-time configuration. Written once at service start,
 // before a second thread exists; only read afterwards.
@@ -20,5 +36,15 @@ struct RuntimeConfig {
 };
 
 RuntimeConfig& runtimeConfig();
+
+// Fills the configuration at service start: the Windows version class, the
+// Wow64 flag and the settings file's switches. Logs 1233 when the settings
+// cannot be loaded.
+void initRuntimeConfig(const Platform& platform);
+// The settings file's part of the configuration. False only when memory for
+// the file manager or the settings file cannot be obtained.
+bool loadRuntimeConfig(const Platform& platform);
+// The update server host in use.
+std::wstring getServerDomain();
 
 }  // namespace korin

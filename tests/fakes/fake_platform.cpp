@@ -3,6 +3,8 @@
 #include "platform/last_error.h"
 #include "platform/win_errors.h"
 #include "settings/runtime_config.h"
+#include "settings/settings_file.h"
+#include "settings/windows_file_manager.h"
 #include "support/log.h"
 #include "support/text.h"
 
@@ -65,11 +67,36 @@ class FakeFileHandle final : public FileHandle {
         return true;
     }
 
+    bool flush() override { return !files_.fail("flush"); }
+
   private:
     FakeFiles& files_;
     std::wstring key_;
     bool append_;
     std::size_t offset_ = 0;
+};
+
+class FakeFindHandle final : public FindHandle {
+  public:
+    FakeFindHandle(FakeFiles& files, std::vector<FindData> entries)
+        : files_(files), entries_(std::move(entries)) {}
+
+    bool findNext(FindData& data) override {
+        if (files_.fail("findNextFile")) {
+            return false;
+        }
+        if (next_ >= entries_.size()) {
+            setLastError(kErrorNoMoreFiles);
+            return false;
+        }
+        data = entries_[next_++];
+        return true;
+    }
+
+  private:
+    FakeFiles& files_;
+    std::vector<FindData> entries_;
+    std::size_t next_ = 0;
 };
 
 bool FakeFiles::fail(const std::string& operation) {
@@ -80,7 +107,7 @@ bool FakeFiles::fail(const std::string& operation) {
     return false;
 }
 
-std::wstring FakeFiles::key(const std::wstring& path) const {
+std::wstring FakeFiles::spelledPath(const std::wstring& path) const {
     std::wstring full = path;
     for (wchar_t& c : full) {
         if (c == L'/') {
@@ -93,18 +120,68 @@ std::wstring FakeFiles::key(const std::wstring& path) const {
     while (full.size() > 3 && full.back() == L'\\') {
         full.pop_back();
     }
-    return asciiLower(full);
+    return full;
+}
+
+std::wstring FakeFiles::key(const std::wstring& path) const {
+    return asciiLower(spelledPath(path));
+}
+
+bool FakeFiles::folderExists(const std::wstring& k) const {
+    // A drive's root always exists.
+    return folders_.count(k) != 0 || (k.size() == 2 && k[1] == L':') ||
+           (k.size() == 3 && k[1] == L':' && k[2] == L'\\');
+}
+
+void FakeFiles::remember(const std::wstring& path) {
+    const std::wstring spelled = spelledPath(path);
+    const auto slash = spelled.rfind(L'\\');
+    spelling_[asciiLower(spelled)] =
+        slash == std::wstring::npos ? spelled : spelled.substr(slash + 1);
 }
 
 void FakeFiles::addFolder(const std::wstring& path) {
-    for (std::wstring folder = key(path); folder.size() > 2; folder = parentOf(folder)) {
-        folders_.insert(folder);
+    for (std::wstring folder = spelledPath(path); folder.size() > 2; folder = parentOf(folder)) {
+        if (folders_.insert(asciiLower(folder)).second) {
+            remember(folder);
+        }
     }
 }
 
 void FakeFiles::putFile(const std::wstring& path, const std::string& content) {
     addFolder(parentOf(key(path)));
     files_[key(path)] = content;
+    remember(path);
+}
+
+void FakeFiles::setWriteTime(const std::wstring& path, std::uint64_t fileTime) {
+    writeTimes_[key(path)] = fileTime;
+}
+
+bool FakeFiles::removeTree(const std::wstring& path) {
+    const std::wstring k = key(path);
+    if (files_.erase(k) != 0) {
+        return true;
+    }
+    if (folders_.count(k) == 0) {
+        return false;
+    }
+    const std::wstring prefix = k + L"\\";
+    std::erase_if(files_, [&prefix](const auto& file) {
+        return file.first.compare(0, prefix.size(), prefix) == 0;
+    });
+    std::erase_if(folders_, [&prefix, &k](const std::wstring& folder) {
+        return folder == k || folder.compare(0, prefix.size(), prefix) == 0;
+    });
+    return true;
+}
+
+std::vector<std::wstring> FakeFiles::filePaths() const {
+    std::vector<std::wstring> paths;
+    for (const auto& [path, content] : files_) {
+        paths.push_back(path);
+    }
+    return paths;
 }
 
 bool FakeFiles::hasFile(const std::wstring& path) const {
@@ -134,15 +211,22 @@ std::unique_ptr<FileHandle> FakeFiles::openFile(const std::wstring& path, FileOp
     }
     if (mode == FileOpenMode::ReadExisting || mode == FileOpenMode::ReadSharingRead) {
         if (files_.count(k) == 0) {
-            setLastError(folders_.count(parentOf(k)) ? kErrorFileNotFound : kErrorPathNotFound);
+            setLastError(folderExists(parentOf(k)) ? kErrorFileNotFound : kErrorPathNotFound);
             return nullptr;
         }
     } else {
-        if (folders_.count(parentOf(k)) == 0) {
+        if (!folderExists(parentOf(k))) {
             setLastError(kErrorPathNotFound);
             return nullptr;
         }
-        if (mode == FileOpenMode::CreateAlways || files_.count(k) == 0) {
+        if (mode == FileOpenMode::CreateNew && files_.count(k) != 0) {
+            setLastError(kErrorFileExists);
+            return nullptr;
+        }
+        if (files_.count(k) == 0) {
+            remember(path);
+        }
+        if (mode != FileOpenMode::AppendAlways || files_.count(k) == 0) {
             files_[k].clear();
         }
     }
@@ -181,11 +265,12 @@ bool FakeFiles::createDirectory(const std::wstring& path) {
         setLastError(kErrorAlreadyExists);
         return false;
     }
-    if (folders_.count(parentOf(k)) == 0) {
+    if (!folderExists(parentOf(k))) {
         setLastError(kErrorPathNotFound);
         return false;
     }
     folders_.insert(k);
+    remember(path);
     return true;
 }
 
@@ -235,14 +320,118 @@ bool FakeFiles::moveFileReplacing(const std::wstring& source, const std::wstring
         setLastError(kErrorFileNotFound);
         return false;
     }
-    if (folders_.count(parentOf(key(target))) == 0) {
+    if (!folderExists(parentOf(key(target)))) {
         setLastError(kErrorPathNotFound);
+        return false;
+    }
+    if (folders_.count(key(target)) != 0) {
+        setLastError(kErrorAccessDenied);
         return false;
     }
     std::string content = std::move(found->second);
     files_.erase(found);
+    if (files_.count(key(target)) == 0) {
+        remember(target);
+    }
     files_[key(target)] = std::move(content);
     return true;
+}
+
+std::unique_ptr<FindHandle> FakeFiles::findFirstFile(const std::wstring& pattern, FindData& data) {
+    if (fail("findFirstFile")) {
+        return nullptr;
+    }
+    const std::wstring k = key(pattern);
+    const std::wstring folder = parentOf(k);
+    const std::wstring name = k.substr(folder.size() + 1);
+    const auto entryOf = [this](const std::wstring& path, const std::wstring& shown) {
+        FindData entry;
+        entry.name = shown;
+        if (folders_.count(path) != 0 || shown == L"." || shown == L"..") {
+            entry.attributes = kFileAttributeDirectory;
+        } else {
+            entry.attributes = kFileAttributeNormal;
+            entry.size = files_.at(path).size();
+        }
+        auto time = writeTimes_.find(path);
+        entry.lastWriteTime = time == writeTimes_.end() ? 0 : time->second;
+        return entry;
+    };
+    if (!folderExists(folder)) {
+        setLastError(files_.count(folder) != 0 ? kErrorDirectory : kErrorPathNotFound);
+        return nullptr;
+    }
+    std::vector<FindData> entries;
+    if (name != L"*") {
+        if (files_.count(k) == 0 && folders_.count(k) == 0) {
+            setLastError(kErrorFileNotFound);
+            return nullptr;
+        }
+        entries.push_back(entryOf(k, spelling_.count(k) ? spelling_.at(k) : name));
+    } else {
+        const std::wstring prefix = folder.back() == L'\\' ? folder : folder + L"\\";
+        std::set<std::wstring> children;
+        for (const auto& [path, content] : files_) {
+            if (path.compare(0, prefix.size(), prefix) == 0 &&
+                path.find(L'\\', prefix.size()) == std::wstring::npos) {
+                children.insert(path);
+            }
+        }
+        for (const auto& path : folders_) {
+            if (path.compare(0, prefix.size(), prefix) == 0 &&
+                path.find(L'\\', prefix.size()) == std::wstring::npos) {
+                children.insert(path);
+            }
+        }
+        for (const auto& path : children) {
+            auto spelled = spelling_.find(path);
+            entries.push_back(entryOf(
+                path, spelled != spelling_.end() ? spelled->second : path.substr(prefix.size())));
+        }
+        // A drive's root has neither "." nor "..".
+        const bool root = folder.size() <= 3;
+        if (!root) {
+            const std::vector<FindData> dots = {entryOf(folder, L"."), entryOf(folder, L"..")};
+            entries.insert(dotEntriesLast ? entries.end() : entries.begin(), dots.begin(),
+                           dots.end());
+        }
+    }
+    if (entries.empty()) {
+        setLastError(kErrorFileNotFound);
+        return nullptr;
+    }
+    data = entries.front();
+    entries.erase(entries.begin());
+    return std::make_unique<FakeFindHandle>(*this, std::move(entries));
+}
+
+// ---- FakeShell -------------------------------------------------------------
+
+int FakeShell::deletePath(const std::wstring& path) {
+    deletes.push_back(path);
+    if (auto error = faults.check("deletePath")) {
+        return static_cast<int>(*error);
+    }
+    return files_.removeTree(path) ? 0 : static_cast<int>(kErrorFileNotFound);
+}
+
+std::int32_t FakeShell::getFolderPath(int csidl, std::wstring& path) {
+    folderRequests.push_back(csidl);
+    if (auto error = faults.check("getFolderPath")) {
+        return static_cast<std::int32_t>(*error);
+    }
+    auto found = folders.find(csidl & ~kCsidlFlagCreate);
+    if (found == folders.end()) {
+        return kEInvalidArg;
+    }
+    if (!files_.hasFolder(found->second)) {
+        if ((csidl & kCsidlFlagCreate) == 0) {
+            return kEFail;
+        }
+        files_.addFolder(found->second);
+    }
+    path = found->second;
+    return kSOk;
 }
 
 // ---- FakeRegistry ----------------------------------------------------------
@@ -479,13 +668,19 @@ bool FakeSystemInfo::getSystemDirectory(std::wstring& path) {
 
 FakePlatform::FakePlatform() {
     runtimeConfig() = RuntimeConfig{};
+    clearSettingsFilePathCache();
+    VOZA::WindowsFileManager::clearFolderCaches();
     setLastError(0);
     files.addFolder(kLogFolder);
+    for (int csidl : {kCsidlAppData, kCsidlLocalAppData}) {
+        files.addFolder(shell.folders.at(csidl));
+    }
     platform_.clock = &clock;
     platform_.files = &files;
     platform_.registry = &registry;
     platform_.system = &system;
     platform_.strings = &strings;
+    platform_.shell = &shell;
     platform_.http = &http;
 }
 

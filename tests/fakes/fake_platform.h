@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 #include "platform/system_info.h"
 #include "support/string_table.h"
 
@@ -30,12 +31,16 @@ class FakeClock final : public Clock {
 
 // Files by their Windows path, compared without regard to case. Folders are
 // known by name; a file can be created only in a known folder. Operations:
-// "openFile", "read", "write", "getFileSize", "getFullPathName", "getFileAttributes",
-// "createDirectory", "removeDirectory", "deleteFile", "moveFileReplacing".
+// "openFile", "read", "write", "getFileSize", "flush", "getFullPathName",
+// "getFileAttributes", "createDirectory", "removeDirectory", "deleteFile",
+// "moveFileReplacing", "findFirstFile", "findNextFile".
 class FakeFiles final : public Files {
   public:
     FaultInjector faults;
     std::wstring currentDirectory = L"C:\\Windows\\System32";
+    // Listings give "." and ".." first (as NTFS does below a drive's root);
+    // true puts them last.
+    bool dotEntriesLast = false;
     // Called with the path of every openFile, before it is served.
     std::function<void(const std::wstring&)> onOpen;
 
@@ -44,8 +49,15 @@ class FakeFiles final : public Files {
     bool hasFile(const std::wstring& path) const;
     bool hasFolder(const std::wstring& path) const;
     std::string content(const std::wstring& path) const;
+    void setWriteTime(const std::wstring& path, std::uint64_t fileTime);
+    // Removes a file or a folder with everything below it; false when missing.
+    bool removeTree(const std::wstring& path);
+    // Every file path (case-folded), in order.
+    std::vector<std::wstring> filePaths() const;
     // The absolute, case-folded key of a path.
     std::wstring key(const std::wstring& path) const;
+    // The absolute path with its spelling kept.
+    std::wstring spelledPath(const std::wstring& path) const;
 
     std::unique_ptr<FileHandle> openFile(const std::wstring& path, FileOpenMode mode) override;
     bool getFullPathName(const std::wstring& path, std::wstring& fullPath) override;
@@ -54,12 +66,40 @@ class FakeFiles final : public Files {
     bool removeDirectory(const std::wstring& path) override;
     bool deleteFile(const std::wstring& path) override;
     bool moveFileReplacing(const std::wstring& source, const std::wstring& target) override;
+    std::unique_ptr<FindHandle> findFirstFile(const std::wstring& pattern, FindData& data) override;
 
   private:
     friend class FakeFileHandle;
+    friend class FakeFindHandle;
     bool fail(const std::string& operation);
+    bool folderExists(const std::wstring& key) const;
+    void remember(const std::wstring& path);
     std::map<std::wstring, std::string> files_;
     std::set<std::wstring> folders_;
+    std::map<std::wstring, std::uint64_t> writeTimes_;
+    std::map<std::wstring, std::wstring> spelling_;  // key -> name as created
+};
+
+// Special folders by CSIDL and deletions in a FakeFiles. Operations:
+// "deletePath" (the fault is the result), "getFolderPath" (the fault is the
+// HRESULT).
+class FakeShell final : public Shell {
+  public:
+    explicit FakeShell(FakeFiles& files) : files_(files) {}
+    FaultInjector faults;
+    std::map<int, std::wstring> folders = {
+        {kCsidlAppData, L"C:\\Users\\Tester\\AppData\\Roaming"},
+        {kCsidlLocalAppData, L"C:\\Users\\Tester\\AppData\\Local"},
+        {kCsidlSystem, L"C:\\Windows\\system32"},
+    };
+    std::vector<int> folderRequests;    // every CSIDL asked for, flags included
+    std::vector<std::wstring> deletes;  // every path handed to deletePath
+
+    int deletePath(const std::wstring& path) override;
+    std::int32_t getFolderPath(int csidl, std::wstring& path) override;
+
+  private:
+    FakeFiles& files_;
 };
 
 // Keys by root and path, without regard to case. Operations: "openKey",
@@ -123,7 +163,8 @@ class FakeStringTable final : public StringTable {
 };
 
 // All fakes, handed to the core as one Platform. Resets the process-wide
-// run-time configuration, so every test starts from the initial values.
+// run-time configuration and the cached settings path and per-user folders,
+// so every test starts from the initial values.
 class FakePlatform {
   public:
     FakePlatform();
@@ -132,6 +173,7 @@ class FakePlatform {
     FakeRegistry registry;
     FakeSystemInfo system;
     FakeStringTable strings;
+    FakeShell shell{files};
     FakeHttp http;
     const Platform& platform() const { return platform_; }
 

@@ -18,11 +18,6 @@ namespace {
 
 using testing::TemporaryWorkingFolder;
 
-std::string readAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST(FilesAdapter, LogLinesAreTheSameBytesOnBothBuilds) {
     TemporaryWorkingFolder folder;
     std::filesystem::create_directories(folder.path() / "Tervalon" / "Korin");
@@ -46,7 +41,8 @@ TEST(FilesAdapter, LogLinesAreTheSameBytesOnBothBuilds) {
         expected.push_back(static_cast<char>(unit & 0xFF));
         expected.push_back(static_cast<char>(unit >> 8));
     }
-    EXPECT_EQ(readAll(folder.path() / "Tervalon" / "Korin" / "KorinInstall32.log"), expected);
+    EXPECT_EQ(testing::readFileBytes(folder.path() / "Tervalon" / "Korin" / "KorinInstall32.log"),
+              expected);
 }
 
 TEST(FilesAdapter, MissingLogFolderCreatesNothing) {
@@ -72,7 +68,7 @@ TEST(FilesAdapter, OpenModesAndErrors) {
     auto appended = files->openFile(L"a.bin", FileOpenMode::AppendAlways);
     ASSERT_TRUE(appended && appended->write("cd", 2));
     appended.reset();
-    EXPECT_EQ(readAll(folder.path() / "a.bin"), "abcd");
+    EXPECT_EQ(testing::readFileBytes(folder.path() / "a.bin"), "abcd");
 
     struct Case {
         const wchar_t* path;
@@ -95,7 +91,7 @@ TEST(FilesAdapter, OpenModesAndErrors) {
     EXPECT_EQ(lastError(), kErrorAlreadyExists);
     EXPECT_EQ(files->getFileAttributes(L"sub") & kFileAttributeDirectory, kFileAttributeDirectory);
     ASSERT_TRUE(files->moveFileReplacing(L"a.bin", L"sub\\b.bin"));
-    EXPECT_EQ(readAll(folder.path() / "sub" / "b.bin"), "abcd");
+    EXPECT_EQ(testing::readFileBytes(folder.path() / "sub" / "b.bin"), "abcd");
     EXPECT_FALSE(files->removeDirectory(L"sub"));
     EXPECT_EQ(lastError(), kErrorDirNotEmpty);
     EXPECT_TRUE(files->deleteFile(L"sub\\b.bin"));

@@ -1,9 +1,16 @@
 #include "platform/real_files.h"
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 namespace korin::testing {
+
+std::string readFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 TemporaryWorkingFolder::TemporaryWorkingFolder() : saved_(std::filesystem::current_path()) {
     std::mt19937_64 random(

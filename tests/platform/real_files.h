@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
 
 namespace korin::testing {
 
@@ -11,16 +12,19 @@ namespace korin::testing {
 // disk on both builds. Paths relative to the working folder.
 std::unique_ptr<Files> makeRealFiles();
 
+// The bytes of a file; empty when it cannot be read.
+std::string readFileBytes(const std::filesystem::path& path);
+
 // A fresh temporary folder that is the working folder while it lives.
 class TemporaryWorkingFolder {
-public:
+  public:
     TemporaryWorkingFolder();
     ~TemporaryWorkingFolder();
     TemporaryWorkingFolder(const TemporaryWorkingFolder&) = delete;
     TemporaryWorkingFolder& operator=(const TemporaryWorkingFolder&) = delete;
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path saved_;
     std::filesystem::path path_;
 };

@@ -71,8 +71,9 @@ TEST(RunProgram, StartupEntriesReachTheLoggerInOrder) {
         {{L"KorinPlayerUpdateService.exe", L"-Install", L"more"},
          {L"[info] C:\\Windows\\System32\\KorinPlayerUpdateService.exe", L"[info] 1617",
           L"[info] -Install"}},
+        // Service mode goes on to fill the run-time configuration.
         {{L"C:\\Program Files\\Korin\\KorinPlayerUpdateService.exe"},
-         {L"[info] " + path, L"[info] 1617"}},
+         {L"[info] " + path, L"[info] 1617", L"[info] 1614", L"[info] 1616"}},
     };
     for (const Case& c : cases) {
         FakePlatform fake;

@@ -12,7 +12,8 @@ expect_code() {
     local expected=$1
     shift
     local got
-    got=$("$runner" code "$exe" "$@")
+    # A non-zero code fails the runner's pipeline; the printed code counts.
+    got=$("$runner" code "$exe" "$@") || true
     if [ "$got" = "$expected" ]; then
         passes=$((passes + 1))
     else
@@ -26,6 +27,61 @@ for switch in -install -uninstall -deleteTask -createDefaultTask -setSilentAutoU
     expect_code 0 "$switch"
 done
 expect_code 0 -install extra arguments
+
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# The auto-update mode switches rewrite the settings file in the 32-bit
+# system folder, C:\windows\syswow64 under Wine.
+prefix=$("$runner" prefix)
+tervalon="$prefix/drive_c/windows/syswow64/Tervalon"
+settings="$tervalon/Korin/zvs.cfg"
+expect_settings() {
+    if cmp -s "$settings" <(printf '%b' "$1"); then
+        passes=$((passes + 1))
+    else
+        fail "after $2 zvs.cfg holds '$(od -An -c "$settings" 2>&1 | tr -s ' ')', expected '$1'"
+    fi
+}
+rm -rf "$tervalon"
+for switch in -setSilentAutoUpdate -setNotifyAutoUpdate -setDisableAutoUpdate; do
+    expect_code 0 "$switch"
+done
+[ ! -e "$tervalon" ] || fail "a mode switch made $tervalon"
+mkdir -p "$tervalon/Korin"
+expect_code 0 -isSAUEnabled
+expect_code 0 -setSilentAutoUpdate
+expect_settings 'SilentAutoUpdateEnable=1\r\nAutoUpdateDisable=0\r\n' -setSilentAutoUpdate
+expect_code 1001 -isSAUEnabled
+printf 'AutoUpdateDisable=1\nOther=x\n' >"$settings"
+expect_code 0 -setNotifyAutoUpdate
+expect_settings 'AutoUpdateDisable=0\r\nOther=x\r\nSilentAutoUpdateEnable=0\r\n' -setNotifyAutoUpdate
+expect_code 0 -isSAUEnabled
+expect_code 0 -setDisableAutoUpdate
+expect_settings 'AutoUpdateDisable=1\r\nOther=x\r\nSilentAutoUpdateEnable=0\r\n' -setDisableAutoUpdate
+expect_code 0 -isSAUEnabled
+printf 'SilentAutoUpdateEnable=yes\nAutoUpdateDisable=1\n' >"$settings"
+expect_code 1001 -isSAUEnabled
+entries=$(find "$tervalon/Korin" -mindepth 1 | wc -l)
+[ "$entries" -eq 1 ] || fail "$entries entries beside zvs.cfg's folder, expected the file alone"
+rm -rf "$tervalon"
+
+# -deleteTask erases the update state.
+state='HKLM\SOFTWARE\Tervalonix\KorinPlayerSAU'
+for value in UpdateAttempts CheckFrequency; do
+    "$runner" run reg add "$state" /v "$value" /t REG_DWORD /d 2 /f >/dev/null 2>&1 ||
+        fail "reg add $value"
+done
+"$runner" run reg add "$state" /v LastUpdateCheck /t REG_QWORD /d 1 /f >/dev/null 2>&1 ||
+    fail "reg add LastUpdateCheck"
+expect_code 0 -deleteTask
+if "$runner" run reg query "$state" >/dev/null 2>&1; then
+    fail "-deleteTask left $state"
+else
+    passes=$((passes + 1))
+fi
 
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -3,6 +3,7 @@
 #   wine_env.sh init            make the 64-bit prefix (once)
 #   wine_env.sh run EXE [ARGS]  run a Windows program; its exit status
 #   wine_env.sh code EXE [ARGS] run it through cmd and print its full exit code
+#   wine_env.sh prefix          print the prefix's folder
 # This machine cannot execute 32-bit x86 code (not even through WoW64), so
 # the tests run the 64-bit build of the same sources under wine64; a missing
 # Wine is a failure, never a skip.
@@ -41,8 +42,11 @@ code)
     # wine passes on only 8 bits of the exit code; cmd prints all of it.
     "$wine" cmd /c "$exe $* & echo %ERRORLEVEL%" 2>/dev/null | tr -d '\r' | tail -n 1
     ;;
+prefix)
+    printf '%s\n' "$WINEPREFIX"
+    ;;
 *)
-    echo "usage: wine_env.sh init | run EXE [ARGS] | code EXE [ARGS]" >&2
+    echo "usage: wine_env.sh init | run EXE [ARGS] | code EXE [ARGS] | prefix" >&2
     exit 2
     ;;
 esac

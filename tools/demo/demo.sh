@@ -31,6 +31,40 @@ mkdir -p "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Tervalon/Korin"
 "$bin/korin-update-service" -unknown
 ls -la "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Tervalon/Korin"
 
+step "Auto-update mode: the switches rewrite the settings file (32-bit system folder)"
+settings="$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Tervalon/Korin/zvs.cfg"
+query() {
+    set +e
+    "$bin/korin-update-service" -isSAUEnabled
+    code=$?
+    set -e
+    printf '  -isSAUEnabled: exit %s (1001 seen as %s by Linux: silent auto-update %s)\n' \
+        "$code" $((1001 % 256)) "$([ "$code" -eq $((1001 % 256)) ] && echo on || echo off)"
+}
+printf 'AutoUpdateDisable=1\nSilentAutoUpdateServerDomain=updates.example.org\n' >"$settings"
+echo "  before (an administrator's file, LF lines):"
+sed -n l "$settings" | sed 's/^/    /'
+query
+for mode in -setSilentAutoUpdate -setNotifyAutoUpdate -setDisableAutoUpdate; do
+    "$bin/korin-update-service" "$mode"
+    echo "  after $mode (CR LF lines, other entries kept in place):"
+    sed -n l "$settings" | sed 's/^/    /'
+    query
+done
+
+step "-deleteTask erases the update state in the registry's 32-bit view"
+state='HKLM\SOFTWARE\Tervalonix\KorinPlayerSAU'
+"$bin/korin-machine" reg add "$state" /v UpdateAttempts /t REG_DWORD /d 3 /reg:32 /f >/dev/null
+"$bin/korin-machine" reg add "$state" /v CheckFrequency /t REG_DWORD /d 2 /reg:32 /f >/dev/null
+"$bin/korin-machine" reg add "$state" /v LastUpdateCheck /t REG_QWORD /d 134116992000000000 \
+    /reg:32 /f >/dev/null
+show "$bin/korin-machine" reg query "$state" /reg:32
+"$bin/korin-update-service" -deleteTask
+set +e
+show "$bin/korin-machine" reg query "$state" /reg:32
+echo "  exit $?"
+set -e
+
 step "Without a machine the program refuses to run"
 set +e
 KORIN_MACHINE_ROOT= "$bin/korin-update-service" -install

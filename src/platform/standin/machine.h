@@ -11,6 +11,10 @@ inline constexpr char kMachineRootVariable[] = "KORIN_MACHINE_ROOT";
 // The file by which `korin-machine init` marks a folder as a machine.
 inline constexpr char kMachineMarker[] = ".korin-machine";
 
+// The per-user folders of the machine's one user, the administrator.
+inline constexpr wchar_t kUserAppData[] = L"C:\\Users\\Administrator\\AppData\\Roaming";
+inline constexpr wchar_t kUserLocalAppData[] = L"C:\\Users\\Administrator\\AppData\\Local";
+
 // Facts of the simulated Windows, kept in its registry at the usual places.
 struct MachineFacts {
     bool is64Bit = true;

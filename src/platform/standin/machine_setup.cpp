@@ -172,7 +172,12 @@ bool initMachine(const std::string& root, const MachineFacts& facts, std::string
         }
     }
     auto registry = RegistryDb::open(root + "/registry.db", error);
-    if (!registry || !writeMachineFacts(*registry, facts)) {
+    const bool userFolders =
+        registry && registry->createKey(kShellFoldersKey) == 0 &&
+        registry->setValue(kShellFoldersKey, L"AppData", kRegSz, regSzData(kUserAppData)) == 0 &&
+        registry->setValue(kShellFoldersKey, L"Local AppData", kRegSz,
+                           regSzData(kUserLocalAppData)) == 0;
+    if (!registry || !userFolders || !writeMachineFacts(*registry, facts)) {
         if (error.empty()) {
             error = "cannot write the machine's facts into its registry";
         }

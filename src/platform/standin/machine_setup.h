@@ -13,6 +13,9 @@ inline constexpr wchar_t kEnvironmentKey[] =
     L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 inline constexpr wchar_t kLanguageKey[] =
     L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Nls\\Language";
+// Where Explorer records the user's folders.
+inline constexpr wchar_t kShellFoldersKey[] =
+    L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // The facts the registry holds; a missing one keeps its default.
 MachineFacts readMachineFacts(RegistryDb& registry);

@@ -1,0 +1,55 @@
+#include "platform/adapters_posix.h"
+
+#include "platform/win_errors.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+namespace korin {
+
+int PosixShell::deletePath(const std::wstring& path) {
+    if (path.empty()) {
+        return static_cast<int>(kErrorInvalidParameter);
+    }
+    const std::string host =
+        machine_.hostPath(path, is64BitMachine_ && standin::wow64RedirectionEnabled());
+    struct stat info;
+    if (lstat(host.c_str(), &info) != 0) {
+        return static_cast<int>(win32ErrorFromErrno(errno, host));
+    }
+    std::error_code error;
+    std::filesystem::remove_all(host, error);
+    return error ? static_cast<int>(win32ErrorFromErrno(error.value(), host)) : 0;
+}
+
+std::int32_t PosixShell::getFolderPath(int csidl, std::wstring& path) {
+    std::wstring folder;
+    switch (csidl & ~kCsidlFlagCreate) {
+        case kCsidlAppData:
+            folder = standin::kUserAppData;
+            break;
+        case kCsidlLocalAppData:
+            folder = standin::kUserLocalAppData;
+            break;
+        case kCsidlSystem:
+            folder = L"C:\\Windows\\system32";
+            break;
+        default:
+            return kEInvalidArg;
+    }
+    const std::string host = machine_.hostPath(folder, false);
+    struct stat info;
+    if (stat(host.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        std::error_code error;
+        if ((csidl & kCsidlFlagCreate) == 0 || !std::filesystem::create_directories(host, error)) {
+            return kEFail;
+        }
+    }
+    path = folder;
+    return kSOk;
+}
+
+}  // namespace korin
