@@ -32,11 +32,6 @@ constexpr RequestCodes kManifestCodes{1630, 1400, 1401, 1402, 1403, 1407, 1404, 
 constexpr RequestCodes kCurrentMajorCodes{1631, 1467, 1468, 1469, 1470,
                                           1474, 1471, 1472, 1473, 1475};
 
-// The update server host in use.
-std::wstring serverDomain() {
-    return runtimeConfig().serverDomain;
-}
-
 void warnLastError(const Platform& platform, std::int32_t code) {
     writeLog(platform, Warning, logCodeLastError(code));
 }
@@ -87,7 +82,7 @@ bool getText(const Platform& platform, std::string& body, const std::wstring& pa
     }
     std::unique_ptr<HttpConnection> connection;
     if (session) {
-        connection = session->connect(serverDomain(), kHttpsPort);
+        connection = session->connect(getServerDomain(), kHttpsPort);
     }
     writeLog(platform, Info, logCodeMessage(codes.opening, path));
     std::unique_ptr<HttpRequest> request;

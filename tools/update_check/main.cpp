@@ -8,15 +8,10 @@
 // where the service writes it, relative to the working folder.
 
 #include "manifest/manifest_readers.h"
-#include "net/http_posix.h"
 #include "net/manifest_download.h"
-#include "platform/adapters_posix.h"
-#include "platform/platform.h"
-#include "platform/standin/machine_setup.h"
+#include "platform/standin_platform_posix.h"
 #include "settings/runtime_config.h"
-#include "support/string_table_posix.h"
 #include "support/text.h"
-#include "trust/crypto_libraries_posix.h"
 
 #include <iostream>
 #include <string>
@@ -63,36 +58,15 @@ int main(int argc, char** argv) {
         }
     }
     std::string error;
-    auto machine = standin::Machine::fromEnvironment(error);
-    auto database = machine ? standin::RegistryDb::open(machine->registryFile(), error) : nullptr;
-    if (!database) {
+    auto standIn = StandInPlatform::open(error);
+    if (!standIn) {
         std::cerr << "korin-update-check: " << error << "\n";
         return 2;
     }
-    const standin::MachineFacts facts = standin::readMachineFacts(*database);
-    PosixClock clock;
-    PosixFiles files(*machine, facts.is64Bit);
-    PosixRegistry registry(*database, facts.is64Bit);
-    PosixSystemInfo system(facts);
-    PosixStringTable strings(facts.uiLanguage);
-    PosixHttp http(*machine);
-    PosixCryptoLibraries cryptoLibraries(facts.is64Bit);
-    const Platform platform{
-        .clock = &clock,
-        .files = &files,
-        .registry = &registry,
-        .system = &system,
-        .strings = &strings,
-        .http = &http,
-        .cryptoLibraries = &cryptoLibraries,
-    };
-    // What service start fills from the machine's facts; the log is verbose.
+    const Platform& platform = standIn->platform();
+    // What service start fills; the log is verbose.
+    initRuntimeConfig(platform);
     RuntimeConfig& config = runtimeConfig();
-    config.isWow64 = facts.is64Bit;
-    config.osClass = facts.majorVersion > 6 || (facts.majorVersion == 6 && facts.minorVersion >= 2)
-                         ? 3
-                     : facts.majorVersion == 6 ? 2
-                                               : 1;
     config.verboseLogging = true;
     if (!server.empty()) {
         config.serverDomain = wideFromUtf8(server);
