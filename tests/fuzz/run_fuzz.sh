@@ -9,6 +9,7 @@ bin="$root/build/host-fuzz/bin"
 seeds="$root/build/host/trust-vectors"
 [ -d "$seeds" ] || { echo "run_fuzz: $seeds missing (build the host preset first)" >&2; exit 1; }
 found=0
+passed=0
 for target in "$bin"/*_fuzz; do
     [ -x "$target" ] || continue
     found=1
@@ -23,5 +24,7 @@ for target in "$bin"/*_fuzz; do
         exit 1
     }
     grep -E "stat::number_of_executed_units|Done" "$root/build/host-fuzz/$name.log" | tail -2
+    passed=$((passed + 1))
 done
 [ "$found" = 1 ] || { echo "run_fuzz: no fuzz targets in $bin" >&2; exit 1; }
+echo "fuzz: $passed passed, 0 failed"
