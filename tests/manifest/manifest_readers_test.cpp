@@ -555,7 +555,8 @@ TEST_F(ReaderTest, NoMemoryForARecordOrTheCellLeavesNoneOfThem) {
     for (const Case& c : cases) {
         FakePlatform local;
         runtimeConfig().verboseLogging = true;
-        // Records of an earlier reading, which go too.
+        // Records of an earlier reading, which go too. That reading also grows
+        // the fake registry's own lists, so the cell is the next 4-byte block.
         Records records;
         ASSERT_TRUE(records.parse(local.platform(), kCurrentMajor));
         {
