@@ -1,12 +1,15 @@
 #include "manifest/manifest_readers.h"
 
+#include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
 #include "manifest/player_registry.h"
 #include "settings/runtime_config.h"
 
 #include <gtest/gtest.h>
+#include <rapidxml.hpp>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -470,6 +473,100 @@ TEST_F(PatchTest, FailuresLogTheirCode) {
     EXPECT_FALSE(parsePatchManifest(platform(), nullptr, &record, digester));
     EXPECT_FALSE(parsePatchManifest(platform(), "<patch/>", nullptr, digester));
     EXPECT_TRUE(fake.logEntries().empty());
+}
+
+// ---- out of memory -------------------------------------------------------------------
+
+// Every reader; the patch fixture has the installed player the patch reader digests.
+TEST_F(PatchTest, NoMemoryForTheTextOrTheDocumentLogsTheReadersCode) {
+    // Enough elements to outgrow the parser's built-in pool, so that it asks
+    // for a block: a header and two alignments' slack before 64 KiB.
+    const std::string filler = "<pad>" + [] {
+        std::string a;
+        for (int i = 0; i < 3000; ++i) {
+            a += "<a/>";
+        }
+        return a;
+    }() + "</pad>";
+    const std::size_t poolBlock = 3 * sizeof(void*) - 2 + 64 * 1024;
+    const std::string currentMajor =
+        filler + "<version><Player major='32' majorBeta='33'/></version>";
+    const std::string version = filler + "<version><Plugin major='32' minor='0' buildMajor='0' " +
+                                "buildMinor='1'/><SAUConfig checkFrequency='3'/></version>";
+    const std::string patch = filler + entry(kDigestAbc, "p1");
+    PlayerUpdateInfo record = recordOf(PlayerType::Plugin);
+    Records records;
+    std::uint32_t cell = 5;
+    struct Reader {
+        const char* name;
+        const std::string& text;
+        std::function<bool()> read;
+        std::wstring log;
+    };
+    const Reader readers[] = {
+        {"current-major", currentMajor,
+         [&] { return records.parse(platform(), currentMajor.c_str()); }, L"[warning] 1456"},
+        {"version", version,
+         [&] { return parseVersionManifest(platform(), version.c_str(), &record, &cell); },
+         L"[warning] 1410"},
+        {"patch", patch,
+         [&] { return parsePatchManifest(platform(), patch.c_str(), &record, digester); },
+         L"[warning] 1443"},
+    };
+    for (const Reader& reader : readers) {
+        const std::size_t sizes[] = {reader.text.size() + 1, sizeof(rapidxml::xml_document<char>),
+                                     poolBlock};
+        for (const std::size_t size : sizes) {
+            const std::size_t before = fake.logEntries().size();
+            {
+                testing::AllocationFault fault(size);
+                EXPECT_FALSE(reader.read()) << reader.name << " " << size;
+                EXPECT_TRUE(fault.happened()) << reader.name << " " << size;
+            }
+            const Entries log = fake.logEntries();
+            EXPECT_EQ(Entries(log.begin() + static_cast<std::ptrdiff_t>(before), log.end()),
+                      Entries{reader.log})
+                << reader.name << " " << size;
+            EXPECT_FALSE(records.activeX || records.plugin || records.pepper || records.cell);
+            EXPECT_EQ(cell, 5u);
+            EXPECT_EQ(record.offeredVersion.major, 0u);
+            EXPECT_TRUE(record.hash32.empty() && record.patchPackagePath.empty());
+        }
+        // With the memory there, the same text reads.
+        EXPECT_TRUE(reader.read()) << reader.name;
+        record = recordOf(PlayerType::Plugin);
+        cell = 5;
+        records = Records{};
+    }
+}
+
+TEST_F(ReaderTest, NoMemoryForARecordOrTheCellLeavesNoneOfThem) {
+    struct Case {
+        const char* name;
+        std::size_t size;
+        int skip;
+    };
+    const Case cases[] = {
+        {"ActiveX record", sizeof(PlayerUpdateInfo), 0},
+        {"Plugin record", sizeof(PlayerUpdateInfo), 1},
+        {"Pepper record", sizeof(PlayerUpdateInfo), 2},
+        {"check-frequency cell", sizeof(std::uint32_t), 0},
+    };
+    for (const Case& c : cases) {
+        FakePlatform local;
+        runtimeConfig().verboseLogging = true;
+        // Records of an earlier reading, which go too. That reading also grows
+        // the fake registry's own lists, so the cell is the next 4-byte block.
+        Records records;
+        ASSERT_TRUE(records.parse(local.platform(), kCurrentMajor));
+        {
+            testing::AllocationFault fault(c.size, c.skip);
+            EXPECT_FALSE(records.parse(local.platform(), kCurrentMajor)) << c.name;
+            EXPECT_TRUE(fault.happened()) << c.name;
+        }
+        EXPECT_FALSE(records.activeX || records.plugin || records.pepper || records.cell) << c.name;
+        EXPECT_EQ(local.logEntries(), Entries{L"[warning] 1430"}) << c.name;
+    }
 }
 
 // ---- hostile documents ------------------------------------------------------------

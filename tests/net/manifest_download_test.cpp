@@ -1,5 +1,6 @@
 #include "net/manifest_download.h"
 
+#include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
 #include "manifest/manifest_readers.h"
 #include "manifest/player_registry.h"
@@ -142,6 +143,40 @@ TEST_F(DownloadTest, AnEndlessBodyStopsJustPastTheManifestBound) {
     EXPECT_EQ(fake.http.events.back(), L"close session");
 }
 
+// Chunks short enough to live inside their strings, so that the only heap
+// blocks of their sizes are the read buffers (chunk + 1) and the body.
+TEST_F(DownloadTest, NoMemoryWhileReadingEndsTheReadButKeepsTheResponse) {
+    struct Case {
+        const char* name;
+        std::size_t size;
+        int skip;
+        std::string body;
+    };
+    const Case cases[] = {
+        {"first buffer", 11, 0, ""},
+        {"second buffer", 11, 1, "0123456789"},
+        {"body past its own storage", 31, 0, "0123456789"},
+        {"third buffer", 3, 0, "0123456789abcdefghij"},
+        {"buffer of the closing empty read", 1, 0, "0123456789abcdefghijXY"},
+    };
+    for (const Case& c : cases) {
+        FakePlatform local;
+        runtimeConfig().verboseLogging = true;
+        local.http.responses[kPath] = {"0123456789", "abcdefghij", "XY"};
+        std::string body;
+        {
+            testing::AllocationFault fault(c.size, c.skip);
+            EXPECT_TRUE(httpsGetText(local.platform(), body, kPath)) << c.name;
+            EXPECT_TRUE(fault.happened()) << c.name;
+        }
+        EXPECT_EQ(body, c.body) << c.name;
+        EXPECT_EQ(local.logEntries(),
+                  (Entries{std::wstring(L"[info] 1630 ") + kPath, L"[warning] 1405"}))
+            << c.name;
+        EXPECT_EQ(local.http.events.back(), L"close session") << c.name;
+    }
+}
+
 // ---- current-major manifest -----------------------------------------------------------
 
 constexpr char kCurrentMajor[] =
@@ -222,6 +257,38 @@ TEST_F(DownloadTest, CurrentMajorFailuresUseTheirOwnCodes) {
         EXPECT_FALSE(records.fetch(local.platform())) << c.operation;
         EXPECT_FALSE(records.activeX || records.plugin || records.pepper || records.cell);
         EXPECT_EQ(local.logEntries(), c.log) << c.operation;
+    }
+}
+
+TEST_F(DownloadTest, NoMemoryWhileReadingCurrentMajorHasItsOwnCode) {
+    struct Case {
+        const char* name;
+        std::size_t size;
+        Entries log;
+    };
+    const std::wstring opening =
+        L"[info] 1631 /pub/korinplayer/update/current/sau/currentmajor.xml";
+    const Case cases[] = {
+        {"first buffer", 10, {opening, L"[warning] 1473", L"[warning] 1458", L"[warning] 1476"}},
+        {"second buffer",
+         6,
+         {opening, L"[warning] 1473", L"[warning] 1457", L"[warning] unexpected end of data",
+          L"[warning] ", L"[warning] 1476"}},
+    };
+    for (const Case& c : cases) {
+        FakePlatform local;
+        runtimeConfig().verboseLogging = true;
+        local.http.responses[kCurrentMajorPath] = {"<version>", "<Play",
+                                                   "er major='32' "
+                                                   "majorBeta='33'/></version>"};
+        Records records;
+        {
+            testing::AllocationFault fault(c.size);
+            EXPECT_FALSE(records.fetch(local.platform())) << c.name;
+            EXPECT_TRUE(fault.happened()) << c.name;
+        }
+        EXPECT_FALSE(records.activeX || records.plugin || records.pepper || records.cell);
+        EXPECT_EQ(local.logEntries(), c.log) << c.name;
     }
 }
 
