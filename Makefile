@@ -44,7 +44,7 @@ test: host win32 win64 host-fuzz
 test-host: host
 	ctest --preset host -j$(JOBS)
 
-test-windows: win32 win64
+test-windows: host win32 win64
 	ctest --preset win64
 
 test-asan: host-asan
