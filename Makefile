@@ -20,8 +20,8 @@ win32: deps
 	cmake --preset win32 >/dev/null
 	cmake --build --preset win32 -j$(JOBS)
 
-# The same sources for 64-bit Windows: the Wine tests run this build, since
-# this machine executes no 32-bit code.
+# The same sources for 64-bit Windows: the Wine tests always run this build,
+# and the 32-bit product too where the machine runs 32-bit code.
 win64: deps
 	cmake --preset win64 >/dev/null
 	cmake --build --preset win64 -j$(JOBS)
@@ -38,14 +38,18 @@ host-fuzz: deps
 # a short fuzzing run.
 test: host win32 win64 host-fuzz
 	ctest --preset host -j$(JOBS)
+	rm -f build/win64/win32-verdict.txt
 	ctest --preset win64
+	@cat build/win64/win32-verdict.txt
 	tests/fuzz/run_fuzz.sh $(FUZZ_SMOKE_SECONDS)
 
 test-host: host
 	ctest --preset host -j$(JOBS)
 
 test-windows: host win32 win64
+	rm -f build/win64/win32-verdict.txt
 	ctest --preset win64
+	@cat build/win64/win32-verdict.txt
 
 test-asan: host-asan
 	ctest --preset host-asan -j$(JOBS)

@@ -4,9 +4,11 @@
 #   wine_env.sh run EXE [ARGS]  run a Windows program; its exit status
 #   wine_env.sh code EXE [ARGS] run it through cmd and print its full exit code
 #   wine_env.sh prefix          print the prefix's folder
-# This machine cannot execute 32-bit x86 code (not even through WoW64), so
-# the tests run the 64-bit build of the same sources under wine64; a missing
-# Wine is a failure, never a skip.
+#   wine_env.sh probe32 EXE     does this machine run the 32-bit product? exit
+#                               0 when it does, else 1 and the reason on stdout
+# The 64-bit build of the same sources always runs under wine64; the 32-bit
+# product runs only where wine32 is installed and the machine executes 32-bit
+# code. A missing Wine is a failure, never a skip.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 export WINEPREFIX=${KORIN_WINE_PREFIX:-$here/../../build/wine-prefix}
@@ -45,8 +47,31 @@ code)
 prefix)
     printf '%s\n' "$WINEPREFIX"
     ;;
+probe32)
+    # A PE32 program started without wine32 "exits 0" without running, so
+    # only an exit code the program itself chose counts: -isSAUEnabled
+    # answers 1001 when the settings file enables silent auto-update.
+    exe=$2
+    if [ ! -x /usr/lib/wine/wine ]; then
+        echo "wine32 is not installed (/usr/lib/wine/wine is missing)"
+        exit 1
+    fi
+    tervalon="$WINEPREFIX/drive_c/windows/syswow64/Tervalon"
+    if [ -e "$tervalon" ]; then
+        echo "$tervalon exists already; the probe would disturb it"
+        exit 1
+    fi
+    mkdir -p "$tervalon/Korin"
+    printf 'SilentAutoUpdateEnable=1\r\n' >"$tervalon/Korin/zvs.cfg"
+    got=$("$0" code "$exe" -isSAUEnabled) || true
+    rm -rf "$tervalon"
+    if [ "$got" != 1001 ]; then
+        echo "the 32-bit product did not run under Wine (exit code '$got', expected 1001)"
+        exit 1
+    fi
+    ;;
 *)
-    echo "usage: wine_env.sh init | run EXE [ARGS] | code EXE [ARGS] | prefix" >&2
+    echo "usage: wine_env.sh init | run EXE [ARGS] | code EXE [ARGS] | prefix | probe32 EXE" >&2
     exit 2
     ;;
 esac
