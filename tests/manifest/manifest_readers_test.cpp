@@ -2,11 +2,11 @@
 
 #include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
+#include "manifest/bounded_xml.h"
 #include "manifest/player_registry.h"
 #include "settings/runtime_config.h"
 
 #include <gtest/gtest.h>
-#include <rapidxml.hpp>
 
 #include <cstring>
 #include <functional>
@@ -477,8 +477,7 @@ TEST_F(PatchTest, NoMemoryForTheTextOrTheDocumentLogsTheReadersCode) {
          L"[warning] 1443"},
     };
     for (const Reader& reader : readers) {
-        const std::size_t sizes[] = {reader.text.size() + 1, sizeof(rapidxml::xml_document<char>),
-                                     poolBlock};
+        const std::size_t sizes[] = {reader.text.size() + 1, sizeof(BoundedXmlDocument), poolBlock};
         for (const std::size_t size : sizes) {
             const std::size_t before = fake.logEntries().size();
             {
