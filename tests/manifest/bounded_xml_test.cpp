@@ -1,6 +1,7 @@
 #include "manifest/bounded_xml.h"
 
 #include "manifest/manifest_readers.h"
+#include "manifest/nested_elements.h"
 #include "manifest/stack_thread.h"
 
 #include <gtest/gtest.h>
@@ -13,16 +14,7 @@
 namespace korin {
 namespace {
 
-std::string nested(std::size_t depth, const std::string& open = "<a>") {
-    std::string text;
-    for (std::size_t i = 0; i < depth; ++i) {
-        text += open;
-    }
-    for (std::size_t i = 0; i < depth; ++i) {
-        text += "</a>";
-    }
-    return text;
-}
+using testing::nested;
 
 // What one bounded parse of the text made of it.
 struct Outcome {

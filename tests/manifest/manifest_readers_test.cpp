@@ -3,6 +3,7 @@
 #include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
 #include "manifest/bounded_xml.h"
+#include "manifest/nested_elements.h"
 #include "manifest/player_registry.h"
 #include "settings/runtime_config.h"
 
@@ -18,6 +19,7 @@ namespace {
 
 using testing::FakePlatform;
 using testing::installPlayer;
+using testing::nested;
 using testing::setRelease;
 
 using Entries = std::vector<std::wstring>;
@@ -97,19 +99,6 @@ TEST(Utf8ToWide, ConvertsAndReplacesIllFormedBytes) {
     wide = L"old";
     EXPECT_FALSE(utf8ToWide(nullptr, wide));
     EXPECT_EQ(wide, L"");
-}
-
-// ---- nesting bound ---------------------------------------------------------------------
-
-std::string nested(std::size_t depth, const std::string& open = "<a>") {
-    std::string text;
-    for (std::size_t i = 0; i < depth; ++i) {
-        text += open;
-    }
-    for (std::size_t i = 0; i < depth; ++i) {
-        text += "</a>";
-    }
-    return text;
 }
 
 // ---- current-major manifest ----------------------------------------------------------
