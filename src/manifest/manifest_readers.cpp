@@ -1,10 +1,9 @@
 #include "manifest/manifest_readers.h"
 
+#include "manifest/bounded_xml.h"
 #include "manifest/decimal_text.h"
 #include "support/log.h"
 #include "support/text.h"
-
-#include <rapidxml.hpp>
 
 #include <cstring>
 #include <new>
@@ -14,7 +13,7 @@ namespace korin {
 
 namespace {
 
-using Document = rapidxml::xml_document<char>;
+using Document = BoundedXmlDocument;
 using Node = rapidxml::xml_node<char>;
 using Attribute = rapidxml::xml_attribute<char>;
 
@@ -53,19 +52,14 @@ class ParsedManifest {
             return false;
         }
         copy_.reset(new (std::nothrow) char[length + 1]);
-        document_.reset(copy_ ? new (std::nothrow) Document : nullptr);
+        document_.reset(copy_ ? new (std::nothrow) Document(kManifestMaxDepth) : nullptr);
         if (!document_) {
             writeLog(platform, Warning, logCodeMessage(codes.outOfMemory));
             return false;
         }
         std::memcpy(copy_.get(), text, length + 1);
-        if (const char* deep = tooDeepElement(copy_.get(), kManifestMaxDepth)) {
-            logUnreadable(platform, codes, "elements nested too deeply", deep);
-            document_.reset();
-            return false;
-        }
         try {
-            document_->parse<0>(copy_.get());
+            document_->parse(copy_.get());
         } catch (const rapidxml::parse_error& error) {
             logUnreadable(platform, codes, error.what(), error.where<char>());
             document_.reset();
@@ -91,73 +85,7 @@ const char* attributeValue(const Node& node, const char* name) {
     return attribute == nullptr ? nullptr : attribute->value();
 }
 
-void skipPast(const char*& p, const char* end) {
-    const char* found = std::strstr(p, end);
-    p = found == nullptr ? p + std::strlen(p) : found + std::strlen(end);
-}
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 }  // namespace
-
-const char* tooDeepElement(const char* text, std::size_t maxDepth) {
-    std::size_t depth = 0;
-    const char* p = text;
-    while (*p != '\0') {
-        if (*p != '<') {
-            ++p;
-            continue;
-        }
-        const char* open = p++;
-        if (*p == '/') {
-            depth = depth > 0 ? depth - 1 : 0;
-            skipPast(p, ">");
-        } else if (*p == '?') {
-            ++p;
-            skipPast(p, "?>");
-        } else if (std::strncmp(p, "!--", 3) == 0) {
-            p += 3;
-            skipPast(p, "-->");
-        } else if (std::strncmp(p, "![CDATA[", 8) == 0) {
-            p += 8;
-            skipPast(p, "]]>");
-        } else if (std::strncmp(p, "!DOCTYPE", 8) == 0 && isBlank(p[8])) {
-            p += 9;
-            while (*p != '\0' && *p != '>') {
-                if (*p++ == '[') {
-                    for (int brackets = 1; *p != '\0' && brackets > 0; ++p) {
-                        brackets += *p == '[' ? 1 : *p == ']' ? -1 : 0;
-                    }
-                }
-            }
-            p += *p == '>' ? 1 : 0;
-        } else if (*p == '!') {
-            skipPast(p, ">");
-        } else {
-            if (++depth > maxDepth) {
-                return open;
-            }
-            // The tag up to its end; quoted attribute values may hold '>'.
-            for (char quote = 0; *p != '\0';) {
-                const char c = *p++;
-                if (quote != 0) {
-                    quote = c == quote ? 0 : quote;
-                } else if (c == '"' || c == '\'') {
-                    quote = c;
-                } else if (c == '>') {
-                    break;
-                } else if (c == '/' && *p == '>') {
-                    --depth;
-                    ++p;
-                    break;
-                }
-            }
-        }
-    }
-    return nullptr;
-}
 
 bool utf8ToWide(const char* text, std::wstring& wide) {
     wide.clear();

@@ -15,9 +15,10 @@ namespace korin {
 
 struct Platform;
 
-// A manifest is a few hundred bytes a few elements deep. Longer or deeper
-// text is refused before the XML parser sees it, so a hostile server can
-// neither exhaust memory nor overflow the parser's recursion.
+// A manifest is a few hundred bytes a few elements deep. Longer text is
+// refused before the XML parser sees it and deeper elements by the parser
+// itself (BoundedXmlDocument), so a hostile server can neither exhaust
+// memory nor overflow the parser's recursion.
 inline constexpr std::size_t kManifestMaxBytes = 1024 * 1024;
 inline constexpr std::size_t kManifestMaxDepth = 256;
 
@@ -47,9 +48,5 @@ bool parseDottedVersion(const char* text, PlayerVersion& version);
 
 // UTF-8 to wide text; false (and empty text) for null text or no memory.
 bool utf8ToWide(const char* text, std::wstring& wide);
-
-// Where an element opens more than maxDepth elements deep, or null; scans
-// the way the XML parser tokenises, without recursion.
-const char* tooDeepElement(const char* text, std::size_t maxDepth);
 
 }  // namespace korin

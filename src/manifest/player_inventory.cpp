@@ -10,7 +10,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace korin {
@@ -273,6 +276,40 @@ FileDigester packageTrustDigester(const Platform& platform) {
                        std::uint32_t& systemError, bool disableRedirection) {
         PackageTrust trust(platform);
         return trust.fileDigest(path, digest, errorCode, systemError, disableRedirection);
+    };
+}
+
+FileDigester onceEachDigester(FileDigester digester) {
+    struct Answer {
+        bool ok = false;
+        std::string digest;
+        std::uint32_t errorCode = 0;
+        std::uint32_t systemError = 0;
+    };
+    using Answers = std::map<std::pair<std::wstring, bool>, Answer>;
+    auto answers = std::make_shared<Answers>();
+    return [digester = std::move(digester), answers](
+               const std::wstring& path, char* digest, std::uint32_t& errorCode,
+               std::uint32_t& systemError, bool disableRedirection) {
+        // Without memory to remember, the file is simply digested again.
+        try {
+            const auto known = answers->find(std::make_pair(path, disableRedirection));
+            if (known != answers->end()) {
+                std::copy(known->second.digest.begin(), known->second.digest.end(), digest);
+                errorCode = known->second.errorCode;
+                systemError = known->second.systemError;
+                return known->second.ok;
+            }
+        } catch (const std::bad_alloc&) {
+        }
+        const bool ok = digester(path, digest, errorCode, systemError, disableRedirection);
+        try {
+            answers->emplace(
+                std::make_pair(path, disableRedirection),
+                Answer{ok, std::string(digest, kDigestBufferSize), errorCode, systemError});
+        } catch (const std::bad_alloc&) {
+        }
+        return ok;
     };
 }
 

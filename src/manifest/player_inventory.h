@@ -68,6 +68,11 @@ inline constexpr std::size_t kDigestBufferSize = 65;
 // cycle uses it.
 FileDigester packageTrustDigester(const Platform& platform);
 
+// A digester that digests each file (by path and redirection) at most once
+// and answers every later call, a failure included, as the first call was
+// answered. A patch manifest names the same installed files in every entry.
+FileDigester onceEachDigester(FileDigester digester);
+
 // Folder of the server under which all paths of the update lie.
 inline constexpr wchar_t kUpdateRootPath[] = L"/pub/korinplayer/update/current/sau/";
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <string_view>
 
 namespace korin {
 
@@ -64,13 +65,17 @@ std::uint32_t winHttpErrorOf(CURLcode code) {
     }
 }
 
-// The object name as WinHTTP sends it: bytes outside printable ASCII and
-// spaces escaped.
+// The request target WinHTTP sends for an object name (seen on the wire):
+// the name in UTF-8 (an unpaired surrogate as U+FFFD), a "/" put in front
+// unless it starts with one, and every byte that is a control, a space,
+// not ASCII or one of "#<>[\]^`{|} escaped as %XX. "%" and "?" go as they
+// are, so the server sees a query where the name has one, never a fragment.
 std::string escapedObject(const std::wstring& object) {
     static const char kHex[] = "0123456789ABCDEF";
-    std::string escaped;
+    static const std::string_view kUnsafe = "\"#<>[\\]^`{|}";
+    std::string escaped = object.empty() || object[0] != L'/' ? "/" : "";
     for (unsigned char c : utf8FromWide(object)) {
-        if (c <= 0x20 || c >= 0x7F) {
+        if (c <= 0x20 || c >= 0x7F || kUnsafe.find(static_cast<char>(c)) != kUnsafe.npos) {
             escaped += '%';
             escaped += kHex[c >> 4];
             escaped += kHex[c & 0xF];
@@ -121,6 +126,8 @@ class CurlRequest final : public HttpRequest {
         headers_.reset(curl_slist_append(nullptr, "Accept:"));
         CURL* easy = easy_.get();
         bool ok = curl_easy_setopt(easy, CURLOPT_URL, setup_.url.c_str()) == CURLE_OK;
+        // The target goes out as WinHTTP would send it: no dot segments removed.
+        ok = ok && curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_USERAGENT, setup_.userAgent.c_str()) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers_.get()) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_RESOLVE, resolve_.get()) == CURLE_OK;

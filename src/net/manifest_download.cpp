@@ -1,6 +1,7 @@
 #include "net/manifest_download.h"
 
 #include "manifest/manifest_readers.h"
+#include "net/download_deadline.h"
 #include "net/http.h"
 #include "platform/last_error.h"
 #include "platform/platform.h"
@@ -36,17 +37,20 @@ void warnLastError(const Platform& platform, std::int32_t code) {
     writeLog(platform, Warning, logCodeLastError(code));
 }
 
-// Appends the chunk's bytes up to its first zero byte; false once the body
-// is longer than any manifest, so that an endless body ends here.
-bool appendChunk(std::string& body, const char* chunk) {
-    body.append(chunk, std::strlen(chunk));
-    return body.size() <= kManifestMaxBytes;
-}
-
+// Reads until the server ends the body, no further than the manifest bound
+// in bytes read (a chunk keeps only its bytes up to its first zero byte, so
+// the body's own size cannot bound an endless stream) and no longer than the
+// deadline, which ends the body like a read that timed out.
 void readBody(const Platform& platform, HttpRequest& request, std::string& body,
-              const RequestCodes& codes) {
+              const RequestCodes& codes, const DownloadDeadline& deadline) {
+    std::uint64_t bytesSeen = 0;
     std::uint32_t size = 0;
     do {
+        if (deadline.expired()) {
+            setLastError(kErrorWinHttpTimeout);
+            warnLastError(platform, codes.notRead);
+            break;
+        }
         size = 0;
         if (!request.queryDataAvailable(size)) {
             warnLastError(platform, codes.notAvailable);
@@ -63,11 +67,13 @@ void readBody(const Platform& platform, HttpRequest& request, std::string& body,
             continue;
         }
         try {
-            if (!appendChunk(body, buffer.get())) {
-                break;
-            }
+            body.append(buffer.get(), std::strlen(buffer.get()));
         } catch (const std::bad_alloc&) {
             writeLog(platform, Warning, logCodeMessage(codes.noMemory));
+            break;
+        }
+        bytesSeen += bytesRead;
+        if (bytesSeen > kManifestMaxBytes) {
             break;
         }
     } while (size > 0);
@@ -75,6 +81,7 @@ void readBody(const Platform& platform, HttpRequest& request, std::string& body,
 
 bool getText(const Platform& platform, std::string& body, const std::wstring& path,
              const RequestCodes& codes) {
+    const DownloadDeadline deadline(platform.clock, kManifestDownloadLimitMs);
     std::unique_ptr<HttpSession> session =
         platform.http->open(kManifestUserAgent, kHttpAccessTypeDefaultProxy);
     if (!session) {
@@ -106,7 +113,7 @@ bool getText(const Platform& platform, std::string& body, const std::wstring& pa
     if (!received) {
         warnLastError(platform, codes.notReceived);
     } else {
-        readBody(platform, *request, body, codes);
+        readBody(platform, *request, body, codes, deadline);
     }
     request.reset();
     connection.reset();
@@ -143,6 +150,14 @@ bool fetchManifests(const Platform& platform, PlayerUpdateInfo* activeX, PlayerU
                     PlayerUpdateInfo* pepper, std::uint32_t* checkFrequency, int mode,
                     const FileDigester& digester) {
     std::map<std::wstring, std::string> cache;
+    // Each installed file is digested once per call; without memory for
+    // that, once per patch entry as before.
+    FileDigester onceEach;
+    try {
+        onceEach = onceEachDigester(digester);
+    } catch (const std::bad_alloc&) {
+    }
+    const FileDigester& patchDigester = onceEach ? onceEach : digester;
     for (PlayerUpdateInfo* record : {activeX, plugin, pepper}) {
         if (record == nullptr) {
             continue;
@@ -163,7 +178,7 @@ bool fetchManifests(const Platform& platform, PlayerUpdateInfo* activeX, PlayerU
             if (mode == kFetchVersionManifests) {
                 parseVersionManifest(platform, body.c_str(), record, checkFrequency);
             } else {
-                parsePatchManifest(platform, body.c_str(), record, digester);
+                parsePatchManifest(platform, body.c_str(), record, patchDigester);
             }
         } catch (const std::bad_alloc&) {
             // No memory for the cache entry: this type goes without its manifest.

@@ -18,8 +18,9 @@ inline constexpr wchar_t kCurrentMajorPath[] =
     L"/pub/korinplayer/update/current/sau/currentmajor.xml";
 
 // GETs path from the update server and appends the body to body; stops
-// reading once the body is longer than any manifest may be. True when a
-// response was received, whether or not reading it failed.
+// reading once more bytes came than any manifest holds, or when the download
+// has taken kManifestDownloadLimitMs (logged as a read that timed out). True
+// when a response was received, whether or not reading it failed.
 bool httpsGetText(const Platform& platform, std::string& body, const std::wstring& path);
 
 // Downloads and reads the current-major manifest: on success the three
@@ -34,7 +35,8 @@ inline constexpr int kFetchPatchManifests = 1;
 
 // Mode 0: the version manifest of each installed type; mode 1: the patch
 // manifest of each type that needs an update. A manifest several types share
-// is downloaded once per call. Always true.
+// is downloaded once per call, and an installed file is digested at most once
+// per call. Always true.
 bool fetchManifests(const Platform& platform, PlayerUpdateInfo* activeX, PlayerUpdateInfo* plugin,
                     PlayerUpdateInfo* pepper, std::uint32_t* checkFrequency, int mode,
                     const FileDigester& digester);

@@ -16,6 +16,7 @@ class PosixClock final : public Clock {
   public:
     SystemTime systemTime() override;
     std::uint64_t systemTimeAsFileTime() override;
+    std::uint32_t tickCount() override;
 };
 
 // Windows paths of the machine; a 32-bit program's view of System32 on a

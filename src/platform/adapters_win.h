@@ -14,6 +14,7 @@ class WinClock final : public Clock {
   public:
     SystemTime systemTime() override;
     std::uint64_t systemTimeAsFileTime() override;
+    std::uint32_t tickCount() override;
 };
 
 class WinFiles final : public Files {

@@ -17,7 +17,8 @@ struct SystemTime {
     std::uint16_t milliseconds = 0;
 };
 
-// The system clock (GetSystemTime, GetSystemTimeAsFileTime).
+// The system clock (GetSystemTime, GetSystemTimeAsFileTime) and the time
+// since start (GetTickCount).
 class Clock {
   public:
     virtual ~Clock() = default;
@@ -25,6 +26,10 @@ class Clock {
     virtual SystemTime systemTime() = 0;
     // The current UTC time as a FILETIME: 100-ns intervals since 1601-01-01.
     virtual std::uint64_t systemTimeAsFileTime() = 0;
+    // Milliseconds since the system started, wrapping after 49.7 days; not
+    // moved by changes of the system time. Durations are differences in
+    // unsigned 32-bit arithmetic.
+    virtual std::uint32_t tickCount() = 0;
 };
 
 }  // namespace korin

@@ -33,4 +33,12 @@ std::uint64_t PosixClock::systemTimeAsFileTime() {
            static_cast<std::uint64_t>(now.tv_nsec) / 100;
 }
 
+std::uint32_t PosixClock::tickCount() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    // Kept to 32 bits, as the platform's count wraps.
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000U +
+                                      static_cast<std::uint64_t>(now.tv_nsec) / 1000000U);
+}
+
 }  // namespace korin

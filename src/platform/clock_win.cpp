@@ -17,4 +17,8 @@ std::uint64_t WinClock::systemTimeAsFileTime() {
     return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
+std::uint32_t WinClock::tickCount() {
+    return GetTickCount();
+}
+
 }  // namespace korin

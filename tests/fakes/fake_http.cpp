@@ -10,8 +10,8 @@ namespace korin::testing {
 
 class FakeHttpRequest final : public HttpRequest {
   public:
-    FakeHttpRequest(FakeHttp& http, std::vector<std::string> chunks)
-        : http_(http), chunks_(std::move(chunks)) {}
+    FakeHttpRequest(FakeHttp& http, std::vector<std::string> chunks, int repeats)
+        : http_(http), chunks_(std::move(chunks)), repeats_(repeats) {}
     ~FakeHttpRequest() override { http_.events.push_back(L"close request"); }
 
     bool sendRequest() override {
@@ -48,8 +48,10 @@ class FakeHttpRequest final : public HttpRequest {
             std::memcpy(buffer, chunk.data() + offset_, bytesRead);
             offset_ += bytesRead;
             if (offset_ == chunk.size()) {
-                ++chunk_;
                 offset_ = 0;
+                if (--repeats_ <= 0) {
+                    ++chunk_;
+                }
             }
         }
         return true;
@@ -58,6 +60,7 @@ class FakeHttpRequest final : public HttpRequest {
   private:
     FakeHttp& http_;
     std::vector<std::string> chunks_;
+    int repeats_;  // of the current chunk
     std::size_t chunk_ = 0;
     std::size_t offset_ = 0;
 };
@@ -75,11 +78,15 @@ class FakeHttpConnection final : public HttpConnection {
         std::wostringstream event;
         event << L"request " << verb << L" " << object << L" 0x" << std::hex << flags;
         http_.events.push_back(event.str());
+        if (auto endless = http_.endless.find(object); endless != http_.endless.end()) {
+            return std::make_unique<FakeHttpRequest>(
+                http_, std::vector<std::string>{endless->second}, http_.endlessLimit);
+        }
         auto found = http_.responses.find(object);
         std::vector<std::string> chunks = found != http_.responses.end()
                                               ? found->second
                                               : std::vector<std::string>{FakeHttp::kNotFoundPage};
-        return std::make_unique<FakeHttpRequest>(http_, std::move(chunks));
+        return std::make_unique<FakeHttpRequest>(http_, std::move(chunks), 1);
     }
 
   private:

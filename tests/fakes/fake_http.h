@@ -23,6 +23,11 @@ class FakeHttp final : public Http {
     FaultInjector faults;
     // The body of each object, in the chunks it arrives in.
     std::map<std::wstring, std::vector<std::string>> responses;
+    // Objects whose body is one chunk, repeated for ever. After endlessLimit
+    // chunks the fake ends it after all, so that a client that would read
+    // for ever fails its test instead of hanging it.
+    std::map<std::wstring, std::string> endless;
+    int endlessLimit = 20000;
     // "open AGENT ACCESS", "connect SERVER PORT", "request VERB OBJECT FLAGS",
     // "send", "receive", "close request", "close connection", "close session".
     std::vector<std::wstring> events;

@@ -17,6 +17,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korin::testing {
@@ -25,8 +26,12 @@ class FakeClock final : public Clock {
   public:
     SystemTime now{2026, 1, 1, 5, 9, 7, 3, 4};
     std::uint64_t fileTime = 0;
+    // The tick count; each call moves it on by tickStep.
+    std::uint32_t ticks = 0;
+    std::uint32_t tickStep = 0;
     SystemTime systemTime() override { return now; }
     std::uint64_t systemTimeAsFileTime() override { return fileTime; }
+    std::uint32_t tickCount() override { return std::exchange(ticks, ticks + tickStep); }
 };
 
 // Files by their Windows path, compared without regard to case. Folders are

@@ -6,6 +6,7 @@
 #include "fakes/fake_platform.h"
 #include "manifest/manifest_readers.h"
 #include "net/manifest_download.h"
+#include "net/request_targets.h"
 #include "net/test_server_posix.h"
 #include "platform/last_error.h"
 #include "platform/standin/machine_setup.h"
@@ -13,7 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -202,6 +208,89 @@ TEST_F(HttpsTest, CallsOutOfOrderFailWithIncorrectHandleState) {
     EXPECT_EQ(body, kManifest);
     EXPECT_FALSE(session->connect(L"bad name", kHttpsPort));
     EXPECT_EQ(lastError(), kErrorWinHttpInvalidUrl);
+}
+
+// Text from manifests goes into request paths: the server gets exactly the
+// target WinHTTP sends for it (the same table runs under Wine), never one cut
+// at a "#" or with its dot segments removed.
+TEST_F(HttpsTest, TheServerGetsTheTargetWinHttpSends) {
+    trustTestAuthority();
+    const std::size_t before = server_.requestTargets().size();
+    std::vector<std::string> expected;
+    for (const testing::RequestTarget& c : testing::requestTargets()) {
+        PosixHttp http(*machine_, PosixHttp::Timeouts{10000, 1500});
+        Platform platform = fake.platform();
+        platform.http = &http;
+        std::string body;
+        EXPECT_TRUE(httpsGetText(platform, body, c.object)) << c.target;
+        expected.push_back(c.target);
+    }
+    std::vector<std::string> targets = server_.requestTargets();
+    ASSERT_GE(targets.size(), before);
+    targets.erase(targets.begin(), targets.begin() + static_cast<std::ptrdiff_t>(before));
+    EXPECT_EQ(targets, expected);
+}
+
+// A listener whose queue is full: connections to it are neither accepted nor
+// refused, so only the connect time-out ends them.
+class FullListener {
+  public:
+    FullListener() {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in where{};
+        where.sin_family = AF_INET;
+        where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof where;
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&where), size) != 0 ||
+            listen(listener_, 0) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&where), &size) != 0) {
+            return;
+        }
+        port_ = ntohs(where.sin_port);
+        // Fill the queue: the first connection that does not complete shows
+        // that it is full.
+        for (int i = 0; i < 16; ++i) {
+            const int filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            fillers_.push_back(filler);
+            if (connect(filler, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0) {
+                continue;
+            }
+            pollfd wait{filler, POLLOUT, 0};
+            if (poll(&wait, 1, 300) == 0) {
+                full_ = true;
+                return;
+            }
+        }
+    }
+    ~FullListener() {
+        for (int filler : fillers_) {
+            close(filler);
+        }
+        close(listener_);
+    }
+    bool full() const { return full_; }
+    std::uint16_t port() const { return port_; }
+
+  private:
+    int listener_ = -1;
+    std::uint16_t port_ = 0;
+    bool full_ = false;
+    std::vector<int> fillers_;
+};
+
+TEST_F(HttpsTest, AConnectThatTimesOutIsATimeoutNotAFailureToConnect) {
+    FullListener listener;
+    ASSERT_TRUE(listener.full()) << "the listener's queue could not be filled";
+    addHost("full.test", "127.0.0.1");
+    PosixHttp http(*machine_, PosixHttp::Timeouts{300, 1500});
+    auto session = http.open(L"agent", kHttpAccessTypeDefaultProxy);
+    ASSERT_TRUE(session);
+    auto connection = session->connect(L"full.test", listener.port());
+    ASSERT_TRUE(connection);
+    auto request = connection->openRequest(L"GET", L"/xml/version.xml", kHttpFlagSecure);
+    ASSERT_TRUE(request);
+    EXPECT_FALSE(request->sendRequest());
+    EXPECT_EQ(lastError(), kErrorWinHttpTimeout);
 }
 
 TEST(HostsFile, FirstLineNamingTheHostWinsWithoutRegardToCase) {

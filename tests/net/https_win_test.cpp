@@ -5,6 +5,7 @@
 #include "fakes/fake_platform.h"
 #include "net/http_win.h"
 #include "net/manifest_download.h"
+#include "net/request_targets.h"
 #include "settings/runtime_config.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <vector>
 
 namespace korin {
 namespace {
@@ -75,6 +78,33 @@ TEST_F(WinHttps, CurrentMajorManifestCreatesTheThreeRecords) {
     EXPECT_EQ(activeX->type, PlayerType::ActiveX);
     EXPECT_EQ(pepper->type, PlayerType::Pepper);
     EXPECT_EQ(*checkFrequency, 1u);
+}
+
+std::vector<std::string> readLines(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// What WinHTTP sends for object names from manifest text, against the test
+// server's request log: the table the libcurl adapter is held to.
+TEST_F(WinHttps, TheServerGetsTheTargetsOfTheSharedTable) {
+    const std::filesystem::path log = fromEnvironment("KORIN_TEST_REQUEST_LOG");
+    ASSERT_FALSE(log.empty()) << "KORIN_TEST_REQUEST_LOG names the server's request log";
+    const std::size_t before = readLines(log).size();
+    std::vector<std::string> expected;
+    for (const testing::RequestTarget& c : testing::requestTargets()) {
+        std::string body;
+        EXPECT_TRUE(httpsGetText(platform_, body, c.object)) << c.target;
+        expected.push_back(c.target);
+    }
+    std::vector<std::string> targets = readLines(log);
+    ASSERT_GE(targets.size(), before);
+    targets.erase(targets.begin(), targets.begin() + static_cast<std::ptrdiff_t>(before));
+    EXPECT_EQ(targets, expected);
 }
 
 TEST_F(WinHttps, ServerThatIsNotThereLogsEveryFailedStep) {

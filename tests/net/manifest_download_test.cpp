@@ -4,6 +4,7 @@
 #include "fakes/fake_platform.h"
 #include "manifest/manifest_readers.h"
 #include "manifest/player_registry.h"
+#include "net/download_deadline.h"
 #include "net/http.h"
 #include "settings/runtime_config.h"
 
@@ -141,6 +142,58 @@ TEST_F(DownloadTest, AnEndlessBodyStopsJustPastTheManifestBound) {
     EXPECT_EQ(fake.http.faults.calls("queryDataAvailable"),
               static_cast<int>(kManifestMaxBytes / chunk.size() + 1));
     EXPECT_EQ(fake.http.events.back(), L"close session");
+}
+
+// Each chunk is kept only up to its first zero byte: the bound counts the
+// bytes read, or a server sending such chunks would be read for ever.
+TEST_F(DownloadTest, ChunksThatStartWithAZeroByteStillEndAtTheBound) {
+    const std::string chunk = std::string(1, '\0') + std::string(8191, 'x');
+    fake.http.endless[kPath] = chunk;
+    std::string body;
+    EXPECT_TRUE(httpsGetText(platform(), body, kPath));
+    EXPECT_EQ(body, "");
+    EXPECT_EQ(fake.http.faults.calls("queryDataAvailable"),
+              static_cast<int>(kManifestMaxBytes / chunk.size() + 1));
+    EXPECT_EQ(fake.logEntries(), (Entries{std::wstring(L"[info] 1630 ") + kPath}));
+}
+
+// A byte now and then keeps every wait of the client short: the download's
+// own limit ends it as a read that timed out, and what came is handed on.
+TEST_F(DownloadTest, ATricklingServerIsCutOffAtTheOverallLimit) {
+    struct Case {
+        const wchar_t* path;
+        Entries log;
+    };
+    const Case cases[] = {
+        {kPath, {std::wstring(L"[info] 1630 ") + kPath, L"[warning] 1406 12002"}},
+        {kCurrentMajorPath,
+         {std::wstring(L"[info] 1631 ") + kCurrentMajorPath, L"[warning] 1472 12002",
+          L"[warning] 1458", L"[warning] 1476"}},
+    };
+    for (const Case& c : cases) {
+        FakePlatform local;
+        runtimeConfig().verboseLogging = true;
+        local.http.endless[c.path] = " ";
+        // Every look at the clock finds a second gone.
+        local.clock.ticks = 0xFFFFF000u;
+        local.clock.tickStep = 1000;
+        std::string body;
+        if (c.path == kPath) {
+            EXPECT_TRUE(httpsGetText(local.platform(), body, c.path));
+        } else {
+            std::unique_ptr<PlayerUpdateInfo> activeX, plugin, pepper;
+            std::unique_ptr<std::uint32_t> cell;
+            EXPECT_FALSE(fetchCurrentMajor(local.platform(), activeX, plugin, pepper, cell));
+        }
+        EXPECT_EQ(local.logEntries(), c.log);
+        // The clock was read at the start and before every read.
+        const int reads = static_cast<int>(kManifestDownloadLimitMs / 1000) - 1;
+        EXPECT_EQ(local.http.faults.calls("queryDataAvailable"), reads);
+        if (c.path == kPath) {
+            EXPECT_EQ(body, std::string(static_cast<std::size_t>(reads), ' '));
+        }
+        EXPECT_EQ(local.http.events.back(), L"close session");
+    }
 }
 
 // Chunks short enough to live inside their strings, so that the only heap
@@ -430,6 +483,72 @@ TEST_F(FetchManifestsTest, PatchManifestsOnlyForTypesThatNeedAnUpdate) {
     EXPECT_EQ(digested, (std::vector<std::wstring>{L"C:\\ax.ocx", L"C:\\pep.dll"}));
     EXPECT_EQ(logAfterCurrentMajor(),
               (Entries{L"[info] 1632", L"[info] 1630 " + path31, L"[info] 1632"}));
+}
+
+// A patch manifest names the same installed file in every entry: it is
+// digested once per pass, and every entry is logged as before.
+TEST_F(FetchManifestsTest, AnInstalledFileIsDigestedOncePerPass) {
+    struct Case {
+        const char* name;
+        bool digestFails;
+        bool wow64;
+        std::vector<std::wstring> digested;
+    };
+    const Case cases[] = {
+        {"digest differs", false, false, {L"C:\\pep.dll"}},
+        {"digest fails", true, false, {L"C:\\pep.dll"}},
+        // Both files of a 64-bit machine are digested, each once.
+        {"32-bit digest matches, 64-bit differs", false, true, {L"C:\\pep.dll", L"C:\\pep.dll"}},
+    };
+    constexpr int kEntries = 40;
+    for (const Case& c : cases) {
+        FakePlatform local;
+        runtimeConfig().verboseLogging = true;
+        runtimeConfig().isWow64 = c.wow64;
+        local.http.responses[kCurrentMajorPath] = {kCurrentMajor};
+        installPlayer(local.registry, PlayerType::Pepper, L"31.0.0.1", L"C:\\pep.dll");
+        ASSERT_TRUE(fetchCurrentMajor(local.platform(), activeX, plugin, pepper, cell));
+        pepper->offeredVersion = PlayerVersion{32, 0, 0, 465, L""};
+        std::string manifest;
+        for (int i = 0; i < kEntries; ++i) {
+            manifest += std::string("<patch><Pepper hash32='") + (c.wow64 ? kDigestAbc : "0") +
+                        "' hash64='0' path='p" + std::to_string(i) + "'/></patch>";
+        }
+        local.http.responses[pepper->patchXmlPath] = {manifest};
+        std::vector<std::pair<std::wstring, bool>> calls;
+        const FileDigester counting = [&](const std::wstring& path, char* digest,
+                                          std::uint32_t& errorCode, std::uint32_t& systemError,
+                                          bool disableRedirection) {
+            calls.emplace_back(path, disableRedirection);
+            if (c.digestFails) {
+                errorCode = 1106;
+                systemError = 5;
+                return false;
+            }
+            std::memcpy(digest, kDigestAbc, 65);
+            return true;
+        };
+        EXPECT_TRUE(fetchManifests(local.platform(), activeX.get(), plugin.get(), pepper.get(),
+                                   cell.get(), kFetchPatchManifests, counting))
+            << c.name;
+        runtimeConfig().isWow64 = false;
+        ASSERT_EQ(calls.size(), c.digested.size()) << c.name;
+        for (std::size_t i = 0; i < calls.size(); ++i) {
+            EXPECT_EQ(calls[i].first, c.digested[i]) << c.name;
+            EXPECT_EQ(calls[i].second, i == 1) << c.name;
+        }
+        EXPECT_FALSE(pepper->patchMatchesInstalled) << c.name;
+        EXPECT_EQ(pepper->patchPackagePath,
+                  L"/pub/korinplayer/update/current/sau/31/install/patch/p39/"
+                  L"patch_all_win_pep_sgn.z")
+            << c.name;
+        Entries expected = {L"[info] 1631 /pub/korinplayer/update/current/sau/currentmajor.xml",
+                            L"[info] 1632", L"[info] 1630 " + pepper->patchXmlPath};
+        if (c.digestFails) {
+            expected.insert(expected.end(), kEntries, L"[warning] 1106 5");
+        }
+        EXPECT_EQ(local.logEntries(), expected) << c.name;
+    }
 }
 
 }  // namespace

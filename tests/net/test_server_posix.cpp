@@ -47,7 +47,9 @@ bool TestServer::start(const std::string& root, const std::string& work, std::st
                                      "--address",
                                      "auto",
                                      "--ready-file",
-                                     ready};
+                                     ready,
+                                     "--request-log",
+                                     work + "/requests.log"};
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());
@@ -89,6 +91,15 @@ void TestServer::stop() {
         waitpid(pid_, &status, 0);
         pid_ = -1;
     }
+}
+
+std::vector<std::string> TestServer::requestTargets() const {
+    std::ifstream in(work_ + "/requests.log", std::ios::binary);
+    std::vector<std::string> targets;
+    for (std::string line; std::getline(in, line);) {
+        targets.push_back(line);
+    }
+    return targets;
 }
 
 void TestServer::misbehave(const std::string& path, const std::string& mode) const {

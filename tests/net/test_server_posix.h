@@ -4,6 +4,7 @@
 // own, port 443, with a certificate from a test authority made for the run.
 
 #include <string>
+#include <vector>
 
 namespace korin::testing {
 
@@ -24,6 +25,8 @@ class TestServer {
     void misbehave(const std::string& path, const std::string& mode) const;
 
     const std::string& address() const { return address_; }
+    // The target of every request served so far, in order.
+    std::vector<std::string> requestTargets() const;
     // The test authority's certificate (PEM) and its key.
     std::string authorityFile() const { return work_ + "/certs/ca.pem"; }
 

@@ -28,9 +28,10 @@ OFFER
 "$bin/korin-publish" "$work/offer.txt" "$work/tree"
 "$here/../../tools/update_server/make_test_certificates.sh" "$work/certs"
 openssl x509 -in "$work/certs/ca.pem" -outform DER -out "$work/certs/ca.der"
+: > "$work/requests.log"
 "$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
     --key "$work/certs/server.key" --address 127.0.0.1 --port 443 \
-    --ready-file "$work/ready" 2>"$work/server.log" &
+    --ready-file "$work/ready" --request-log "$work/requests.log" 2>"$work/server.log" &
 server=$!
 for _ in $(seq 200); do [ -s "$work/ready" ] && break; sleep 0.05; done
 if [ ! -s "$work/ready" ]; then
@@ -42,4 +43,5 @@ fi
 windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
 KORIN_TEST_TREE=$(windows_path "$work/tree") \
 KORIN_TEST_AUTHORITY=$(windows_path "$work/certs/ca.der") \
+KORIN_TEST_REQUEST_LOG=$(windows_path "$work/requests.log") \
     "$here/wine_env.sh" run "$tests_exe" --gtest_filter='WinHttps.*' --gtest_brief=1

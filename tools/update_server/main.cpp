@@ -2,14 +2,15 @@
 // and the demo, and misbehaves on request.
 //
 //   korin-update-server --root DIR --cert PEM --key PEM [--address A|auto]
-//                       [--port N] [--ready-file FILE]
+//                       [--port N] [--ready-file FILE] [--request-log FILE]
 //
 // DIR/misbehave, read afresh for every request, holds lines "PATH MODE":
 //   notfound  404 with an HTML page       zerobyte  a zero byte inside a chunk
 //   cutoff    the body ends half-way      stall     half the body, then nothing
 //   endless   a body that never ends
 // With --address auto a free loopback address 127.1.x.y is chosen; the ready
-// file receives the address once the server listens.
+// file receives the address once the server listens. The request log gets
+// one line per request: its target exactly as the client sent it.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -25,6 +26,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>
@@ -39,7 +41,18 @@ struct Options {
     std::string address = "127.0.0.1";
     int port = 443;
     std::string readyFile;
+    std::string requestLog;
 };
+
+std::mutex requestLogLock;
+
+void logRequest(const std::string& logFile, const std::string& target) {
+    if (logFile.empty()) {
+        return;
+    }
+    const std::lock_guard<std::mutex> hold(requestLogLock);
+    std::ofstream(logFile, std::ios::binary | std::ios::app) << target << "\n";
+}
 
 constexpr char kNotFoundPage[] =
     "<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>\n";
@@ -126,7 +139,7 @@ void answer(SSL* ssl, const std::string& root, const std::string& path) {
     }
 }
 
-void serve(SSL_CTX* context, int client, std::string root) {
+void serve(SSL_CTX* context, int client, std::string root, std::string requestLog) {
     SSL* ssl = SSL_new(context);
     SSL_set_fd(ssl, client);
     if (SSL_accept(ssl) == 1) {
@@ -139,9 +152,17 @@ void serve(SSL_CTX* context, int client, std::string root) {
             }
             request.append(buffer, static_cast<std::size_t>(n));
         }
-        std::istringstream line(request.substr(0, request.find("\r\n")));
+        const std::string requestLine = request.substr(0, request.find("\r\n"));
+        std::istringstream line(requestLine);
         std::string verb, path;
         line >> verb >> path;
+        // The target is all between the verb and the version, spaces included.
+        const auto targetStart = requestLine.find(' ');
+        const auto targetEnd = requestLine.rfind(' ');
+        if (targetStart != std::string::npos && targetEnd > targetStart) {
+            logRequest(requestLog,
+                       requestLine.substr(targetStart + 1, targetEnd - targetStart - 1));
+        }
         std::cerr << "korin-update-server: " << verb << " " << path << "\n";
         if (verb == "GET" && !path.empty() && path[0] == '/') {
             answer(ssl, root, path);
@@ -187,6 +208,8 @@ int main(int argc, char** argv) {
             options.port = std::atoi(value.c_str());
         } else if (name == "--ready-file") {
             options.readyFile = value;
+        } else if (name == "--request-log") {
+            options.requestLog = value;
         } else {
             std::cerr << "korin-update-server: unknown option " << name << "\n";
             return 2;
@@ -194,7 +217,7 @@ int main(int argc, char** argv) {
     }
     if (options.root.empty() || options.cert.empty() || options.key.empty()) {
         std::cerr << "usage: korin-update-server --root DIR --cert PEM --key PEM "
-                     "[--address A|auto] [--port N] [--ready-file FILE]\n";
+                     "[--address A|auto] [--port N] [--ready-file FILE] [--request-log FILE]\n";
         return 2;
     }
     signal(SIGPIPE, SIG_IGN);
@@ -229,7 +252,7 @@ int main(int argc, char** argv) {
     while (true) {
         const int client = accept(server, nullptr, nullptr);
         if (client >= 0) {
-            std::thread(serve, context, client, options.root).detach();
+            std::thread(serve, context, client, options.root, options.requestLog).detach();
         }
     }
 }
