@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The product exe's form: a PE32 i386 console program whose version resource
-# says so exactly when it embeds the development authority (DEV_AUTHORITY_DER).
+# says so exactly when its build embeds the development authority (the second
+# argument): by configuration, or by the bytes found in the exe.
 set -euo pipefail
 exe=$1
 dev_authority=$2
@@ -19,7 +20,11 @@ if grep -q -E 'DLL Name: (libstdc\+\+|libgcc|libwinpthread)' <<<"$headers"; then
     failures=$((failures + 1))
 fi
 hex() { od -An -v -tx1 "$1" | tr -d ' \n'; }
+# The authority the product's build was configured with, and the bytes it holds.
+cache="$(dirname "$exe")/../CMakeCache.txt"
+configured=$(sed -n 's/^KORIN_AUTHORITY_CERT:FILEPATH=//p' "$cache")
 embeds_dev=no
+cmp -s "$configured" "$dev_authority" && embeds_dev=yes
 grep -qF "$(hex "$dev_authority")" <<<"$(hex "$exe")" && embeds_dev=yes
 # Version strings are UTF-16 in the resource section.
 version_strings=$(strings -el "$exe")
