@@ -182,6 +182,16 @@ bool PackageTrust::verifySignedPackage(const std::uint8_t* package, std::uint32_
         }
         return false;
     }
+    // The first answer is room enough; the second is what was written. An
+    // installer with the rest of the buffer behind it would be another file.
+    if (decodedSize > contentSize) {
+        if (signer != nullptr) {
+            api.CertFreeCertificateContext(signer);
+        }
+        setLastError(kErrorInvalidData);
+        return false;
+    }
+    contentSize = decodedSize;
     return walkToAuthority(signer, package, packageSize);
 }
 

@@ -54,21 +54,29 @@ Bool KORIN_WINAPI fakeVerifyMessageSignature(VerifyMessagePara* para, Dword sign
         setLastError(kEInvalidArg);
         return 0;
     }
-    if (w.fail("CryptVerifyMessageSignature")) {
+    const auto failing = [&](std::uint32_t error) {
+        if (signerCert != nullptr && w.signerOnFailure) {
+            *signerCert = makeContext(w.signer);
+        }
+        setLastError(error);
         return 0;
+    };
+    if (auto error = w.faults.check("CryptVerifyMessageSignature")) {
+        return failing(*error);
     }
     if (w.signatureError != 0) {
-        setLastError(w.signatureError);
-        return 0;
+        return failing(w.signatureError);
     }
-    if (decoded != nullptr) {
-        if (*decodedSize < w.content.size()) {
-            setLastError(234);
-            return 0;
+    const auto size = static_cast<Dword>(w.content.size());
+    if (decoded == nullptr) {
+        *decodedSize = size + w.extraRoom;
+    } else {
+        if (*decodedSize < size) {
+            return failing(234);
         }
-        std::memcpy(decoded, w.content.data(), w.content.size());
+        std::memcpy(decoded, w.content.data(), size);
+        *decodedSize = size + w.overstatedSize;
     }
-    *decodedSize = static_cast<Dword>(w.content.size());
     if (signerCert != nullptr) {
         *signerCert = makeContext(w.signer);
     }

@@ -40,6 +40,13 @@ class FakeCryptoLibraries final : public CryptoLibraries {
     // The message: the signer's certificate, the certificates it carries, and
     // whether its signature holds (the error of the verification if not).
     std::string content = "installer";
+    // The size query may ask for more room than the decoding then fills:
+    // extraRoom bytes more. overstatedSize: what the decoding call reports
+    // beyond the bytes it wrote (a broken platform).
+    std::uint32_t extraRoom = 0;
+    std::uint32_t overstatedSize = 0;
+    // The decoding call hands out the signer's certificate even when it fails.
+    bool signerOnFailure = false;
     int signer = 0;
     std::uint32_t signatureError = 0;
     std::vector<int> carried;

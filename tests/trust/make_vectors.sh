@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the signed-package test vectors in OUT_DIR with the openssl command
 # line and the development authority: NAME.p7 packages and the installer they
-# carry (installer.bin, and empty.bin for the empty-content package). The
-# verdict each must get is the tests' business.
+# carry (installer.bin, and empty.bin for the empty-content package), and the
+# certificate of the other root that bears the authority's name
+# (other-root-same-name.der). The verdict each must get is the tests' business.
 set -euo pipefail
 out="$1"
 here=$(cd "$(dirname "$0")" && pwd)
@@ -53,6 +54,26 @@ issue --subject "/CN=Expired Intermediate" --intermediate --start 20010101000000
     --end 20021231235959Z --out-cert ei.pem --out-key ei.key
 issue --subject "/CN=Signer Under Expired" --ca-cert ei.pem --ca-key ei.key \
     --out-cert ue.pem --out-key ue.key
+# Chains that fail below their last link, the last link holding: an expired
+# signer under a carried intermediate; a signer, and an intermediate, naming
+# their real issuer but signed by an impostor of the same name.
+issue --subject "/CN=Expired Chained Signer" --ca-cert i1.pem --ca-key i1.key \
+    --start 20010101000000Z --end 20021231235959Z --out-cert ecs.pem --out-key ecs.key
+issue --subject "/CN=Intermediate One" --intermediate --out-cert fake-i1.pem --out-key fake-i1.key
+issue --subject "/CN=Impostor Signer" --ca-cert fake-i1.pem --ca-key fake-i1.key \
+    --out-cert is.pem --out-key is.key
+issue --subject "/CN=Intermediate Two" --intermediate --ca-cert fake-i1.pem --ca-key fake-i1.key \
+    --out-cert fake-i2.pem --out-key fake-i2.key
+issue --subject "/CN=Signer Under Impostor" --ca-cert fake-i2.pem --ca-key fake-i2.key \
+    --out-cert ui.pem --out-key ui.key
+# Two intermediates of one name with different keys, both carried: only the
+# signer's authority key identifier tells which one issued it.
+issue --subject "/CN=Twin Intermediate" --intermediate --key-ids --out-cert ta.pem --out-key ta.key
+issue --subject "/CN=Twin Intermediate" --intermediate --key-ids --out-cert tb.pem --out-key tb.key
+issue --subject "/CN=Signer Under Twin A" --key-ids --ca-cert ta.pem --ca-key ta.key \
+    --out-cert sa.pem --out-key sa.key
+issue --subject "/CN=Signer Under Twin B" --key-ids --ca-cert tb.pem --ca-key tb.key \
+    --out-cert sb.pem --out-key sb.key
 # Another root, once with a name of its own and once with the authority's.
 issue --subject "/CN=Other Root" --intermediate --self-signed --out-cert other.pem --out-key other.key
 issue --subject "/CN=Other Signer" --ca-cert other.pem --ca-key other.key \
@@ -78,6 +99,12 @@ sign --signer ue.pem --key ue.key --certs ei.pem installer.bin intermediate-expi
 sign --signer os.pem --key os.key --certs other.pem installer.bin other-root.p7
 sign --signer ts.pem --key ts.key --certs twin.pem installer.bin other-root-same-name.p7
 sign --signer chained.pem --key chained.key installer.bin intermediate-missing.p7
+sign --signer ecs.pem --key ecs.key --certs i1.pem installer.bin signer-expired-under-intermediate.p7
+sign --signer is.pem --key is.key --certs i1.pem installer.bin signer-of-another-key.p7
+sign --signer ui.pem --key ui.key --certs fake-i2.pem --certs i1.pem \
+    installer.bin intermediate-of-another-key.p7
+sign --signer sa.pem --key sa.key --certs ta.pem --certs tb.pem installer.bin same-name-issuer-a.p7
+sign --signer sb.pem --key sb.key --certs ta.pem --certs tb.pem installer.bin same-name-issuer-b.p7
 sign --signer signer.pem --key signer.key --signer second.pem --key second.key \
     installer.bin two-signers-first-good.p7
 sign --signer expired.pem --key expired.key --signer second.pem --key second.key \
@@ -98,6 +125,8 @@ head -c $(($(stat -c %s direct.p7) - 100)) direct.p7 >truncated.p7
 head -c 40 direct.p7 >truncated-header.p7
 openssl cms -data_create -binary -in installer.bin -outform DER -out not-signed-data.p7
 
+# The other root that bears the authority's name, for its name to be compared.
+openssl x509 -in twin.pem -outform DER -out other-root-same-name.der
 rm -f ./*.key ./*.pem
 cd ..
 rm -rf "$out"

@@ -269,9 +269,38 @@ TEST_F(PackageTrustVerify, BrokenLinksAreRejected) {
              l.certificates[kSigner].issuer = 2;
              l.certificates[2] = {kAuthority};
          }},
+        // Below, the final link holds: only the verdict of an inner link
+        // tells the package is not the authority's.
+        {"signer outside its validity under a carried intermediate",
+         [](FakeCryptoLibraries& l) {
+             l.certificates[kSigner] = {2, true, false};
+             l.certificates[2] = {kAuthority};
+             l.carried = {2};
+         }},
+        {"signer naming a carried intermediate but signed by another key",
+         [](FakeCryptoLibraries& l) {
+             l.certificates[kSigner] = {2, false, true};
+             l.certificates[2] = {kAuthority};
+             l.carried = {2};
+         }},
+        {"intermediate not signed by the one above it",
+         [](FakeCryptoLibraries& l) {
+             l.certificates[kSigner].issuer = 2;
+             l.certificates[2] = {3, false, true};
+             l.certificates[3] = {kAuthority};
+             l.carried = {2, 3};
+         }},
+        {"inner link's check fails",
+         [](FakeCryptoLibraries& l) {
+             l.certificates[kSigner].issuer = 2;
+             l.certificates[2] = {kAuthority};
+             l.carried = {2};
+             l.faults.failNext("CertVerifySubjectCertificateContext", 0x80092004u);
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        libraries_.faults.clear();
         libraries_.certificates.clear();
         libraries_.certificates[kSigner] = {kAuthority};
         libraries_.certificates[kAuthority] = {kAuthority};
@@ -321,6 +350,31 @@ TEST_F(PackageTrustVerify, FailingCallsRejectAndFreeEverything) {
         EXPECT_FALSE(verdict.trusted);
         EXPECT_EQ(verdict.contentNull, c.contentNull);
         EXPECT_EQ(lastError(), 0x80091007u);
+    }
+}
+
+TEST_F(PackageTrustVerify, SignerHandedOutByAFailedDecodingIsFreed) {
+    libraries_.signerOnFailure = true;
+    libraries_.faults.failNext("CryptVerifyMessageSignature", 0x80091007u, 1);
+    EXPECT_FALSE(verifyOnce().trusted);  // no context left behind
+    EXPECT_EQ(lastError(), 0x80091007u);
+}
+
+TEST_F(PackageTrustVerify, ContentSizeIsWhatTheDecodingWrote) {
+    const struct {
+        std::uint32_t extraRoom;
+        std::uint32_t overstatedSize;
+        bool trusted;
+    } cases[] = {{0, 0, true}, {16, 0, true}, {0, 1, false}, {16, 17, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.extraRoom) + " " + std::to_string(c.overstatedSize));
+        libraries_.extraRoom = c.extraRoom;
+        libraries_.overstatedSize = c.overstatedSize;
+        const Verdict verdict = verifyOnce();
+        EXPECT_EQ(verdict.trusted, c.trusted);
+        if (c.trusted) {
+            EXPECT_EQ(verdict.content, "installer");  // never the room behind it
+        }
     }
 }
 

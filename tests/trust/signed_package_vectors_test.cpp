@@ -42,6 +42,13 @@ const Vector kVectors[] = {
     {"other-root", false, nullptr},
     {"other-root-same-name", false, nullptr},
     {"intermediate-missing", false, nullptr},
+    // Refused below the last link, which holds.
+    {"signer-expired-under-intermediate", false, nullptr},
+    {"signer-of-another-key", false, nullptr},
+    {"intermediate-of-another-key", false, nullptr},
+    // Two carried issuers of one name: the key identifier picks the right one.
+    {"same-name-issuer-a", true, "installer.bin"},
+    {"same-name-issuer-b", true, "installer.bin"},
     {"content-altered", false, nullptr},
     {"content-altered-no-attributes", false, nullptr},
     {"signature-broken", false, nullptr},

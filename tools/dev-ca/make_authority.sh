@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Makes the development certificate authority: authority.key (RSA 2048) and
 # authority.der, a self-signed X.509 v3 certificate with serial 0,
-# sha256WithRSAEncryption, basic constraints as its one extension and a
-# six-attribute subject, 999 bytes in DER. Run once; the results are kept in
-# the repository. DEVELOPMENT ONLY: never sign a release with this key.
+# sha256WithRSAEncryption, basic constraints as its one extension (no key
+# identifiers) and a six-attribute subject, 999 bytes in DER. Every other part
+# of the certificate has a fixed size and the subject is there twice, so the
+# size is odd only through the path length (32, the walk's bound) and the
+# organisational unit is as long as it is to land on 999. Run once; the
+# results are kept in the repository. DEVELOPMENT ONLY: never sign a release
+# with this key.
 set -euo pipefail
 cd "$(dirname "$0")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 [ -f authority.key ] || openssl genrsa -out authority.key 2048 2>/dev/null
-subject="/CN=${KORIN_CA_CN:-Tervalonix Update CA}/ST=${KORIN_CA_ST:-Dev}/C=ZZ/emailAddress=${KORIN_CA_EMAIL:-ca@tervalonix.invalid}/O=${KORIN_CA_O:-Tervalonix}/OU=${KORIN_CA_OU:-Korin Player (development)}"
+subject="/CN=${KORIN_CA_CN:-Tervalonix Update CA}/ST=${KORIN_CA_ST:-Dev}/C=ZZ/emailAddress=${KORIN_CA_EMAIL:-ca@tervalonix.invalid}/O=${KORIN_CA_O:-Tervalonix}/OU=${KORIN_CA_OU:-Korin Player (development; key is known)}"
 
 cat >"$work/ca.cnf" <<CNF
 [ca]
@@ -34,7 +38,9 @@ emailAddress = optional
 organizationName = optional
 organizationalUnitName = optional
 [authority]
-basicConstraints = critical, CA:TRUE
+basicConstraints = critical, CA:TRUE, pathlen:32
+subjectKeyIdentifier = none
+authorityKeyIdentifier = none
 [req]
 distinguished_name = dn
 [dn]
@@ -46,4 +52,5 @@ openssl ca -batch -selfsign -config "$work/ca.cnf" -keyfile authority.key -in "$
     -extensions authority -startdate 20200101000000Z -enddate 20491231235959Z \
     -notext -out "$work/ca.pem" 2>/dev/null
 openssl x509 -in "$work/ca.pem" -outform DER -out authority.der
-wc -c <authority.der
+size=$(wc -c <authority.der)
+[ "$size" -eq 999 ] || { echo "make_authority.sh: $size bytes, not 999" >&2; exit 1; }
