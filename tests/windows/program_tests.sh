@@ -83,5 +83,33 @@ else
     passes=$((passes + 1))
 fi
 
+# Started by bare name through PATH from another folder, the program takes
+# its own path from its module: argv[0] joined to the working folder would
+# name a file that is not there. The entry's test in the Windows test program
+# shows the path the entry logs; a copy of it lies in a folder deeper than
+# MAX_PATH, which only WINEPATH names.
+windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
+tests_exe="$(dirname "$exe")/korin-win-tests.exe"
+if [ ! -f "$tests_exe" ]; then
+    fail "$tests_exe is missing: the module path cannot be tested"
+else
+    work=$(mktemp -d)
+    deep="$work/on path"
+    while [ ${#deep} -lt 300 ]; do deep="$deep/a folder of the program"; done
+    mkdir -p "$deep" "$work/elsewhere"
+    cp "$tests_exe" "$deep/"
+    expected="$(windows_path "$deep")\\korin-win-tests.exe"
+    output=$(cd "$work/elsewhere" && WINEPATH=$(windows_path "$deep") \
+        KORIN_EXPECTED_MODULE="$expected" "$runner" run cmd /c \
+        "korin-win-tests --gtest_filter=WinEntry.TakesTheModulesPathNotTheTypedName" 2>&1) ||
+        true
+    if grep -q 'PASSED.* 1 test' <<<"$output"; then
+        passes=$((passes + 1))
+    else
+        fail "started through PATH from another folder: $output"
+    fi
+    rm -rf "$work"
+fi
+
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
