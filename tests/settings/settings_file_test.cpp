@@ -218,15 +218,19 @@ TEST(SettingsFileLoad, StopsAtALineItHasNoMemoryForAndKeepsWhatItReadButNeverRew
     EXPECT_EQ(lastError(), kErrorNotEnoughMemory);
     EXPECT_EQ(fake.files.content(kPath), content);
 
-    // Memory lacking before the first line: nothing read, nothing rewritten.
-    {
-        testing::AllocationFault fault(1024);
-        EXPECT_FALSE(file.load());
-        EXPECT_TRUE(fault.happened());
+    // Memory lacking before the first line (for the line buffer, or for the
+    // wide path before the file is even opened): nothing read, nothing
+    // rewritten.
+    for (const std::size_t size : {std::size_t{1024}, (utf8Path().size() + 1) * sizeof(wchar_t)}) {
+        {
+            testing::AllocationFault fault(size);
+            EXPECT_FALSE(file.load());
+            EXPECT_TRUE(fault.happened()) << size;
+        }
+        EXPECT_TRUE(file.entries().empty());
+        EXPECT_FALSE(file.save());
+        EXPECT_EQ(fake.files.content(kPath), content);
     }
-    EXPECT_TRUE(file.entries().empty());
-    EXPECT_FALSE(file.save());
-    EXPECT_EQ(fake.files.content(kPath), content);
 
     // Read whole again, it is a basis for a rewrite.
     EXPECT_TRUE(file.load());
