@@ -86,28 +86,36 @@ fi
 # Started by bare name through PATH from another folder, the program takes
 # its own path from its module: argv[0] joined to the working folder would
 # name a file that is not there. The entry's test in the Windows test program
-# shows the path the entry logs; a copy of it lies in a folder deeper than
-# MAX_PATH, which only WINEPATH names.
+# checks the path the entry logs against the copy's real place; a second copy
+# lies deeper than MAX_PATH (Wine's own PATH search cannot reach that deep, so
+# it is started by its full path).
 windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
 tests_exe="$(dirname "$exe")/korin-win-tests.exe"
+module_test=WinEntry.TakesTheModulesPathNotTheTypedName
+expect_module_path() {
+    local folder=$1 search=$2 output
+    shift 2
+    mkdir -p "$folder"
+    cp "$tests_exe" "$folder/"
+    output=$(cd "$work/elsewhere" && WINEPATH=$search \
+        KORIN_EXPECTED_MODULE="$(windows_path "$folder")\\korin-win-tests.exe" \
+        "$runner" run "$@" --gtest_filter=$module_test 2>&1) || true
+    if grep -q 'PASSED.* 1 test' <<<"$output"; then
+        passes=$((passes + 1))
+    else
+        fail "module path of a copy in $folder started as $*: $output"
+    fi
+}
 if [ ! -f "$tests_exe" ]; then
     fail "$tests_exe is missing: the module path cannot be tested"
 else
     work=$(mktemp -d)
-    deep="$work/on path"
+    mkdir -p "$work/elsewhere" "$work/on path"
+    expect_module_path "$work/on path" "$(windows_path "$work/on path")" cmd /c korin-win-tests
+    deep="$work/deep"
     while [ ${#deep} -lt 300 ]; do deep="$deep/a folder of the program"; done
-    mkdir -p "$deep" "$work/elsewhere"
-    cp "$tests_exe" "$deep/"
-    expected="$(windows_path "$deep")\\korin-win-tests.exe"
-    output=$(cd "$work/elsewhere" && WINEPATH=$(windows_path "$deep") \
-        KORIN_EXPECTED_MODULE="$expected" "$runner" run cmd /c \
-        "korin-win-tests --gtest_filter=WinEntry.TakesTheModulesPathNotTheTypedName" 2>&1) ||
-        true
-    if grep -q 'PASSED.* 1 test' <<<"$output"; then
-        passes=$((passes + 1))
-    else
-        fail "started through PATH from another folder: $output"
-    fi
+    mkdir -p "$deep"
+    expect_module_path "$deep" "" "$(windows_path "$deep")\\korin-win-tests.exe"
     rm -rf "$work"
 fi
 
