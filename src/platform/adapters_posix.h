@@ -28,6 +28,7 @@ class PosixFiles final : public Files {
 
     std::unique_ptr<FileHandle> openFile(const std::wstring& path, FileOpenMode mode) override;
     bool getFullPathName(const std::wstring& path, std::wstring& fullPath) override;
+    bool getModuleFileName(std::wstring& path) override;
     std::uint32_t getFileAttributes(const std::wstring& path) override;
     bool createDirectory(const std::wstring& path) override;
     bool removeDirectory(const std::wstring& path) override;

@@ -59,6 +59,9 @@ class Files {
     virtual std::unique_ptr<FileHandle> openFile(const std::wstring& path, FileOpenMode mode) = 0;
     // GetFullPathNameW: the absolute form of path; the whole path, however long.
     virtual bool getFullPathName(const std::wstring& path, std::wstring& fullPath) = 0;
+    // GetModuleFileNameW(NULL): the running executable's full path, however
+    // long; false with the call's error when it fails.
+    virtual bool getModuleFileName(std::wstring& path) = 0;
     virtual std::uint32_t getFileAttributes(const std::wstring& path) = 0;
     virtual bool createDirectory(const std::wstring& path) = 0;
     virtual bool removeDirectory(const std::wstring& path) = 0;

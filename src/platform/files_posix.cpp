@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 namespace korin {
@@ -131,6 +133,17 @@ class PosixFileHandle final : public FileHandle {
 // 100-ns intervals between 1601-01-01 and 1970-01-01.
 constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 
+// The attributes Windows reports for the entry itself (lstat's answer): a
+// symbolic link is a reparse point, a folder one when it leads to a folder.
+std::uint32_t attributesOf(const std::string& hostPath, const struct stat& info) {
+    if (S_ISLNK(info.st_mode)) {
+        struct stat target;
+        const bool folder = stat(hostPath.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+        return kFileAttributeReparsePoint | (folder ? kFileAttributeDirectory : 0);
+    }
+    return S_ISDIR(info.st_mode) ? kFileAttributeDirectory : kFileAttributeNormal;
+}
+
 FindData findDataOf(const std::string& hostPath, const std::string& name) {
     FindData data;
     data.name = wideFromUtf8(name);
@@ -139,14 +152,9 @@ FindData findDataOf(const std::string& hostPath, const std::string& name) {
         data.attributes = kFileAttributeNormal;
         return data;
     }
-    const bool link = S_ISLNK(info.st_mode);
-    if (link) {
-        struct stat target;
-        const bool folder = stat(hostPath.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
-        data.attributes = kFileAttributeReparsePoint | (folder ? kFileAttributeDirectory : 0);
-    } else {
-        data.attributes = S_ISDIR(info.st_mode) ? kFileAttributeDirectory : kFileAttributeNormal;
-        data.size = S_ISDIR(info.st_mode) ? 0 : static_cast<std::uint64_t>(info.st_size);
+    data.attributes = attributesOf(hostPath, info);
+    if (!S_ISLNK(info.st_mode) && !S_ISDIR(info.st_mode)) {
+        data.size = static_cast<std::uint64_t>(info.st_size);
     }
     data.lastWriteTime = kUnixEpochAsFileTime +
                          static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 10000000ull +
@@ -254,14 +262,26 @@ bool PosixFiles::getFullPathName(const std::wstring& path, std::wstring& fullPat
     return true;
 }
 
+bool PosixFiles::getModuleFileName(std::wstring& path) {
+    // The running executable as the machine names it: Z:\ is the host's root.
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        setLastError(win32ErrorFromErrno(error.value(), ""));
+        return false;
+    }
+    path = machine_.windowsPath(self.string());
+    return true;
+}
+
 std::uint32_t PosixFiles::getFileAttributes(const std::wstring& path) {
     const std::string host = hostPath(path);
     struct stat info;
-    if (stat(host.c_str(), &info) != 0) {
+    if (lstat(host.c_str(), &info) != 0) {
         setLastError(win32ErrorFromErrno(errno, host));
         return kInvalidFileAttributes;
     }
-    return S_ISDIR(info.st_mode) ? kFileAttributeDirectory : 0x80u;  // FILE_ATTRIBUTE_NORMAL
+    return attributesOf(host, info);
 }
 
 bool PosixFiles::createDirectory(const std::wstring& path) {

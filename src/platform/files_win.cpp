@@ -10,6 +10,9 @@ namespace korin {
 
 namespace {
 
+// The longest path the system can name, in UTF-16 units.
+constexpr std::size_t kMaxModulePathUnits = 32768;
+
 class WinFileHandle final : public FileHandle {
   public:
     explicit WinFileHandle(UniqueFileHandle file) : file_(std::move(file)) {}
@@ -111,6 +114,28 @@ bool WinFiles::getFullPathName(const std::wstring& path, std::wstring& fullPath)
     }
     fullPath.assign(buffer.data(), length);
     return true;
+}
+
+bool WinFiles::getModuleFileName(std::wstring& path) {
+    // A truncated result fills the buffer exactly (with 122 since Vista, with
+    // no error on XP): grow it until the whole path fits.
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            return false;
+        }
+        if (length < buffer.size()) {
+            path.assign(buffer.data(), length);
+            return true;
+        }
+        if (buffer.size() >= kMaxModulePathUnits) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return false;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
 }
 
 std::uint32_t WinFiles::getFileAttributes(const std::wstring& path) {

@@ -18,7 +18,10 @@ int PosixShell::deletePath(const std::wstring& path) {
         machine_.hostPath(path, is64BitMachine_ && standin::wow64RedirectionEnabled());
     struct stat info;
     if (lstat(host.c_str(), &info) != 0) {
-        return static_cast<int>(win32ErrorFromErrno(errno, host));
+        const std::uint32_t error = win32ErrorFromErrno(errno, host);
+        // The shell answers a source whose folder is missing with its own
+        // DE_INVALIDFILES, not with ERROR_PATH_NOT_FOUND.
+        return static_cast<int>(error == kErrorPathNotFound ? kDeInvalidFiles : error);
     }
     std::error_code error;
     std::filesystem::remove_all(host, error);

@@ -1,7 +1,9 @@
 #include "service/entry.h"
 
 #include "platform/files.h"
+#include "platform/last_error.h"
 #include "platform/platform.h"
+#include "platform/win_errors.h"
 #include "settings/auto_update_mode.h"
 #include "settings/runtime_config.h"
 #include "support/log.h"
@@ -100,9 +102,16 @@ const CommandSwitch* findSwitch(const std::wstring& argument) {
 }
 
 int runProgram(const Platform& platform, int argc, const wchar_t* const* argv) {
+    // The module's own path, not argv[0]: started through PATH from another
+    // folder, argv[0] joined to the current folder names a file that is not
+    // there.
     std::wstring fullPath;
-    if (argc > 0 && argv[0] != nullptr && !platform.files->getFullPathName(argv[0], fullPath)) {
-        fullPath.clear();  // an unresolvable path leaves the module path empty
+    try {
+        if (!platform.files->getModuleFileName(fullPath)) {
+            fullPath.clear();  // an unknown path leaves the module path empty
+        }
+    } catch (const std::bad_alloc&) {
+        fullPath.clear();
     }
     writeLog(platform, Info, fullPath);
     writeLog(platform, Info, logCodeMessage(kLogStartup));
@@ -115,6 +124,7 @@ int runProgram(const Platform& platform, int argc, const wchar_t* const* argv) {
         info =
             std::make_unique<ServiceInfo>(ServiceInfo{fullPath, kServiceName, kServiceDisplayName});
     } catch (const std::bad_alloc&) {
+        setLastError(kErrorNotEnoughMemory);
         writeLog(platform, Error, logCodeLastError(kLogNoMemoryForServiceInfo));
         return kExitNoMemory;
     }

@@ -5,10 +5,7 @@
 #include "service/entry.h"
 #include "support/text.h"
 
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <vector>
 
 // Exit status when there is no machine to run on.
@@ -24,13 +21,6 @@ int main(int argc, char** argv) {
     std::vector<std::wstring> arguments;
     for (int i = 0; i < argc; ++i) {
         arguments.push_back(korin::wideFromUtf8(argv[i]));
-    }
-    // The program's own name as Windows would pass it: a path on the machine
-    // (Z:\ is the host's root).
-    char self[PATH_MAX];
-    const char* own = argc > 0 && std::strchr(argv[0], '/') ? argv[0] : "/proc/self/exe";
-    if (!arguments.empty() && realpath(own, self) != nullptr) {
-        arguments[0] = standIn->machine().windowsPath(self);
     }
     std::vector<const wchar_t*> wideArgv;
     for (const std::wstring& argument : arguments) {

@@ -177,7 +177,9 @@ bool SettingsFile::load() {
     try {
         return loadLines();
     } catch (const std::bad_alloc&) {
+        // Whether the file exists is not known: it is never rewritten.
         clear();
+        readFailure_ = kErrorNotEnoughMemory;
         setLastError(kErrorNotEnoughMemory);
         return false;
     }
@@ -212,7 +214,9 @@ bool SettingsFile::loadLines() {
     }
 
     // Lines of any length; when memory for a longer line or another entry
-    // runs out, reading stops and what was read stays.
+    // runs out, reading stops and what was read stays to be read, but the
+    // store is no longer the whole file.
+    bool complete = true;
     std::vector<char> line;
     try {
         line.reserve(1024);
@@ -234,13 +238,19 @@ bool SettingsFile::loadLines() {
             line.push_back(static_cast<char>(byte));
         }
     } catch (const std::bad_alloc&) {
-        setLastError(kErrorNotEnoughMemory);
+        complete = false;
     }
     if (const std::uint32_t failure = reader.failure(); failure != 0) {
         // A file read only in part is no basis for a rewrite.
         clear();
         readFailure_ = failure;
         setLastError(failure);
+        return false;
+    }
+    if (!complete) {
+        // Saving now would drop every entry after the line that stopped it.
+        readFailure_ = kErrorNotEnoughMemory;
+        setLastError(kErrorNotEnoughMemory);
         return false;
     }
     return true;

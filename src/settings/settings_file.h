@@ -46,7 +46,8 @@ class SettingsFile {
 
     // Reads the file afresh. False for an empty path, a file that cannot be
     // opened or read, one shorter than 4 bytes, or a UTF-16 file; the store is
-    // then empty.
+    // then empty. Also false (ERROR_NOT_ENOUGH_MEMORY) when memory ran out
+    // part-way: what was read stays readable.
     bool load();
     // The value of key; empty when there is none.
     std::string get(const std::string& key) const;
@@ -80,8 +81,8 @@ class SettingsFile {
     Entries entries_;
     // Keys (viewing into the entries) to their entry, for linear loading.
     std::unordered_map<std::string_view, Entries::iterator> index_;
-    // Set when the file exists but reading it failed: a save would drop
-    // what was never read, so it is refused.
+    // Set when the file may exist but was not read whole (a read error, no
+    // memory): a save would drop what was never read, so it is refused.
     std::uint32_t readFailure_ = 0;
 };
 

@@ -54,6 +54,30 @@ const wchar_t* levelWord(std::int32_t level) {
     }
 }
 
+// Server text reaches the log (a manifest's rest, paths built from version
+// texts): its line breaks and other controls are written as \xHH, and the
+// Unicode line and paragraph separators as \u2028 and \u2029, so that every
+// entry stays one line. A backslash stays as it is, since paths are full of
+// them.
+void appendVisible(std::wstring& line, const std::wstring& message) {
+    static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+    for (wchar_t c : message) {
+        const auto code = static_cast<std::uint32_t>(c);
+        if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) {
+            line += L"\\x";
+            line += kHex[code >> 4];
+            line += kHex[code & 0xF];
+        } else if (code == 0x2028 || code == 0x2029) {
+            line += L"\\u";
+            for (int shift = 12; shift >= 0; shift -= 4) {
+                line += kHex[(code >> shift) & 0xF];
+            }
+        } else {
+            line += c;
+        }
+    }
+}
+
 }  // namespace
 
 std::wstring logLine(const SystemTime& time, std::int32_t level, const std::wstring& message) {
@@ -67,7 +91,7 @@ std::wstring logLine(const SystemTime& time, std::int32_t level, const std::wstr
     line += L" [";
     line += levelWord(level);
     line += L"] ";
-    line += message;
+    appendVisible(line, message);
     line += L"\r\n";
     return line;
 }
@@ -79,8 +103,9 @@ void writeLog(const Platform& platform, std::int32_t level, std::wstring message
     // Logging must not disturb the caller's view of the last error.
     const std::uint32_t savedError = lastError();
     try {
+        // The units as they are: an unpaired surrogate is written, not replaced.
         const std::u16string units =
-            utf16FromWide(logLine(platform.clock->systemTime(), level, message));
+            utf16UnitsOf(logLine(platform.clock->systemTime(), level, message));
         std::string bytes;
         bytes.reserve(units.size() * 2);
         for (char16_t unit : units) {

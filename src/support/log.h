@@ -27,7 +27,10 @@ std::wstring logCodeMessage(std::int32_t code, const std::wstring& detail);
 std::wstring logCodeLastError(std::int32_t code);
 
 // Appends one UTF-16LE line to the log file. Info and warning entries are
-// written only while verbose logging is on. Never fails, never throws.
+// written only while verbose logging is on. The message's UTF-16 units are
+// written as they are, except its controls (U+0000-U+001F, U+007F-U+009F) as
+// \xHH and U+2028, U+2029 as \u2028, \u2029: one entry, one line. Never
+// fails, never throws.
 void writeLog(const Platform& platform, std::int32_t level, std::wstring message);
 
 // The line writeLog appends for an entry at the given time, without the file.

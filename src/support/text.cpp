@@ -43,20 +43,32 @@ void appendWide(std::wstring& out, char32_t cp) {
     out.push_back(static_cast<wchar_t>(cp));
 }
 
+void appendUtf16(std::u16string& out, char32_t cp) {
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+        out.push_back(static_cast<char16_t>(cp));
+    }
+}
+
 }  // namespace
 
 std::u16string utf16FromWide(const std::wstring& text) {
     std::u16string out;
     out.reserve(text.size());
-    decodeWide(text, [&out](char32_t cp) {
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-    });
+    decodeWide(text, [&out](char32_t cp) { appendUtf16(out, cp); });
+    return out;
+}
+
+std::u16string utf16UnitsOf(const std::wstring& text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (wchar_t c : text) {
+        const auto cp = static_cast<char32_t>(c);
+        appendUtf16(out, cp > 0x10FFFF ? kReplacement : cp);
+    }
     return out;
 }
 

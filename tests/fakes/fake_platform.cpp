@@ -241,6 +241,14 @@ bool FakeFiles::getFullPathName(const std::wstring& path, std::wstring& fullPath
     return true;
 }
 
+bool FakeFiles::getModuleFileName(std::wstring& path) {
+    if (fail("getModuleFileName")) {
+        return false;
+    }
+    path = modulePath;
+    return true;
+}
+
 std::uint32_t FakeFiles::getFileAttributes(const std::wstring& path) {
     if (fail("getFileAttributes")) {
         return kInvalidFileAttributes;
@@ -412,7 +420,12 @@ int FakeShell::deletePath(const std::wstring& path) {
     if (auto error = faults.check("deletePath")) {
         return static_cast<int>(*error);
     }
-    return files_.removeTree(path) ? 0 : static_cast<int>(kErrorFileNotFound);
+    if (files_.removeTree(path)) {
+        return 0;
+    }
+    // As the shell answers: a missing file 2, a missing folder above it 124.
+    return files_.hasFolder(parentOf(files_.key(path))) ? static_cast<int>(kErrorFileNotFound)
+                                                        : kDeInvalidFiles;
 }
 
 std::int32_t FakeShell::getFolderPath(int csidl, std::wstring& path) {

@@ -37,12 +37,14 @@ class FakeClock final : public Clock {
 // Files by their Windows path, compared without regard to case. Folders are
 // known by name; a file can be created only in a known folder. Operations:
 // "openFile", "read", "write", "getFileSize", "flush", "getFullPathName",
-// "getFileAttributes", "createDirectory", "removeDirectory", "deleteFile",
+// "getModuleFileName", "getFileAttributes", "createDirectory", "removeDirectory", "deleteFile",
 // "moveFileReplacing", "findFirstFile", "findNextFile".
 class FakeFiles final : public Files {
   public:
     FaultInjector faults;
     std::wstring currentDirectory = L"C:\\Windows\\System32";
+    // What getModuleFileName answers: the running program's path.
+    std::wstring modulePath = L"C:\\Program Files\\Korin\\KorinPlayerUpdateService.exe";
     // Listings give "." and ".." first (as NTFS does below a drive's root);
     // true puts them last.
     bool dotEntriesLast = false;
@@ -66,6 +68,7 @@ class FakeFiles final : public Files {
 
     std::unique_ptr<FileHandle> openFile(const std::wstring& path, FileOpenMode mode) override;
     bool getFullPathName(const std::wstring& path, std::wstring& fullPath) override;
+    bool getModuleFileName(std::wstring& path) override;
     std::uint32_t getFileAttributes(const std::wstring& path) override;
     bool createDirectory(const std::wstring& path) override;
     bool removeDirectory(const std::wstring& path) override;

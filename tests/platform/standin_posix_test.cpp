@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -284,6 +285,46 @@ TEST_F(MachineTest, FilesOpenWithWindowsErrorCodes) {
                                         L"C:\\Windows\\Temp\\New\\moved.cfg"));
     EXPECT_TRUE(files.deleteFile(L"C:\\Windows\\Temp\\New\\moved.cfg"));
     EXPECT_TRUE(files.removeDirectory(L"C:\\Windows\\Temp\\New"));
+}
+
+TEST_F(MachineTest, ErrnoBecomesTheWin32CodeWindowsGives) {
+    const std::string existing = root_ + "/drive_c/Windows/none.txt";
+    const std::string orphan = root_ + "/drive_c/Nowhere/none.txt";
+    struct Case {
+        int error;
+        std::string path;
+        std::uint32_t code;
+    };
+    const Case cases[] = {
+        {EACCES, existing, kErrorAccessDenied},
+        {EPERM, existing, kErrorAccessDenied},
+        {EROFS, existing, kErrorAccessDenied},
+        {EISDIR, existing, kErrorAccessDenied},
+        {ENOENT, existing, kErrorFileNotFound},
+        {ENOENT, orphan, kErrorPathNotFound},
+        {ENOENT, "", kErrorFileNotFound},
+        {ENOTDIR, existing, kErrorPathNotFound},
+        {EEXIST, existing, kErrorAlreadyExists},
+        {ENOTEMPTY, existing, kErrorDirNotEmpty},
+        {ENOSPC, existing, kErrorDiskFull},
+        {ENOMEM, existing, kErrorNotEnoughMemory},
+        {ENAMETOOLONG, existing, kErrorFilenameExcedRange},
+        {EBADF, existing, kErrorInvalidHandle},
+        {EINVAL, existing, kErrorInvalidParameter},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(win32ErrorFromErrno(c.error, c.path), c.code) << c.error << " " << c.path;
+    }
+}
+
+TEST_F(MachineTest, ModuleFileNameIsTheRunningExecutableOnTheMachine) {
+    Machine machine(root_);
+    PosixFiles files(machine, true);
+    std::wstring path;
+    ASSERT_TRUE(files.getModuleFileName(path));
+    EXPECT_EQ(path, machine.windowsPath(fs::read_symlink("/proc/self/exe").string()));
+    EXPECT_EQ(path.substr(0, 3), L"Z:\\");
+    EXPECT_NE(files.getFileAttributes(path), kInvalidFileAttributes);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "service/entry.h"
 
+#include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
 #include "settings/runtime_config.h"
 
@@ -66,17 +67,20 @@ TEST(RunProgram, StartupEntriesReachTheLoggerInOrder) {
         std::vector<const wchar_t*> argv;
         std::vector<std::wstring> entries;
     };
-    const std::wstring path = L"C:\\Program Files\\Korin\\KorinPlayerUpdateService.exe";
+    const std::wstring path = L"D:\\Apps\\Korin\\KorinPlayerUpdateService.exe";
     const Case cases[] = {
+        // Started by bare name through PATH: the module's path, not the
+        // current folder joined to argv[0].
         {{L"KorinPlayerUpdateService.exe", L"-Install", L"more"},
-         {L"[info] C:\\Windows\\System32\\KorinPlayerUpdateService.exe", L"[info] 1617",
-          L"[info] -Install"}},
+         {L"[info] " + path, L"[info] 1617", L"[info] -Install"}},
+        {{L"..\\elsewhere\\Korin.exe", L"-x"}, {L"[info] " + path, L"[info] 1617", L"[info] -x"}},
         // Service mode goes on to fill the run-time configuration.
         {{L"C:\\Program Files\\Korin\\KorinPlayerUpdateService.exe"},
          {L"[info] " + path, L"[info] 1617", L"[info] 1614", L"[info] 1616"}},
     };
     for (const Case& c : cases) {
         FakePlatform fake;
+        fake.files.modulePath = path;
         // Verbose logging is never on at start-up; switching it on here shows
         // what the logger is handed.
         runtimeConfig().verboseLogging = true;
@@ -95,14 +99,36 @@ TEST(RunProgram, CommandRunsWriteNothingWhileVerboseLoggingIsOff) {
     }
 }
 
-TEST(RunProgram, UnresolvablePathGivesAnEmptyModulePath) {
+TEST(RunProgram, UnknownModulePathLeavesItEmpty) {
     FakePlatform fake;
     runtimeConfig().verboseLogging = true;
-    fake.files.faults.failNext("getFullPathName", 206);
+    fake.files.faults.failNext("getModuleFileName", 122);
     const wchar_t* argv[] = {L"KorinPlayerUpdateService.exe", L"-x"};
     EXPECT_EQ(runProgram(fake.platform(), 2, argv), 0);
     EXPECT_EQ(fake.logEntries(),
               (std::vector<std::wstring>{L"[info] ", L"[info] 1617", L"[info] -x"}));
+}
+
+TEST(RunProgram, ExitsWithMinusOneWhenMemoryRunsOut) {
+    // The service information: logged with ERROR_NOT_ENOUGH_MEMORY.
+    {
+        FakePlatform fake;
+        const wchar_t* argv[] = {L"KorinPlayerUpdateService.exe", L"-isSAUEnabled"};
+        testing::AllocationFault fault(sizeof(ServiceInfo));
+        EXPECT_EQ(runProgram(fake.platform(), 2, argv), kExitNoMemory);
+        EXPECT_TRUE(fault.happened());
+        EXPECT_EQ(fake.logEntries(), std::vector<std::wstring>{L"[error] 1239 8"});
+    }
+    // The service context: nothing logged, the settings never read.
+    {
+        FakePlatform fake;
+        const wchar_t* argv[] = {L"KorinPlayerUpdateService.exe"};
+        testing::AllocationFault fault(sizeof(ServiceContext));
+        EXPECT_EQ(runProgram(fake.platform(), 1, argv), kExitNoMemory);
+        EXPECT_TRUE(fault.happened());
+        EXPECT_TRUE(fake.logLines().empty());
+        EXPECT_EQ(fake.files.faults.calls("openFile"), 0);
+    }
 }
 
 }  // namespace

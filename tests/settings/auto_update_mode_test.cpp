@@ -145,5 +145,21 @@ TEST(AutoUpdateModeCommands, WarnWhenMemoryRunsOut) {
     }
 }
 
+TEST(SetAutoUpdateMode, NeverRewritesAFileItRanOutOfMemoryReading) {
+    FakePlatform fake;
+    const std::string content =
+        "Other=1\nLong=" + std::string(3000, 'x') + "\nSilentAutoUpdateEnable=1\nKept=2\n";
+    fake.files.putFile(kPath, content);
+    {
+        // The file manager reads the file first; the command's own read runs
+        // out of memory at the long line.
+        testing::AllocationFault fault(4096, 1);
+        EXPECT_FALSE(setAutoUpdateMode(fake.platform(), DisabledMode));
+        EXPECT_TRUE(fault.happened());
+    }
+    EXPECT_EQ(fake.files.content(kPath), content);
+    EXPECT_EQ(fake.files.filePaths().size(), 1u);
+}
+
 }  // namespace
 }  // namespace korin

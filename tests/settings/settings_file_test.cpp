@@ -2,6 +2,7 @@
 
 #include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
+#include "platform/last_error.h"
 #include "platform/win_errors.h"
 #include "support/text.h"
 
@@ -199,14 +200,44 @@ TEST(SettingsFileLoad, FailsWithoutAFileOrAPath) {
     EXPECT_EQ(fake.files.faults.calls("openFile"), 2);
 }
 
-TEST(SettingsFileLoad, StopsAtALineItHasNoMemoryForAndKeepsWhatItRead) {
+TEST(SettingsFileLoad, StopsAtALineItHasNoMemoryForAndKeepsWhatItReadButNeverRewrites) {
     FakePlatform fake;
     // The line buffer grows 1024, 2048, 4096: the third size is refused.
-    fake.files.putFile(kPath, "a=1\nb=" + std::string(3000, 'x') + "\nc=3\n");
-    testing::AllocationFault fault(4096);
+    const std::string content = "a=1\nb=" + std::string(3000, 'x') + "\nc=3\n";
+    fake.files.putFile(kPath, content);
     SettingsFile file(fake.platform(), utf8Path());
-    EXPECT_TRUE(fault.happened());
+    {
+        testing::AllocationFault fault(4096);
+        EXPECT_FALSE(file.load());
+        EXPECT_TRUE(fault.happened());
+    }
+    EXPECT_EQ(lastError(), kErrorNotEnoughMemory);
     EXPECT_EQ(file.entries(), (Entries{{"a", "1"}}));
+    EXPECT_TRUE(file.set("d", "4"));
+    EXPECT_FALSE(file.save());
+    EXPECT_EQ(lastError(), kErrorNotEnoughMemory);
+    EXPECT_EQ(fake.files.content(kPath), content);
+
+    // Memory lacking before the first line (for the line buffer, or for the
+    // wide path before the file is even opened): nothing read, nothing
+    // rewritten.
+    for (const std::size_t size : {std::size_t{1024}, (utf8Path().size() + 1) * sizeof(wchar_t)}) {
+        {
+            testing::AllocationFault fault(size);
+            EXPECT_FALSE(file.load());
+            EXPECT_TRUE(fault.happened()) << size;
+        }
+        EXPECT_TRUE(file.entries().empty());
+        EXPECT_FALSE(file.save());
+        EXPECT_EQ(fake.files.content(kPath), content);
+    }
+
+    // Read whole again, it is a basis for a rewrite.
+    EXPECT_TRUE(file.load());
+    EXPECT_TRUE(file.set("d", "4"));
+    EXPECT_TRUE(file.save());
+    EXPECT_EQ(fake.files.content(kPath),
+              "a=1\r\nb=" + std::string(3000, 'x') + "\r\nc=3\r\nd=4\r\n");
 }
 
 TEST(SettingsFileLoad, AFileReadOnlyInPartIsNeitherUsedNorRewritten) {

@@ -157,6 +157,9 @@ TEST_F(StandinSettingsTest, ShellKnowsTheAdministratorsFoldersAndDeletesTrees) {
     EXPECT_EQ(p.shell.deletePath(L"C:\\Tree"), 0);
     EXPECT_FALSE(fs::exists(host("Tree")));
     EXPECT_EQ(p.shell.deletePath(L"C:\\Tree"), static_cast<int>(kErrorFileNotFound));
+    // A missing folder above the path is the shell's own "invalid files".
+    EXPECT_EQ(p.shell.deletePath(L"C:\\Tree\\a\\b"), kDeInvalidFiles);
+    EXPECT_EQ(p.shell.deletePath(L"C:\\Windows\\win.ini\\x"), kDeInvalidFiles);
     EXPECT_NE(p.shell.deletePath(L""), 0);
     EXPECT_TRUE(fs::exists(host("Windows")));
 }
@@ -181,6 +184,54 @@ TEST_F(StandinSettingsTest, FileManagerWorksOnTheMachine) {
     EXPECT_TRUE(manager.deleteFilesByAge("C:\\ProgramData\\Vemra", 0, 1000000));
     EXPECT_FALSE(fs::exists(host("ProgramData/Vemra")));
     EXPECT_TRUE(manager.deletePath("C:\\ProgramData\\Vemra"));
+}
+
+TEST_F(StandinSettingsTest, AttributesAreTheLinksOwnAsWindowsReportsThem) {
+    StandinPlatform p(root_);
+    write(host("Data/file.txt"), "12345");
+    fs::create_directory_symlink(host("Windows"), host("Data/FolderLink"));
+    fs::create_symlink(host("Data/file.txt"), host("Data/FileLink"));
+    fs::create_symlink(host("Data/gone"), host("Data/Dangling"));
+    struct Case {
+        const wchar_t* path;
+        std::uint32_t attributes;
+    };
+    const Case cases[] = {
+        {L"C:\\Data", kFileAttributeDirectory},
+        {L"C:\\Data\\file.txt", kFileAttributeNormal},
+        {L"C:\\Data\\FolderLink", kFileAttributeDirectory | kFileAttributeReparsePoint},
+        {L"C:\\Data\\FileLink", kFileAttributeReparsePoint},
+        {L"C:\\Data\\Dangling", kFileAttributeReparsePoint},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(p.files.getFileAttributes(c.path), c.attributes) << utf8FromWide(c.path);
+        FindData data;
+        ASSERT_TRUE(p.files.findFirstFile(c.path, data));
+        EXPECT_EQ(data.attributes, c.attributes) << utf8FromWide(c.path);
+    }
+}
+
+TEST_F(StandinSettingsTest, AgeDeletionAndSizesNeverFollowFolderLinks) {
+    StandinPlatform p(root_);
+    // Outside the tree, reached only through a link inside it.
+    write(host("Outside/kept.bin"), std::string(700, 'o'));
+    write(host("Outside/Deeper/kept.bin"), std::string(70, 'o'));
+    write(host("Cache/old.bin"), std::string(10, 'c'));
+    fs::create_directories(host("Cache/Sub"));
+    fs::create_directory_symlink(host("Outside"), host("Cache/Link"));
+    fs::create_directory_symlink(host("Outside"), host("Cache/Sub/Link"));
+    VOZA::WindowsFileManager manager(p.platform);
+
+    EXPECT_EQ(manager.pathSize("C:\\Cache"), 10u);
+    EXPECT_EQ(manager.pathSize("C:\\Cache\\Link"), 0u);
+    EXPECT_EQ(manager.pathSize("C:\\Outside"), 770u);
+
+    EXPECT_TRUE(manager.deleteFilesByAge("C:\\Cache", 0, 1000000));
+    EXPECT_FALSE(fs::exists(host("Cache/old.bin")));
+    EXPECT_TRUE(fs::is_symlink(host("Cache/Link")));
+    EXPECT_TRUE(fs::is_symlink(host("Cache/Sub/Link")));
+    EXPECT_EQ(read(host("Outside/kept.bin")), std::string(700, 'o'));
+    EXPECT_EQ(read(host("Outside/Deeper/kept.bin")), std::string(70, 'o'));
 }
 
 TEST_F(StandinSettingsTest, ExplorersShellFoldersAreInTheRegistry) {

@@ -104,8 +104,6 @@ TEST(WriteLog, EveryFieldOfTheLine) {
          Error,
          L"C:\\Fran\u00e7ais\\\U0001F600",
          u"2026-1-5+9-7-3.4 [error] C:\\Fran\u00e7ais\\\U0001F600\r\n"},
-        // An embedded line end is written unchanged.
-        {{2026, 1, 1, 5, 9, 7, 3, 4}, Error, L"a\r\nb", u"2026-1-5+9-7-3.4 [error] a\r\nb\r\n"},
     };
     for (const Case& c : cases) {
         FakePlatform fake;
@@ -114,6 +112,45 @@ TEST(WriteLog, EveryFieldOfTheLine) {
         writeLog(fake.platform(), c.level, c.message);
         EXPECT_EQ(fake.files.content(kLogFile), utf16le(c.line));
     }
+}
+
+TEST(WriteLog, WritesControlsVisiblySoEveryEntryStaysOneLine) {
+    struct Case {
+        std::wstring message;
+        std::u16string written;
+    };
+    const Case cases[] = {
+        // A forged entry after a line break stays inside the real one.
+        {L"1457 <a>\r\n2026-1-5+9-7-3.4 [error] 1617",
+         u"1457 <a>\\x0D\\x0A2026-1-5+9-7-3.4 [error] 1617"},
+        {std::wstring(L"nul\0end", 7), u"nul\\x00end"},
+        {L"\x01\t\x1F \x7F\x80\x85\x9F\xA0", u"\\x01\\x09\\x1F \\x7F\\x80\\x85\\x9F\u00A0"},
+        {L"line\u2028paragraph\u2029", u"line\\u2028paragraph\\u2029"},
+        // Backslashes of paths and text beyond ASCII stay as they are.
+        {L"C:\\Windows\\x0D\\Fran\u00e7ais\\\U0001F600",
+         u"C:\\Windows\\x0D\\Fran\u00e7ais\\\U0001F600"},
+    };
+    for (const Case& c : cases) {
+        FakePlatform fake;
+        writeLog(fake.platform(), Error, c.message);
+        EXPECT_EQ(fake.files.content(kLogFile),
+                  utf16le(u"2026-1-5+9-7-3.4 [error] " + c.written + u"\r\n"));
+        EXPECT_EQ(fake.logLines().size(), 1u);
+    }
+}
+
+TEST(WriteLog, WritesUnpairedSurrogatesAsTheyAre) {
+    // On Windows these are the message's own UTF-16 units; on Linux each
+    // wide character D800-DFFF is one unit.
+    std::wstring message = L"a";
+    message += static_cast<wchar_t>(0xD800);
+    message += L"b";
+    message += static_cast<wchar_t>(0xDFFF);
+    FakePlatform fake;
+    writeLog(fake.platform(), Error, message);
+    const std::u16string units = {u'a', char16_t{0xD800}, u'b', char16_t{0xDFFF}};
+    EXPECT_EQ(fake.files.content(kLogFile),
+              utf16le(u"2026-1-5+9-7-3.4 [error] " + units + u"\r\n"));
 }
 
 TEST(WriteLog, AppendsAndNeverCreatesTheFolder) {

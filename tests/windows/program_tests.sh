@@ -83,5 +83,41 @@ else
     passes=$((passes + 1))
 fi
 
+# Started by bare name through PATH from another folder, the program takes
+# its own path from its module: argv[0] joined to the working folder would
+# name a file that is not there. The entry's test in the Windows test program
+# checks the path the entry logs against the copy's real place; a second copy
+# lies deeper than MAX_PATH (Wine's own PATH search cannot reach that deep, so
+# it is started by its full path).
+windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
+tests_exe="$(dirname "$exe")/korin-win-tests.exe"
+module_test=WinEntry.TakesTheModulesPathNotTheTypedName
+expect_module_path() {
+    local folder=$1 search=$2 output
+    shift 2
+    mkdir -p "$folder"
+    cp "$tests_exe" "$folder/"
+    output=$(cd "$work/elsewhere" && WINEPATH=$search \
+        KORIN_EXPECTED_MODULE="$(windows_path "$folder")\\korin-win-tests.exe" \
+        "$runner" run "$@" --gtest_filter=$module_test 2>&1) || true
+    if grep -q 'PASSED.* 1 test' <<<"$output"; then
+        passes=$((passes + 1))
+    else
+        fail "module path of a copy in $folder started as $*: $output"
+    fi
+}
+if [ ! -f "$tests_exe" ]; then
+    fail "$tests_exe is missing: the module path cannot be tested"
+else
+    work=$(mktemp -d)
+    mkdir -p "$work/elsewhere" "$work/on path"
+    expect_module_path "$work/on path" "$(windows_path "$work/on path")" cmd /c korin-win-tests
+    deep="$work/deep"
+    while [ ${#deep} -lt 300 ]; do deep="$deep/a folder of the program"; done
+    mkdir -p "$deep"
+    expect_module_path "$deep" "" "$(windows_path "$deep")\\korin-win-tests.exe"
+    rm -rf "$work"
+fi
+
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
