@@ -40,6 +40,8 @@ class FakeCryptoLibraries final : public CryptoLibraries {
     // The message: the signer's certificate, the certificates it carries, and
     // whether its signature holds (the error of the verification if not).
     std::string content = "installer";
+    // The message the last verification was handed.
+    std::string message;
     int signer = 0;
     std::uint32_t signatureError = 0;
     std::vector<int> carried;
