@@ -116,6 +116,8 @@ class PosixProcesses final : public Processes {
                                                   std::uint32_t creationFlags) override;
 
   private:
+    std::unique_ptr<CreatedProcess> start(const std::wstring& applicationName,
+                                          const std::wstring& commandLine);
     std::string hostPath(const std::wstring& path) const;
     const standin::Machine& machine_;
     bool is64BitMachine_;

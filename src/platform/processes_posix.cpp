@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <new>
 
 extern char** environ;
 
@@ -198,6 +199,16 @@ std::string PosixProcesses::hostPath(const std::wstring& path) const {
 std::unique_ptr<CreatedProcess> PosixProcesses::createProcess(const std::wstring& applicationName,
                                                               std::wstring& commandLine,
                                                               std::uint32_t /*creationFlags*/) {
+    try {
+        return start(applicationName, commandLine);
+    } catch (const std::bad_alloc&) {
+        setLastError(kErrorNotEnoughMemory);
+        return nullptr;
+    }
+}
+
+std::unique_ptr<CreatedProcess> PosixProcesses::start(const std::wstring& applicationName,
+                                                      const std::wstring& commandLine) {
     std::string program;
     struct stat info;
     if (!applicationName.empty()) {
