@@ -40,6 +40,12 @@ class FakeCryptoLibraries final : public CryptoLibraries {
     // The message: the signer's certificate, the certificates it carries, and
     // whether its signature holds (the error of the verification if not).
     std::string content = "installer";
+    // Makes signer 1, issued by the authority, the message's trusted signer.
+    void trustDirectSigner() {
+        signer = 1;
+        certificates[1] = {authority};
+        certificates[authority] = {authority};
+    }
     // The message the last verification was handed.
     std::string message;
     int signer = 0;

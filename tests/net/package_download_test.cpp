@@ -36,9 +36,7 @@ struct Download {
         runtimeConfig().verboseLogging = true;
         platform = fake.platform();
         platform.cryptoLibraries = &libraries;
-        libraries.signer = 1;
-        libraries.certificates[1] = {1000};
-        libraries.certificates[1000] = {1000};
+        libraries.trustDirectSigner();
         libraries.content = "MZ the installer";
         fake.http.responses[kFullPath] = {"signed ", "full"};
         fake.http.responses[kPatchPath] = {"signed patch"};

@@ -31,9 +31,7 @@ struct Launch {
         runtimeConfig().verboseLogging = true;
         platform = fake.platform();
         platform.cryptoLibraries = &libraries;
-        libraries.signer = 1;
-        libraries.certificates[1] = {1000};
-        libraries.certificates[1000] = {1000};
+        libraries.trustDirectSigner();
         libraries.content = "MZ verified";
         record.type = PlayerType::Plugin;
         record.fullPackagePath = L"/full.z";
