@@ -127,6 +127,7 @@ TEST_F(PackageInstallTest, MisbehavingServerStartsNothingAndLeavesNothing) {
         {"cutoff", "[error] 1209 12030"},
         {"zerobyte", "[error] 1217 "},
         {"foreign", "[error] 1217 "},  // signed under an authority of its own
+        {"empty", "[error] 1217 "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
@@ -141,6 +142,8 @@ TEST_F(PackageInstallTest, MisbehavingServerStartsNothingAndLeavesNothing) {
                                    ".key " + root_ + "/patch.sh " + root_ + "/tree" + path)
                                       .c_str()),
                       0);
+        } else if (std::string(c.mode) == "empty") {
+            std::ofstream(root_ + "/tree" + path, std::ios::trunc);
         } else {
             server_.misbehave(path, c.mode);
         }
