@@ -4,11 +4,15 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/guid.h"
+#include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/standin/machine.h"
 #include "platform/standin/registry_db.h"
 #include "platform/system_info.h"
+
+#include <vector>
 
 namespace korin {
 
@@ -35,6 +39,9 @@ class PosixFiles final : public Files {
     bool deleteFile(const std::wstring& path) override;
     bool moveFileReplacing(const std::wstring& source, const std::wstring& target) override;
     std::unique_ptr<FindHandle> findFirstFile(const std::wstring& pattern, FindData& data) override;
+    bool getTempPath(std::wstring& path) override;
+    bool getTempFileName(const std::wstring& folder, const std::wstring& prefix,
+                         std::wstring& path) override;
 
     // The host path behind a Windows path, as this process sees it.
     std::string hostPath(const std::wstring& path) const;
@@ -90,6 +97,38 @@ class PosixShell final : public Shell {
     const standin::Machine& machine_;
     bool is64BitMachine_;
 };
+
+// GUIDs from the kernel's random source.
+class PosixGuids final : public Guids {
+  public:
+    std::int32_t createGuid(Guid& guid) override;
+    int guidToText(const Guid& guid, std::wstring& text, int bufferSize) override;
+};
+
+// Host programs of the machine, started detached: an ELF binary or a "#!"
+// script, in a session of its own without a terminal, with the Windows
+// command line split into arguments as the C runtime splits it.
+class PosixProcesses final : public Processes {
+  public:
+    PosixProcesses(const standin::Machine& machine, bool is64BitMachine)
+        : machine_(machine), is64BitMachine_(is64BitMachine) {}
+
+    std::unique_ptr<CreatedProcess> createProcess(const std::wstring& applicationName,
+                                                  std::wstring& commandLine,
+                                                  std::uint32_t creationFlags) override;
+
+  private:
+    std::unique_ptr<CreatedProcess> start(const std::wstring& applicationName,
+                                          const std::wstring& commandLine);
+    std::string hostPath(const std::wstring& path) const;
+    const standin::Machine& machine_;
+    bool is64BitMachine_;
+};
+
+// The arguments a program built with the Microsoft C runtime sees for a
+// command line: the program name up to unquoted white space (quotes only
+// group), then arguments with the runtime's rules for quotes and backslashes.
+std::vector<std::wstring> splitCommandLine(const std::wstring& commandLine);
 
 // The Win32 error for an errno of a call on path.
 std::uint32_t win32ErrorFromErrno(int error, const std::string& path);

@@ -4,6 +4,8 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/guid.h"
+#include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/system_info.h"
@@ -28,6 +30,9 @@ class WinFiles final : public Files {
     bool deleteFile(const std::wstring& path) override;
     bool moveFileReplacing(const std::wstring& source, const std::wstring& target) override;
     std::unique_ptr<FindHandle> findFirstFile(const std::wstring& pattern, FindData& data) override;
+    bool getTempPath(std::wstring& path) override;
+    bool getTempFileName(const std::wstring& folder, const std::wstring& prefix,
+                         std::wstring& path) override;
 };
 
 class WinRegistry final : public Registry {
@@ -50,6 +55,19 @@ class WinSystemInfo final : public SystemInfo {
     int isWow64Process() override;
     bool getSystemWow64Directory(std::wstring& path) override;
     bool getSystemDirectory(std::wstring& path) override;
+};
+
+class WinGuids final : public Guids {
+  public:
+    std::int32_t createGuid(Guid& guid) override;
+    int guidToText(const Guid& guid, std::wstring& text, int bufferSize) override;
+};
+
+class WinProcesses final : public Processes {
+  public:
+    std::unique_ptr<CreatedProcess> createProcess(const std::wstring& applicationName,
+                                                  std::wstring& commandLine,
+                                                  std::uint32_t creationFlags) override;
 };
 
 }  // namespace korin

@@ -14,6 +14,7 @@ enum class FileOpenMode {
     CreateAlways,     // write; created or truncated
     AppendAlways,     // write at the end; created when missing
     CreateNew,        // write; fails with 80 (ERROR_FILE_EXISTS) when the file exists
+    CreateUnshared,   // write; created or truncated; nobody else may open it meanwhile
 };
 
 // One open file. Closing happens on destruction.
@@ -28,7 +29,13 @@ class FileHandle {
     virtual bool getFileSize(std::uint64_t& size) = 0;
     // FlushFileBuffers: what was written is on the disk.
     virtual bool flush() = 0;
+    // CloseHandle now, so that its failure can be seen; destruction then
+    // closes nothing more.
+    virtual bool close() = 0;
 };
+
+// MAX_PATH: the units of a path buffer, the terminating zero included.
+inline constexpr std::size_t kMaxPath = 260;
 
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
@@ -72,6 +79,13 @@ class Files {
     // folder, "." and ".." included except at a drive's root).
     virtual std::unique_ptr<FindHandle> findFirstFile(const std::wstring& pattern,
                                                       FindData& data) = 0;
+    // GetTempPathW: the temporary folder, ending with a backslash; the whole
+    // path, however long (the caller decides what is too long).
+    virtual bool getTempPath(std::wstring& path) = 0;
+    // GetTempFileNameW with unique number 0: creates an empty file of a new
+    // name "<folder>\<prefix><hex>.tmp" and hands back its path.
+    virtual bool getTempFileName(const std::wstring& folder, const std::wstring& prefix,
+                                 std::wstring& path) = 0;
 };
 
 }  // namespace korin

@@ -15,6 +15,9 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <cwchar>
+#include <ctime>
+#include <utility>
 #include <vector>
 
 namespace korin {
@@ -36,7 +39,11 @@ class PosixFileHandle final : public FileHandle {
             ahead_.resize(kReadAheadSize);
         }
     }
-    ~PosixFileHandle() override { close(fd_); }
+    ~PosixFileHandle() override {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
     PosixFileHandle(const PosixFileHandle&) = delete;
     PosixFileHandle& operator=(const PosixFileHandle&) = delete;
 
@@ -102,6 +109,15 @@ class PosixFileHandle final : public FileHandle {
 
     bool flush() override {
         if (fsync(fd_) != 0) {
+            setLastError(win32ErrorFromErrno(errno, ""));
+            return false;
+        }
+        return true;
+    }
+
+    bool close() override {
+        const int fd = std::exchange(fd_, -1);
+        if (::close(fd) != 0) {
             setLastError(win32ErrorFromErrno(errno, ""));
             return false;
         }
@@ -227,6 +243,7 @@ std::unique_ptr<FileHandle> PosixFiles::openFile(const std::wstring& path, FileO
             flags |= O_RDONLY;
             break;
         case FileOpenMode::CreateAlways:
+        case FileOpenMode::CreateUnshared:  // sharing is not enforced
             flags |= O_WRONLY | O_CREAT | O_TRUNC;
             break;
         case FileOpenMode::AppendAlways:
@@ -380,6 +397,51 @@ std::unique_ptr<FindHandle> PosixFiles::findFirstFile(const std::wstring& patter
     auto handle = std::make_unique<PosixFindHandle>(std::move(entries));
     handle->findNext(data);
     return handle;
+}
+
+// A service runs as LocalSystem, whose temporary folder is the system's.
+bool PosixFiles::getTempPath(std::wstring& path) {
+    path = L"C:\\Windows\\Temp\\";
+    return true;
+}
+
+bool PosixFiles::getTempFileName(const std::wstring& folder, const std::wstring& prefix,
+                                 std::wstring& path) {
+    // As the platform does: at most three units of the prefix, a hex number
+    // from the clock, counted up until a new file can be made.
+    if (folder.size() > kMaxPath - 14) {
+        setLastError(kErrorBufferOverflow);
+        return false;
+    }
+    std::wstring base = folder;
+    if (!base.empty() && base.back() != L'\\') {
+        base += L'\\';
+    }
+    base += prefix.substr(0, 3);
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    auto unique = static_cast<unsigned>((now.tv_nsec / 1000) & 0xFFFF);
+    for (int attempt = 0; attempt < 0x10000; ++attempt, unique = (unique + 1) & 0xFFFF) {
+        if (unique == 0) {
+            continue;
+        }
+        wchar_t hex[8];
+        std::swprintf(hex, 8, L"%X", unique);
+        const std::wstring candidate = base + hex + L".tmp";
+        const std::string host = hostPath(candidate);
+        const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            ::close(fd);
+            path = candidate;
+            return true;
+        }
+        if (errno != EEXIST) {
+            setLastError(win32ErrorFromErrno(errno, host));
+            return false;
+        }
+    }
+    setLastError(kErrorFileExists);
+    return false;
 }
 
 }  // namespace korin

@@ -40,6 +40,8 @@ class WinFileHandle final : public FileHandle {
 
     bool flush() override { return FlushFileBuffers(file_.get()) != FALSE; }
 
+    bool close() override { return CloseHandle(file_.release()) != FALSE; }
+
   private:
     UniqueFileHandle file_;
 };
@@ -83,6 +85,10 @@ std::unique_ptr<FileHandle> WinFiles::openFile(const std::wstring& path, FileOpe
     } else if (mode == FileOpenMode::CreateAlways) {
         access = GENERIC_WRITE;
         disposition = CREATE_ALWAYS;
+    } else if (mode == FileOpenMode::CreateUnshared) {
+        access = GENERIC_WRITE;
+        disposition = CREATE_ALWAYS;
+        share = 0;
     } else if (mode == FileOpenMode::CreateNew) {
         access = GENERIC_WRITE;
         disposition = CREATE_NEW;
@@ -167,6 +173,30 @@ std::unique_ptr<FindHandle> WinFiles::findFirstFile(const std::wstring& pattern,
     }
     copyFindData(found, data);
     return std::make_unique<WinFindHandle>(std::move(find));
+}
+
+bool WinFiles::getTempPath(std::wstring& path) {
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length >= buffer.size()) {
+        buffer.resize(length);
+        length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+    }
+    if (length == 0 || length >= buffer.size()) {
+        return false;
+    }
+    path.assign(buffer.data(), length);
+    return true;
+}
+
+bool WinFiles::getTempFileName(const std::wstring& folder, const std::wstring& prefix,
+                               std::wstring& path) {
+    wchar_t buffer[MAX_PATH] = {};
+    if (GetTempFileNameW(folder.c_str(), prefix.c_str(), 0, buffer) == 0) {
+        return false;
+    }
+    path = buffer;
+    return true;
 }
 
 }  // namespace korin

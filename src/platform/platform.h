@@ -4,8 +4,10 @@ namespace korin {
 
 class Clock;
 class Files;
+class Guids;
 class Http;
 class Registry;
+class Processes;
 class Shell;
 class SystemInfo;
 class StringTable;
@@ -23,6 +25,8 @@ struct Platform {
     Shell* shell = nullptr;
     Http* http = nullptr;
     CryptoLibraries* cryptoLibraries = nullptr;
+    Guids* guids = nullptr;
+    Processes* processes = nullptr;
 };
 
 }  // namespace korin

@@ -26,6 +26,7 @@ StandInPlatform::StandInPlatform(standin::Machine machine,
       shell_(machine_, facts_.is64Bit),
       http_(machine_),
       cryptoLibraries_(facts_.is64Bit),
+      processes_(machine_, facts_.is64Bit),
       platform_{
           .clock = &clock_,
           .files = &files_,
@@ -35,6 +36,8 @@ StandInPlatform::StandInPlatform(standin::Machine machine,
           .shell = &shell_,
           .http = &http_,
           .cryptoLibraries = &cryptoLibraries_,
+          .guids = &guids_,
+          .processes = &processes_,
       } {}
 
 }  // namespace korin

@@ -42,6 +42,8 @@ class StandInPlatform {
     PosixShell shell_;
     PosixHttp http_;
     PosixCryptoLibraries cryptoLibraries_;
+    PosixGuids guids_;
+    PosixProcesses processes_;
     Platform platform_;
 };
 

@@ -16,6 +16,8 @@ int wmain(int argc, wchar_t** argv) {
     korin::WinShell shell;
     korin::WinHttp http;
     korin::WinCryptoLibraries cryptoLibraries;
+    korin::WinGuids guids;
+    korin::WinProcesses processes;
     korin::Platform platform{
         .clock = &clock,
         .files = &files,
@@ -25,6 +27,8 @@ int wmain(int argc, wchar_t** argv) {
         .shell = &shell,
         .http = &http,
         .cryptoLibraries = &cryptoLibraries,
+        .guids = &guids,
+        .processes = &processes,
     };
     return korin::runProgram(platform, argc, argv);
 }

@@ -44,9 +44,10 @@ int idOf(CertContextPtr context) {
 }
 
 Bool KORIN_WINAPI fakeVerifyMessageSignature(VerifyMessagePara* para, Dword signerIndex,
-                                             const Byte*, Dword, Byte* decoded, Dword* decodedSize,
-                                             CertContextPtr* signerCert) {
+                                             const Byte* message, Dword messageSize, Byte* decoded,
+                                             Dword* decodedSize, CertContextPtr* signerCert) {
     FakeCryptoLibraries& w = world();
+    w.message.assign(reinterpret_cast<const char*>(message), message == nullptr ? 0 : messageSize);
     w.record(decoded == nullptr ? "verifyMessage:size" : "verifyMessage:content");
     if (para->size != sizeof(VerifyMessagePara) ||
         para->msgAndCertEncodingType != kMessageEncoding || para->cryptProv != 0 ||

@@ -47,6 +47,14 @@ class FakeCryptoLibraries final : public CryptoLibraries {
     std::uint32_t overstatedSize = 0;
     // The decoding call hands out the signer's certificate even when it fails.
     bool signerOnFailure = false;
+    // Makes signer 1, issued by the authority, the message's trusted signer.
+    void trustDirectSigner() {
+        signer = 1;
+        certificates[1] = {authority};
+        certificates[authority] = {authority};
+    }
+    // The message the last verification was handed.
+    std::string message;
     int signer = 0;
     std::uint32_t signatureError = 0;
     std::vector<int> carried;

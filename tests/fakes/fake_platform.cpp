@@ -9,6 +9,7 @@
 #include "support/text.h"
 
 #include <cstring>
+#include <cwchar>
 
 namespace korin::testing {
 
@@ -30,7 +31,7 @@ class FakeFileHandle final : public FileHandle {
 
     bool read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead) override {
         bytesRead = 0;
-        if (files_.fail("read")) {
+        if (files_.failOnFile("read", key_)) {
             return false;
         }
         const std::string& content = files_.files_[key_];
@@ -42,7 +43,7 @@ class FakeFileHandle final : public FileHandle {
     }
 
     bool write(const void* data, std::uint32_t size) override {
-        if (files_.fail("write")) {
+        if (files_.failOnFile("write", key_)) {
             return false;
         }
         std::string& content = files_.files_[key_];
@@ -60,14 +61,16 @@ class FakeFileHandle final : public FileHandle {
     }
 
     bool getFileSize(std::uint64_t& size) override {
-        if (files_.fail("getFileSize")) {
+        if (files_.failOnFile("getFileSize", key_)) {
             return false;
         }
         size = files_.files_[key_].size();
         return true;
     }
 
-    bool flush() override { return !files_.fail("flush"); }
+    bool flush() override { return !files_.failOnFile("flush", key_); }
+
+    bool close() override { return !files_.failOnFile("closeFile", key_); }
 
   private:
     FakeFiles& files_;
@@ -105,6 +108,10 @@ bool FakeFiles::fail(const std::string& operation) {
         return true;
     }
     return false;
+}
+
+bool FakeFiles::failOnFile(const std::string& operation, const std::wstring& fileKey) {
+    return (faultPath.empty() || key(faultPath) == fileKey) && fail(operation);
 }
 
 std::wstring FakeFiles::spelledPath(const std::wstring& path) const {
@@ -201,10 +208,10 @@ std::unique_ptr<FileHandle> FakeFiles::openFile(const std::wstring& path, FileOp
     if (onOpen) {
         onOpen(path);
     }
-    if (fail("openFile")) {
+    const std::wstring k = key(path);
+    if (failOnFile("openFile", k)) {
         return nullptr;
     }
-    const std::wstring k = key(path);
     if (folders_.count(k) != 0) {
         setLastError(kErrorAccessDenied);
         return nullptr;
@@ -695,6 +702,9 @@ FakePlatform::FakePlatform() {
     platform_.strings = &strings;
     platform_.shell = &shell;
     platform_.http = &http;
+    platform_.guids = &guids;
+    platform_.processes = &processes;
+    files.addFolder(files.tempPath);
 }
 
 std::vector<std::wstring> FakePlatform::logLines() const {
@@ -721,6 +731,101 @@ std::vector<std::wstring> FakePlatform::logEntries() const {
         entries.push_back(space == std::wstring::npos ? line : line.substr(space + 1));
     }
     return entries;
+}
+
+// ---- Temporary names, GUIDs, processes --------------------------------------
+
+bool FakeFiles::getTempPath(std::wstring& path) {
+    if (fail("getTempPath")) {
+        return false;
+    }
+    path = tempPath;
+    return true;
+}
+
+bool FakeFiles::getTempFileName(const std::wstring& folder, const std::wstring& prefix,
+                                std::wstring& path) {
+    if (fail("getTempFileName")) {
+        return false;
+    }
+    std::wstring base = folder;
+    if (!base.empty() && base.back() != L'\\') {
+        base += L'\\';
+    }
+    if (!folderExists(key(base))) {
+        setLastError(kErrorDirectory);
+        return false;
+    }
+    for (unsigned unique = 1;; ++unique) {
+        wchar_t hex[8];
+        std::swprintf(hex, 8, L"%X", unique);
+        const std::wstring candidate = base + prefix.substr(0, 3) + hex + L".tmp";
+        if (!hasFile(candidate) && !hasFolder(candidate)) {
+            putFile(candidate, "");
+            path = candidate;
+            return true;
+        }
+    }
+}
+
+std::int32_t FakeGuids::createGuid(Guid& guid) {
+    if (auto error = faults.check("createGuid")) {
+        return static_cast<std::int32_t>(*error);
+    }
+    guid = Guid{};
+    guid.data1 = next++;
+    return kSOk;
+}
+
+int FakeGuids::guidToText(const Guid& guid, std::wstring& text, int bufferSize) {
+    if (faults.check("guidToText") || bufferSize < 39) {
+        text.clear();
+        return 0;
+    }
+    wchar_t buffer[40];
+    std::swprintf(buffer, 40, L"{%08X-0000-0000-0000-000000000000}", guid.data1);
+    text = buffer;
+    return 39;
+}
+
+namespace {
+
+class FakeCreatedProcess final : public CreatedProcess {
+  public:
+    explicit FakeCreatedProcess(int& openHandles) : openHandles_(openHandles) { ++openHandles_; }
+    ~FakeCreatedProcess() override { --openHandles_; }
+    FakeCreatedProcess(const FakeCreatedProcess&) = delete;
+    FakeCreatedProcess& operator=(const FakeCreatedProcess&) = delete;
+    std::uint32_t processId() const override { return 4242; }
+
+  private:
+    int& openHandles_;
+};
+
+}  // namespace
+
+std::unique_ptr<CreatedProcess> FakeProcesses::createProcess(const std::wstring& applicationName,
+                                                             std::wstring& commandLine,
+                                                             std::uint32_t creationFlags) {
+    if (auto error = faults.check("createProcess")) {
+        setLastError(*error);
+        return nullptr;
+    }
+    std::wstring program = applicationName;
+    if (program.empty()) {
+        program = commandLine.substr(0, commandLine.find(L' '));
+    }
+    if (!files_.hasFile(program)) {
+        setLastError(kErrorFileNotFound);
+        return nullptr;
+    }
+    const std::string image = files_.content(program);
+    if (image.compare(0, 2, "MZ") != 0) {
+        setLastError(kErrorBadExeFormat);
+        return nullptr;
+    }
+    created.push_back({applicationName, commandLine, creationFlags, image});
+    return std::make_unique<FakeCreatedProcess>(openHandles);
 }
 
 }  // namespace korin::testing

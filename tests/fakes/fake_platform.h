@@ -7,6 +7,8 @@
 #include "fakes/fault_injector.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/guid.h"
+#include "platform/processes.h"
 #include "platform/platform.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
@@ -29,8 +31,14 @@ class FakeClock final : public Clock {
     // The tick count; each call moves it on by tickStep.
     std::uint32_t ticks = 0;
     std::uint32_t tickStep = 0;
+    // Added to fileTime after every reading of it.
+    std::uint64_t fileTimeStep = 0;
     SystemTime systemTime() override { return now; }
-    std::uint64_t systemTimeAsFileTime() override { return fileTime; }
+    std::uint64_t systemTimeAsFileTime() override {
+        const std::uint64_t time = fileTime;
+        fileTime += fileTimeStep;
+        return time;
+    }
     std::uint32_t tickCount() override { return std::exchange(ticks, ticks + tickStep); }
 };
 
@@ -38,18 +46,23 @@ class FakeClock final : public Clock {
 // known by name; a file can be created only in a known folder. Operations:
 // "openFile", "read", "write", "getFileSize", "flush", "getFullPathName",
 // "getModuleFileName", "getFileAttributes", "createDirectory", "removeDirectory", "deleteFile",
-// "moveFileReplacing", "findFirstFile", "findNextFile".
+// "moveFileReplacing", "findFirstFile", "findNextFile", "closeFile",
+// "getTempPath", "getTempFileName".
 class FakeFiles final : public Files {
   public:
     FaultInjector faults;
     std::wstring currentDirectory = L"C:\\Windows\\System32";
     // What getModuleFileName answers: the running program's path.
     std::wstring modulePath = L"C:\\Program Files\\Korin\\KorinPlayerUpdateService.exe";
+    std::wstring tempPath = L"C:\\Windows\\Temp\\";
     // Listings give "." and ".." first (as NTFS does below a drive's root);
     // true puts them last.
     bool dotEntriesLast = false;
     // Called with the path of every openFile, before it is served.
     std::function<void(const std::wstring&)> onOpen;
+    // When set, faults of openFile and of the file handle operations apply to
+    // (and count calls of) this one file only.
+    std::wstring faultPath;
 
     void addFolder(const std::wstring& path);
     void putFile(const std::wstring& path, const std::string& content);
@@ -75,11 +88,15 @@ class FakeFiles final : public Files {
     bool deleteFile(const std::wstring& path) override;
     bool moveFileReplacing(const std::wstring& source, const std::wstring& target) override;
     std::unique_ptr<FindHandle> findFirstFile(const std::wstring& pattern, FindData& data) override;
+    bool getTempPath(std::wstring& path) override;
+    bool getTempFileName(const std::wstring& folder, const std::wstring& prefix,
+                         std::wstring& path) override;
 
   private:
     friend class FakeFileHandle;
     friend class FakeFindHandle;
     bool fail(const std::string& operation);
+    bool failOnFile(const std::string& operation, const std::wstring& fileKey);
     bool folderExists(const std::wstring& key) const;
     void remember(const std::wstring& path);
     std::map<std::wstring, std::string> files_;
@@ -161,6 +178,39 @@ class FakeSystemInfo final : public SystemInfo {
     bool getSystemDirectory(std::wstring& path) override;
 };
 
+// GUIDs counted up from 1. Operations: "createGuid" (the fault is the
+// HRESULT), "guidToText" (the fault makes the call answer 0).
+class FakeGuids final : public Guids {
+  public:
+    FaultInjector faults;
+    std::uint32_t next = 1;
+    std::int32_t createGuid(Guid& guid) override;
+    int guidToText(const Guid& guid, std::wstring& text, int bufferSize) override;
+};
+
+// Records every process creation; "createProcess" can fail. A program is
+// found only under its full path (or, without one, the command line's first
+// token in the current folder) among FakeFiles' files.
+class FakeProcesses final : public Processes {
+  public:
+    explicit FakeProcesses(FakeFiles& files) : files_(files) {}
+    struct Created {
+        std::wstring applicationName;
+        std::wstring commandLine;
+        std::uint32_t flags = 0;
+        std::string image;  // the program file's content when it started
+    };
+    FaultInjector faults;
+    std::vector<Created> created;
+    int openHandles = 0;  // process handles not yet closed
+    std::unique_ptr<CreatedProcess> createProcess(const std::wstring& applicationName,
+                                                  std::wstring& commandLine,
+                                                  std::uint32_t creationFlags) override;
+
+  private:
+    FakeFiles& files_;
+};
+
 class FakeStringTable final : public StringTable {
   public:
     std::map<std::uint32_t, std::wstring> texts;
@@ -183,6 +233,8 @@ class FakePlatform {
     FakeStringTable strings;
     FakeShell shell{files};
     FakeHttp http;
+    FakeGuids guids;
+    FakeProcesses processes{files};
     const Platform& platform() const { return platform_; }
 
     // The log file's lines as written (UTF-16LE decoded), without line ends.

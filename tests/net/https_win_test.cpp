@@ -6,6 +6,11 @@
 #include "net/http_win.h"
 #include "net/manifest_download.h"
 #include "net/request_targets.h"
+#include "net/package_download.h"
+#include "platform/adapters_win.h"
+#include "platform/real_files.h"
+#include "trust/real_crypto.h"
+#include "update/installer_launch.h"
 #include "settings/runtime_config.h"
 
 #include <gtest/gtest.h>
@@ -16,9 +21,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <chrono>
 #include <iterator>
 #include <string>
 #include <vector>
+#include <thread>
 
 namespace korin {
 namespace {
@@ -115,6 +122,37 @@ TEST_F(WinHttps, ServerThatIsNotThereLogsEveryFailedStep) {
     EXPECT_EQ(fake_.logEntries(),
               (std::vector<std::wstring>{L"[info] 1630 /pub/x.xml", L"[warning] 1403 12029",
                                          L"[warning] 1407 12029", L"[warning] 1408"}));
+}
+
+// The whole road on Windows' own calls: WinHTTP, CryptoAPI, the files, the
+// GUID, and CreateProcessW of the test installer the package carries.
+TEST_F(WinHttps, PackageIsVerifiedWrittenAndItsInstallerStartedExactly) {
+    testing::TemporaryWorkingFolder folder;
+    WinFiles files;
+    WinGuids guids;
+    WinProcesses processes;
+    auto libraries = testing::makeRealCryptoLibraries();
+    platform_.files = &files;
+    platform_.guids = &guids;
+    platform_.processes = &processes;
+    platform_.cryptoLibraries = libraries.get();
+    PlayerUpdateInfo record;
+    record.type = PlayerType::Plugin;
+    record.fullPackagePath =
+        L"/pub/korinplayer/update/current/sau/32/install/install_all_win_pl_sgn.z";
+    ASSERT_FALSE(readAll(tree_ / "pub/korinplayer/update/current/sau/32/install/"
+                                 "install_all_win_pl_sgn.z")
+                     .empty());
+    ASSERT_TRUE(launchInstaller(platform_, &record));
+    const std::filesystem::path recordFile = folder.path() / "installer-record.txt";
+    for (int i = 0; i < 1000 && !std::filesystem::exists(recordFile); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const std::string recorded = readAll(recordFile);
+    const std::string installer = (folder.path() / "KorinPlayerInstaller.exe").string();
+    EXPECT_EQ(recorded, "KorinPlayerInstaller.exe -install -iv 9\n" + folder.path().string() +
+                            "\n" + installer + "\n");
+    EXPECT_EQ(readAll(folder.path() / "KorinPlayerInstaller.exe").substr(0, 2), "MZ");
 }
 
 }  // namespace

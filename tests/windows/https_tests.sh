@@ -25,7 +25,8 @@ offer ActiveX release 32.0.0.465
 offer Plugin release 32.0.0.465
 offer Pepper release 32.0.0.465
 OFFER
-"$bin/korin-publish" "$work/offer.txt" "$work/tree"
+"$bin/korin-publish" "$work/offer.txt" "$work/tree" \
+    --installer "$(dirname "$tests_exe")/korin-test-installer.exe"
 "$here/../../tools/update_server/make_test_certificates.sh" "$work/certs"
 openssl x509 -in "$work/certs/ca.pem" -outform DER -out "$work/certs/ca.der"
 : > "$work/requests.log"

@@ -1,7 +1,13 @@
 // korin-publish: writes the manifests of an update server tree from a short
 // description of the offered versions.
 //
-//   korin-publish DESCRIPTION OUTPUT-DIR
+//   korin-publish DESCRIPTION OUTPUT-DIR [--installer FILE] [--patch-installer FILE]
+//
+// With --installer, every folder that offers a type also gets the type's
+// full package (install/install_all_win_<tag>_sgn.z), and every patch its
+// patch package (install/patch/<PATCH-FOLDER>/patch_all_win_<tag>_sgn.z):
+// FILE (the patch's FILE for patches, by default the same) signed under the
+// development authority with tools/sign-package/sign-package.
 //
 // The description, one statement a line ('#' starts a comment):
 //   major N | majorBeta N | loudVer V | loudVerBeta V | checkFrequency DAYS
@@ -12,6 +18,7 @@
 // version's text, and every FOLDER of a patch) gets xml/version.xml and
 // xml/patch.xml.
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -84,6 +91,56 @@ std::string patchManifest(const Channel& channel, const std::string& folder) {
     return entries == 0 ? text + "<patch/>\n" : text;
 }
 
+const std::map<std::string, std::string> kPackageTags{
+    {"ActiveX", "ax"}, {"Plugin", "pl"}, {"Pepper", "pep"}};
+
+std::string quoted(const std::string& text) {
+    std::string result = "'";
+    for (char c : text) {
+        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return result + "'";
+}
+
+// Signs installers under the development authority with a signer issued for
+// this run; each installer is signed once and copied where it is served.
+class PackageSigner {
+  public:
+    explicit PackageSigner(fs::path work) : work_(std::move(work)) {}
+
+    bool ready() {
+        fs::create_directories(work_);
+        return run("issue --subject '/CN=Korin Player Publisher (development)' --out-cert " +
+                   quoted((work_ / "signer.pem").string()) + " --out-key " +
+                   quoted((work_ / "signer.key").string()));
+    }
+
+    bool publish(const std::string& installer, const fs::path& package) {
+        auto [found, inserted] = signed_.emplace(installer, fs::path());
+        if (inserted) {
+            found->second = work_ / ("package" + std::to_string(signed_.size()) + ".p7");
+            if (!run("sign --signer " + quoted((work_ / "signer.pem").string()) + " --key " +
+                     quoted((work_ / "signer.key").string()) + " " + quoted(installer) + " " +
+                     quoted(found->second.string()))) {
+                signed_.erase(found);
+                return false;
+            }
+        }
+        fs::create_directories(package.parent_path());
+        std::error_code error;
+        fs::copy_file(found->second, package, fs::copy_options::overwrite_existing, error);
+        return !error;
+    }
+
+  private:
+    bool run(const std::string& arguments) {
+        const std::string command = quoted(KORIN_SIGN_PACKAGE) + " " + arguments + " >&2";
+        return std::system(command.c_str()) == 0;
+    }
+    fs::path work_;
+    std::map<std::string, fs::path> signed_;
+};
+
 int fail(const std::string& why) {
     std::cerr << "korin-publish: " << why << "\n";
     return 2;
@@ -92,8 +149,24 @@ int fail(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        return fail("usage: korin-publish DESCRIPTION OUTPUT-DIR");
+    std::string installer, patchInstaller;
+    for (int i = 3; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--installer") {
+            installer = argv[i + 1];
+        } else if (option == "--patch-installer") {
+            patchInstaller = argv[i + 1];
+        } else {
+            return fail("unknown option " + option);
+        }
+    }
+    if (argc < 3 || argc % 2 == 0 || (!patchInstaller.empty() && installer.empty())) {
+        return fail(
+            "usage: korin-publish DESCRIPTION OUTPUT-DIR [--installer FILE] "
+            "[--patch-installer FILE]");
+    }
+    if (patchInstaller.empty()) {
+        patchInstaller = installer;
     }
     std::ifstream in(argv[1]);
     if (!in) {
@@ -144,6 +217,10 @@ int main(int argc, char** argv) {
     if (!beta.newest.empty()) {
         player += " loudVerBeta=\"" + beta.newest + "\"";
     }
+    PackageSigner signer(fs::path(argv[2]) / ".signing");
+    if (!installer.empty() && !signer.ready()) {
+        return fail("cannot issue a signer certificate");
+    }
     bool ok = write(sau / "currentmajor.xml",
                     std::string(kHeader) + "<version>\n  <Player " + player + "/>\n</version>\n");
     for (const auto& [name, channel] : channels) {
@@ -158,8 +235,28 @@ int main(int argc, char** argv) {
             const fs::path base = sau / (folder + (name == "beta" ? "/beta" : ""));
             ok = write(base / "xml/version.xml", versionManifest(channel, frequency)) && ok;
             ok = write(base / "xml/patch.xml", patchManifest(channel, folder)) && ok;
+            if (!installer.empty()) {
+                for (const Offer& offer : channel.offers) {
+                    ok = signer.publish(installer, base / "install" /
+                                                       ("install_all_win_" +
+                                                        kPackageTags.at(offer.type) + "_sgn.z")) &&
+                         ok;
+                }
+                for (const Patch& patch : channel.patches) {
+                    if (patch.folder == folder) {
+                        ok = signer.publish(
+                                 patchInstaller,
+                                 base / "install/patch" / patch.patchFolder /
+                                     ("patch_all_win_" + kPackageTags.at(patch.type) + "_sgn.z")) &&
+                             ok;
+                    }
+                }
+            }
             std::cout << "published " << fs::relative(base, argv[2]).generic_string() << "\n";
         }
+    }
+    if (!installer.empty()) {
+        fs::remove_all(fs::path(argv[2]) / ".signing");
     }
     return ok ? 0 : 1;
 }

@@ -2,7 +2,10 @@
 // manifest passes against the update server, as an update cycle does, and
 // reports what it found for each player type. Does not update anything.
 //
-//   korin-update-check [--server NAME]
+//   korin-update-check [--server NAME] [--install]
+//
+// With --install it goes on as the cycle does: the first type that needs an
+// update has its package downloaded, verified and its installer started.
 //
 // The machine is the folder that KORIN_MACHINE_ROOT names; the log goes
 // where the service writes it, relative to the working folder.
@@ -12,6 +15,7 @@
 #include "platform/standin_platform_posix.h"
 #include "settings/runtime_config.h"
 #include "support/text.h"
+#include "update/installer_launch.h"
 
 #include <iostream>
 #include <string>
@@ -48,12 +52,15 @@ void report(const Platform& platform, const PlayerUpdateInfo& record) {
 
 int main(int argc, char** argv) {
     std::string server;
+    bool install = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--server" && i + 1 < argc) {
             server = argv[++i];
+        } else if (arg == "--install") {
+            install = true;
         } else {
-            std::cerr << "usage: korin-update-check [--server NAME]\n";
+            std::cerr << "usage: korin-update-check [--server NAME] [--install]\n";
             return 2;
         }
     }
@@ -104,6 +111,18 @@ int main(int argc, char** argv) {
                       << "\n  fits installed   " << (record->patchMatchesInstalled ? "yes" : "no")
                       << "\n  full package     " << narrow(record->fullPackagePath) << "\n";
         }
+    }
+    if (install) {
+        for (const PlayerUpdateInfo* record : {activeX.get(), plugin.get(), pepper.get()}) {
+            if (!needsUpdate(platform, *record)) {
+                continue;
+            }
+            const bool started = launchInstaller(platform, record);
+            std::cout << playerElementName(record->type) << " installer "
+                      << (started ? "started" : "not started") << "\n";
+            return started ? 0 : 1;
+        }
+        std::cout << "no installer to start\n";
     }
     return 0;
 }

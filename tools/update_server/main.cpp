@@ -112,7 +112,9 @@ void answer(SSL* ssl, const std::string& root, const std::string& path) {
                          "\r\nConnection: close\r\n\r\n" + kNotFoundPage);
         return;
     }
-    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n";
+    const bool xml = path.size() > 4 && path.compare(path.size() - 4, 4, ".xml") == 0;
+    const std::string head = std::string("HTTP/1.1 200 OK\r\nContent-Type: ") +
+                             (xml ? "text/xml" : "application/octet-stream") + "\r\n";
     const std::string half = body.substr(0, body.size() / 2);
     if (mode == "zerobyte") {
         // The first chunk carries a zero byte and junk after it; the rest

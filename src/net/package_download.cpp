@@ -1,0 +1,323 @@
+#include "net/package_download.h"
+
+#include "net/http.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/guid.h"
+#include "platform/last_error.h"
+#include "platform/platform.h"
+#include "platform/win_errors.h"
+#include "settings/runtime_config.h"
+#include "support/log.h"
+#include "trust/package_trust.h"
+
+#include <limits>
+#include <new>
+
+namespace korin {
+
+namespace {
+
+// Log codes of a package download.
+constexpr std::int32_t kFullPackageCodes[] = {1600, 1601, 1635};   // ActiveX, Plugin, Pepper
+constexpr std::int32_t kPatchPackageCodes[] = {1636, 1637, 1638};  // ActiveX, Plugin, Pepper
+constexpr std::int32_t kRequestFailed = 1214;
+constexpr std::int32_t kNoTempBase = 1201;
+constexpr std::int32_t kGuidNotText = 1425;
+constexpr std::int32_t kTempNameFallback = 1426;
+constexpr std::int32_t kTempNameFailed = 1203;
+constexpr std::int32_t kTempNameNotDeleted = 1205;
+constexpr std::int32_t kFolderNotCreated = 1206;
+constexpr std::int32_t kDownloadFileNotCreated = 1207;
+constexpr std::int32_t kQueryFailed = 1209;
+constexpr std::int32_t kReadFailed = 1211;
+constexpr std::int32_t kWriteFailed = 1212;
+constexpr std::int32_t kTransferNoMemory = 1210;
+constexpr std::int32_t kDownloadFileNotClosed = 1413;
+constexpr std::int32_t kDownloadFileNotDeleted = 1414;
+constexpr std::int32_t kFolderNotRemoved = 1415;
+constexpr std::int32_t kNotVerified = 1217;
+constexpr std::int32_t kInstallerNotCreated = 1215;
+constexpr std::int32_t kInstallerNotWritten = 1216;
+constexpr std::int32_t kInstallerNotClosed = 1417;
+
+// StringFromGUID2's buffer, in units.
+constexpr int kGuidTextBuffer = 260;
+
+void logError(const Platform& platform, std::int32_t code) {
+    writeLog(platform, Error, logCodeLastError(code));
+}
+
+void logError(const Platform& platform, std::int32_t code, std::uint32_t error) {
+    setLastError(error);
+    logError(platform, code);
+}
+
+void logWarning(const Platform& platform, std::int32_t code) {
+    writeLog(platform, Warning, logCodeLastError(code));
+}
+
+std::size_t typeIndex(PlayerType type) {
+    switch (type) {
+        case PlayerType::ActiveX:
+            return 0;
+        case PlayerType::Plugin:
+            return 1;
+        default:
+            return 2;
+    }
+}
+
+// A path longer than a MAX_PATH buffer holds; it is refused, never cut.
+bool tooLong(const std::wstring& path) {
+    return path.size() >= kMaxPath;
+}
+
+// The temporary folder of one download and the download file in it. Both
+// are removed after the transfer, and on every failure once the folder
+// exists, so that failed attempts leave nothing behind.
+class TemporaryDownload {
+  public:
+    explicit TemporaryDownload(const Platform& platform) : platform_(platform) {}
+    TemporaryDownload(const TemporaryDownload&) = delete;
+    TemporaryDownload& operator=(const TemporaryDownload&) = delete;
+    ~TemporaryDownload() { remove(); }
+
+    std::wstring folderPath;
+    std::wstring filePath;
+    bool folderMade = false;
+    bool fileMade = false;
+
+    void remove() {
+        if (fileMade) {
+            fileMade = false;
+            if (!platform_.files->deleteFile(filePath)) {
+                logWarning(platform_, kDownloadFileNotDeleted);
+            }
+        }
+        if (folderMade) {
+            folderMade = false;
+            if (!platform_.files->removeDirectory(folderPath)) {
+                logWarning(platform_, kFolderNotRemoved);
+            }
+        }
+    }
+
+  private:
+    const Platform& platform_;
+};
+
+// The folder's name: the temporary base and a new GUID, or else the name of
+// a new "KPI" temporary file, deleted so that the folder can take it.
+bool nameTemporaryFolder(const Platform& platform, const std::wstring& base, std::wstring& folder) {
+    Guid guid;
+    if (platform.guids->createGuid(guid) >= 0) {
+        std::wstring text;
+        if (platform.guids->guidToText(guid, text, kGuidTextBuffer) > 0) {
+            folder = base + text;
+            return true;
+        }
+        writeLog(platform, Warning, logCodeMessage(kGuidNotText));
+    }
+    writeLog(platform, Warning, logCodeMessage(kTempNameFallback));
+    if (!platform.files->getTempFileName(base, kTempFilePrefix, folder)) {
+        logError(platform, kTempNameFailed);
+        return false;
+    }
+    if (!platform.files->deleteFile(folder)) {
+        logError(platform, kTempNameNotDeleted);
+        return false;
+    }
+    return true;
+}
+
+// Streams the body into the download file, one zero-filled buffer per chunk.
+bool transferBody(const Platform& platform, HttpRequest& request, FileHandle& file,
+                  const PackageDownloadLimits& limits) {
+    const std::uint64_t started = platform.clock->systemTimeAsFileTime();
+    std::uint64_t received = 0;
+    std::uint32_t size = 0;
+    do {
+        size = 0;
+        if (!request.queryDataAvailable(size)) {
+            logError(platform, kQueryFailed);
+            return false;
+        }
+        std::unique_ptr<char[]> buffer(new (std::nothrow) char[std::size_t{size} + 1]());
+        if (!buffer) {
+            logError(platform, kTransferNoMemory, kErrorNotEnoughMemory);
+            return false;
+        }
+        std::uint32_t bytesRead = 0;
+        if (!request.readData(buffer.get(), size, bytesRead)) {
+            logError(platform, kReadFailed);
+            return false;
+        }
+        received += bytesRead;
+        if (received > limits.maxBytes) {
+            logError(platform, kReadFailed, kErrorFileTooLarge);
+            return false;
+        }
+        if (!file.write(buffer.get(), bytesRead)) {
+            logError(platform, kWriteFailed);
+            return false;
+        }
+        const std::uint64_t now = platform.clock->systemTimeAsFileTime();
+        if (now > started && now - started > limits.timeLimit) {
+            logError(platform, kReadFailed, kErrorWinHttpTimeout);
+            return false;
+        }
+    } while (size > 0);
+    return true;
+}
+
+// Writes the verified content as the installer. A partly written installer
+// is removed: it would be started as if whole.
+bool writeInstaller(const Platform& platform, const std::uint8_t* content,
+                    std::uint32_t contentSize) {
+    auto installer = platform.files->openFile(kInstallerFileName, FileOpenMode::CreateUnshared);
+    if (!installer) {
+        logError(platform, kInstallerNotCreated);
+        return false;
+    }
+    if (!installer->write(content, contentSize)) {
+        logError(platform, kInstallerNotWritten);
+        installer.reset();
+        platform.files->deleteFile(kInstallerFileName);
+        return false;
+    }
+    if (!installer->close()) {
+        logWarning(platform, kInstallerNotClosed);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool readWholeFile(const Platform& platform, const std::wstring& path,
+                   std::unique_ptr<std::uint8_t[]>& bytes, std::uint32_t& size) {
+    bytes.reset();
+    size = 0;
+    auto file = platform.files->openFile(path, FileOpenMode::ReadSharingRead);
+    if (!file) {
+        return false;
+    }
+    std::uint64_t fileSize = 0;
+    if (!file->getFileSize(fileSize) || fileSize == 0 ||
+        fileSize > std::numeric_limits<std::uint32_t>::max()) {
+        return false;
+    }
+    const auto wanted = static_cast<std::uint32_t>(fileSize);
+    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[wanted]);
+    if (!buffer) {
+        setLastError(kErrorNotEnoughMemory);
+        return false;
+    }
+    std::uint32_t done = 0;
+    while (done < wanted) {
+        std::uint32_t got = 0;
+        // A read of nothing before the size is reached: the file shrank.
+        if (!file->read(buffer.get() + done, wanted - done, got) || got == 0) {
+            return false;
+        }
+        done += got;
+    }
+    bytes = std::move(buffer);
+    size = wanted;
+    return true;
+}
+
+bool downloadPackage(const Platform& platform, const PlayerUpdateInfo* record,
+                     const PackageDownloadLimits& limits) {
+    if (record == nullptr) {
+        return false;
+    }
+    const bool patch = record->patchMatchesInstalled;
+    const std::size_t index = typeIndex(record->type);
+    writeLog(platform, Info,
+             logCodeMessage(patch ? kPatchPackageCodes[index] : kFullPackageCodes[index]));
+    const std::wstring& path = patch ? record->patchPackagePath : record->fullPackagePath;
+
+    std::unique_ptr<HttpSession> session =
+        platform.http->open(kPackageUserAgent, kHttpAccessTypeDefaultProxy);
+    std::unique_ptr<HttpConnection> connection;
+    std::unique_ptr<HttpRequest> request;
+    if (!session || !(connection = session->connect(getServerDomain(), kHttpsPort)) ||
+        !(request = connection->openRequest(L"GET", path, kHttpFlagSecure)) ||
+        !request->sendRequest() || !request->receiveResponse()) {
+        logError(platform, kRequestFailed);
+        return false;
+    }
+
+    std::wstring base;
+    const bool haveBase = platform.files->getTempPath(base);
+    if (!haveBase || tooLong(base)) {
+        if (haveBase) {
+            setLastError(kErrorFilenameExcedRange);
+        }
+        logError(platform, kNoTempBase);
+        return false;
+    }
+    std::wstring folder;
+    if (!nameTemporaryFolder(platform, base, folder)) {
+        return false;
+    }
+    TemporaryDownload temporary(platform);
+    temporary.folderPath = folder + L"\\";
+    temporary.filePath = temporary.folderPath + kDownloadFileName;
+    if (tooLong(temporary.folderPath)) {
+        logError(platform, kFolderNotCreated, kErrorFilenameExcedRange);
+        return false;
+    }
+    if (!platform.files->createDirectory(temporary.folderPath)) {
+        logError(platform, kFolderNotCreated);
+        return false;
+    }
+    temporary.folderMade = true;
+    if (tooLong(temporary.filePath)) {
+        logError(platform, kDownloadFileNotCreated, kErrorFilenameExcedRange);
+        return false;
+    }
+    auto file = platform.files->openFile(temporary.filePath, FileOpenMode::CreateUnshared);
+    if (!file) {
+        logError(platform, kDownloadFileNotCreated);
+        return false;
+    }
+    temporary.fileMade = true;
+    if (!transferBody(platform, *request, *file, limits)) {
+        file.reset();
+        request.reset();
+        connection.reset();
+        session.reset();
+        return false;  // the temporary copy goes with `temporary`
+    }
+    if (!file->close()) {
+        logWarning(platform, kDownloadFileNotClosed);
+    }
+    file.reset();
+    request.reset();
+    connection.reset();
+    session.reset();
+
+    std::unique_ptr<std::uint8_t[]> package;
+    std::uint32_t packageSize = 0;
+    readWholeFile(platform, temporary.filePath, package, packageSize);
+    // The temporary copy is gone before the content is trusted.
+    temporary.remove();
+
+    std::unique_ptr<PackageTrust> trust(new (std::nothrow) PackageTrust(platform));
+    if (!trust) {
+        logError(platform, kNotVerified, kErrorNotEnoughMemory);
+        return false;
+    }
+    std::unique_ptr<std::uint8_t[]> content;
+    std::uint32_t contentSize = 0;
+    if (!trust->verifySignedPackage(package.get(), packageSize, content, contentSize)) {
+        logError(platform, kNotVerified);
+        return false;
+    }
+    package.reset();
+    return writeInstaller(platform, content.get(), contentSize);
+}
+
+}  // namespace korin

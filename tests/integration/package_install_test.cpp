@@ -1,0 +1,177 @@
+// The package download and installer launch of an update cycle on a stand-in
+// machine, against signed packages served over HTTPS (korin-update-check
+// --install runs them): the right package, the exact command line, and
+// nothing left behind when the server misbehaves.
+
+#include "integration/machine_fixture.h"
+#include "net/test_server_posix.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace korin::integration {
+namespace {
+
+namespace fs = std::filesystem;
+
+// SHA-256 of "abc".
+constexpr char kDigestAbc[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+constexpr char kPlugin[] = "HKLM\\SOFTWARE\\Tervalonix\\KorinPlayerPlugin";
+constexpr char kSau[] = "/pub/korinplayer/update/current/sau/";
+
+class PackageInstallTest : public MachineFixture {
+  protected:
+    // Plugin 31.0.0.100 installed from "abc" files; 32.0.0.465 offered, with
+    // a patch from 31 for "abc". Each installer records how it was started.
+    void SetUp() override {
+        MachineFixture::SetUp();
+        writeInstaller(root_ + "/full.sh", "full");
+        writeInstaller(root_ + "/patch.sh", "patch");
+        std::ofstream(root_ + "/offer.txt")
+            << "major 32\nmajorBeta 33\nloudVer 32.0.0.465\n"
+            << "offer Plugin release 32.0.0.465\npatch Plugin release 31 p31 " << kDigestAbc << " "
+            << kDigestAbc << "\n";
+        const RunResult published =
+            run("korin-publish",
+                {root_ + "/offer.txt", root_ + "/tree", "--installer", root_ + "/full.sh",
+                 "--patch-installer", root_ + "/patch.sh"},
+                root_);
+        ASSERT_EQ(published.exitCode, 0) << published.err;
+        std::string error;
+        ASSERT_TRUE(server_.start(root_ + "/tree", root_, error)) << error;
+        ASSERT_EQ(machine({"hosts", "add", "localhost", server_.address()}).exitCode, 0);
+        ASSERT_EQ(machine({"trust", "add", server_.authorityFile()}).exitCode, 0);
+        fs::create_directories(driveC("Windows/SysWOW64/Tervalon/Korin"));
+        reg("Version", "31.0.0.100");
+        reg("PlayerPath", "C:\\Windows\\SysWOW64\\Korin\\pl.dll");
+        reg("PlayerPath", "C:\\Windows\\System32\\Korin\\pl.dll", "/reg:64");
+        putFile("Windows/SysWOW64/Korin/pl.dll", "abc");
+        putFile("Windows/System32/Korin/pl.dll", "abc");
+    }
+    void writeInstaller(const std::string& path, const std::string& kind) {
+        std::ofstream(path) << "#!/bin/sh\n{ echo \"kind:" << kind
+                            << "\"; echo \"line:$KORIN_COMMAND_LINE\"; for a; do echo \"arg:$a\"; "
+                               "done; echo \"cwd:$(pwd)\"; echo \"self:$0\"; } > "
+                            << root_ << "/record.txt\n: > " << root_ << "/record.done\n";
+    }
+    void reg(const std::string& name, const std::string& data, const char* view = "/reg:32") {
+        const RunResult result =
+            machine({"reg", "add", kPlugin, "/v", name, "/t", "REG_SZ", "/d", data, "/f", view});
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+    }
+    void putFile(const std::string& relative, const std::string& content) {
+        fs::create_directories(fs::path(driveC(relative)).parent_path());
+        std::ofstream(driveC(relative), std::ios::binary) << content;
+    }
+    RunResult install(const std::string& program = "korin-update-check") {
+        return run(program, {"--server", "localhost", "--install"});
+    }
+    // What the started installer recorded; empty if none ran.
+    std::string record() {
+        for (int i = 0; i < 500 && !fs::exists(root_ + "/record.done"); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return readFile(root_ + "/record.txt");
+    }
+    std::string log() {
+        std::string text;
+        const std::string bytes =
+            readFile(driveC("Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log"));
+        for (std::size_t i = 0; i < bytes.size(); i += 2) {
+            text += bytes[i];
+        }
+        return text;
+    }
+    bool temporaryFolderEmpty() { return fs::is_empty(driveC("Windows/Temp")); }
+    std::string installerFile() { return driveC("Windows/SysWOW64/KorinPlayerInstaller.exe"); }
+
+    testing::TestServer server_;
+};
+
+TEST_F(PackageInstallTest, PatchOrFullPackageStartsItsInstallerWithTheExactCommandLine) {
+    for (const bool patch : {true, false}) {
+        SCOPED_TRACE(patch);
+        fs::remove(root_ + "/record.done");
+        if (!patch) {
+            putFile("Windows/SysWOW64/Korin/pl.dll", "abd");  // the patch no longer fits
+            putFile("Windows/System32/Korin/pl.dll", "abd");
+        }
+        const RunResult result = install();
+        ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+        EXPECT_NE(result.out.find("Plugin installer started"), std::string::npos);
+        const std::string kind = patch ? "patch" : "full";
+        const std::string line =
+            std::string("KorinPlayerInstaller.exe -install -iv ") + (patch ? "11" : "9");
+        EXPECT_EQ(record(), "kind:" + kind + "\nline:" + line + "\narg:-install\narg:-iv\narg:" +
+                                (patch ? "11" : "9") + "\ncwd:" + driveC("Windows/System32") +
+                                "\nself:" + installerFile() + "\n");
+        EXPECT_EQ(readFile(installerFile()), readFile(root_ + "/" + kind + ".sh"));
+        EXPECT_NE(log().find(patch ? "[info] 1637\r\n" : "[info] 1601\r\n"), std::string::npos);
+        EXPECT_NE(log().find("[info] 1602\r\n"), std::string::npos);
+        EXPECT_TRUE(temporaryFolderEmpty());
+    }
+}
+
+TEST_F(PackageInstallTest, MisbehavingServerStartsNothingAndLeavesNothing) {
+    const std::string path = std::string(kSau) + "31/install/patch/p31/patch_all_win_pl_sgn.z";
+    const struct {
+        const char* mode;
+        const char* entry;
+    } cases[] = {
+        {"notfound", "[error] 1217 "},
+        {"cutoff", "[error] 1209 12030"},
+        {"zerobyte", "[error] 1217 "},
+        {"foreign", "[error] 1217 "},  // signed under an authority of its own
+        {"empty", "[error] 1217 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        if (std::string(c.mode) == "foreign") {
+            server_.misbehave(path, "none");
+            const std::string tool =
+                std::string(KORIN_SOURCE_DIR) + "/tools/sign-package/sign-package";
+            const std::string other = root_ + "/other";
+            ASSERT_EQ(std::system((tool + " issue --self-signed --subject /CN=Other --out-cert " +
+                                   other + ".pem --out-key " + other + ".key 2>/dev/null && " +
+                                   tool + " sign --signer " + other + ".pem --key " + other +
+                                   ".key " + root_ + "/patch.sh " + root_ + "/tree" + path)
+                                      .c_str()),
+                      0);
+        } else if (std::string(c.mode) == "empty") {
+            std::ofstream(root_ + "/tree" + path, std::ios::trunc);
+        } else {
+            server_.misbehave(path, c.mode);
+        }
+        const RunResult result = install();
+        EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+        EXPECT_NE(result.out.find("Plugin installer not started"), std::string::npos);
+        EXPECT_NE(log().find(c.entry), std::string::npos) << log();
+        EXPECT_FALSE(fs::exists(installerFile()));
+        EXPECT_FALSE(fs::exists(root_ + "/record.txt"));
+        EXPECT_TRUE(temporaryFolderEmpty());
+    }
+}
+
+TEST_F(PackageInstallTest, ProgramPlantedBesideTheServiceNeverRuns) {
+    // The program in a folder of its own, a same-named installer beside it.
+    fs::create_directories(driveC("Korin"));
+    fs::copy_file(std::string(KORIN_BIN_DIR) + "/korin-update-check",
+                  driveC("Korin/korin-update-check"));
+    std::ofstream(driveC("Korin/KorinPlayerInstaller.exe"))
+        << "#!/bin/sh\necho planted > " << root_ << "/record.txt\n: > " << root_
+        << "/record.done\n";
+    fs::permissions(driveC("Korin/KorinPlayerInstaller.exe"), fs::perms::owner_exec,
+                    fs::perm_options::add);
+    const RunResult result =
+        install(fs::relative(driveC("Korin/korin-update-check"), KORIN_BIN_DIR).string());
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(record().substr(0, 11), "kind:patch\n");
+}
+
+}  // namespace
+}  // namespace korin::integration
