@@ -16,6 +16,8 @@ class Clock;
 // A manifest is at most 1 MiB; five minutes allow even that over a slow
 // line.
 inline constexpr std::uint32_t kManifestDownloadLimitMs = 5 * 60 * 1000;
+// A package of tens of MiB; half an hour allows it over a slow line.
+inline constexpr std::uint32_t kPackageDownloadLimitMs = 30 * 60 * 1000;
 
 class DownloadDeadline {
   public:

@@ -134,7 +134,7 @@ bool nameTemporaryFolder(const Platform& platform, const std::wstring& base, std
 // Streams the body into the download file, one zero-filled buffer per chunk.
 bool transferBody(const Platform& platform, HttpRequest& request, FileHandle& file,
                   const PackageDownloadLimits& limits) {
-    const std::uint64_t started = platform.clock->systemTimeAsFileTime();
+    const DownloadDeadline deadline(platform.clock, limits.timeLimitMs);
     std::uint64_t received = 0;
     std::uint32_t size = 0;
     do {
@@ -162,8 +162,7 @@ bool transferBody(const Platform& platform, HttpRequest& request, FileHandle& fi
             logError(platform, kWriteFailed);
             return false;
         }
-        const std::uint64_t now = platform.clock->systemTimeAsFileTime();
-        if (now > started && now - started > limits.timeLimit) {
+        if (deadline.expired()) {
             logError(platform, kReadFailed, kErrorWinHttpTimeout);
             return false;
         }

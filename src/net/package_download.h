@@ -3,6 +3,7 @@
 // Downloading the chosen player's signed installer package over HTTPS,
 // verifying it and writing its signed content as the installer.
 
+#include "net/download_deadline.h"
 #include "manifest/player_inventory.h"
 
 #include <cstdint>
@@ -22,13 +23,12 @@ inline constexpr wchar_t kTempFilePrefix[] = L"KPI";
 // A package body is read no further than this (every byte read counts),
 // far above any real package: an endless body ends as a failed read.
 inline constexpr std::uint64_t kPackageMaxBytes = 512ull << 20;
-// One package transfer may take this long in all (FILETIME units: 30
-// minutes), checked between reads: a trickling server ends as a failed read.
-inline constexpr std::uint64_t kPackageDownloadTimeLimit = 30ull * 60 * 10'000'000;
 
+// The transfer's bounds: its size, and its overall time (kPackageDownloadLimitMs
+// in net/download_deadline.h), checked between reads.
 struct PackageDownloadLimits {
     std::uint64_t maxBytes = kPackageMaxBytes;
-    std::uint64_t timeLimit = kPackageDownloadTimeLimit;
+    std::uint32_t timeLimitMs = kPackageDownloadLimitMs;
 };
 
 // True when KorinPlayerInstaller.exe holds the verified content of the

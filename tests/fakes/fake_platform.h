@@ -31,14 +31,8 @@ class FakeClock final : public Clock {
     // The tick count; each call moves it on by tickStep.
     std::uint32_t ticks = 0;
     std::uint32_t tickStep = 0;
-    // Added to fileTime after every reading of it.
-    std::uint64_t fileTimeStep = 0;
     SystemTime systemTime() override { return now; }
-    std::uint64_t systemTimeAsFileTime() override {
-        const std::uint64_t time = fileTime;
-        fileTime += fileTimeStep;
-        return time;
-    }
+    std::uint64_t systemTimeAsFileTime() override { return fileTime; }
     std::uint32_t tickCount() override { return std::exchange(ticks, ticks + tickStep); }
 };
 

@@ -241,7 +241,7 @@ TEST(PackageDownload, SizeAndTimeBoundsEndTheTransfer) {
     {
         Download d;
         d.fake.http.responses[kFullPath] = std::vector<std::string>(50, "x");
-        d.fake.clock.fileTimeStep = kPackageDownloadTimeLimit / 10;
+        d.fake.clock.tickStep = kPackageDownloadLimitMs / 10;
         EXPECT_FALSE(d.run());
         EXPECT_EQ(d.fake.logEntries(), (Entries{L"[info] 1600", L"[error] 1211 12002"}));
         d.expectNothingLeft();
