@@ -60,9 +60,11 @@ fuzz: host host-fuzz
 
 # Speed and memory against baselines measured in the same run, as ratios.
 bench: host
-	cmake --build --preset host --target korin-trust-bench korin-settings-bench -j$(JOBS)
+	cmake --build --preset host --target korin-trust-bench korin-settings-bench \
+		korin-package-bench -j$(JOBS)
 	build/host/bin/korin-trust-bench
 	build/host/bin/korin-settings-bench
+	build/host/bin/korin-package-bench
 
 demo: host
 	tools/demo/demo.sh

@@ -1,7 +1,7 @@
 // The package download and installer launch of an update cycle on a stand-in
-// machine, against signed packages served over HTTPS (korin-update-check
-// --install runs them): the right package, the exact command line, and
-// nothing left behind when the server misbehaves.
+// machine, against signed packages of korin-test-installer served over HTTPS
+// (korin-update-check --install runs them): the right package, the exact
+// command line, and nothing left behind when the server misbehaves or goes.
 
 #include "integration/machine_fixture.h"
 #include "net/test_server_posix.h"
@@ -27,19 +27,22 @@ constexpr char kSau[] = "/pub/korinplayer/update/current/sau/";
 class PackageInstallTest : public MachineFixture {
   protected:
     // Plugin 31.0.0.100 installed from "abc" files; 32.0.0.465 offered, with
-    // a patch from 31 for "abc". Each installer records how it was started.
+    // a patch from 31 for "abc". Both packages hold korin-test-installer, the
+    // patch's with a tail of its own so that the bytes tell them apart.
     void SetUp() override {
         MachineFixture::SetUp();
-        writeInstaller(root_ + "/full.sh", "full");
-        writeInstaller(root_ + "/patch.sh", "patch");
+        const std::string installer = std::string(KORIN_BIN_DIR) + "/korin-test-installer";
+        fs::copy_file(installer, root_ + "/full.exe");
+        fs::copy_file(installer, root_ + "/patch.exe");
+        std::ofstream(root_ + "/patch.exe", std::ios::binary | std::ios::app) << "patch";
         std::ofstream(root_ + "/offer.txt")
             << "major 32\nmajorBeta 33\nloudVer 32.0.0.465\n"
             << "offer Plugin release 32.0.0.465\npatch Plugin release 31 p31 " << kDigestAbc << " "
             << kDigestAbc << "\n";
         const RunResult published =
             run("korin-publish",
-                {root_ + "/offer.txt", root_ + "/tree", "--installer", root_ + "/full.sh",
-                 "--patch-installer", root_ + "/patch.sh"},
+                {root_ + "/offer.txt", root_ + "/tree", "--installer", root_ + "/full.exe",
+                 "--patch-installer", root_ + "/patch.exe"},
                 root_);
         ASSERT_EQ(published.exitCode, 0) << published.err;
         std::string error;
@@ -53,12 +56,6 @@ class PackageInstallTest : public MachineFixture {
         putFile("Windows/SysWOW64/Korin/pl.dll", "abc");
         putFile("Windows/System32/Korin/pl.dll", "abc");
     }
-    void writeInstaller(const std::string& path, const std::string& kind) {
-        std::ofstream(path) << "#!/bin/sh\n{ echo \"kind:" << kind
-                            << "\"; echo \"line:$KORIN_COMMAND_LINE\"; for a; do echo \"arg:$a\"; "
-                               "done; echo \"cwd:$(pwd)\"; echo \"self:$0\"; } > "
-                            << root_ << "/record.txt\n: > " << root_ << "/record.done\n";
-    }
     void reg(const std::string& name, const std::string& data, const char* view = "/reg:32") {
         const RunResult result =
             machine({"reg", "add", kPlugin, "/v", name, "/t", "REG_SZ", "/d", data, "/f", view});
@@ -71,13 +68,15 @@ class PackageInstallTest : public MachineFixture {
     RunResult install(const std::string& program = "korin-update-check") {
         return run(program, {"--server", "localhost", "--install"});
     }
-    // What the started installer recorded; empty if none ran.
+    // What the started installer recorded in its working folder; empty if
+    // none ran.
     std::string record() {
-        for (int i = 0; i < 500 && !fs::exists(root_ + "/record.done"); ++i) {
+        for (int i = 0; i < 500 && !fs::exists(recordFile()); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return readFile(root_ + "/record.txt");
+        return readFile(recordFile());
     }
+    std::string recordFile() { return driveC("Windows/System32/installer-record.txt"); }
     std::string log() {
         std::string text;
         const std::string bytes =
@@ -96,7 +95,7 @@ class PackageInstallTest : public MachineFixture {
 TEST_F(PackageInstallTest, PatchOrFullPackageStartsItsInstallerWithTheExactCommandLine) {
     for (const bool patch : {true, false}) {
         SCOPED_TRACE(patch);
-        fs::remove(root_ + "/record.done");
+        fs::remove(recordFile());
         if (!patch) {
             putFile("Windows/SysWOW64/Korin/pl.dll", "abd");  // the patch no longer fits
             putFile("Windows/System32/Korin/pl.dll", "abd");
@@ -104,13 +103,12 @@ TEST_F(PackageInstallTest, PatchOrFullPackageStartsItsInstallerWithTheExactComma
         const RunResult result = install();
         ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
         EXPECT_NE(result.out.find("Plugin installer started"), std::string::npos);
-        const std::string kind = patch ? "patch" : "full";
-        const std::string line =
-            std::string("KorinPlayerInstaller.exe -install -iv ") + (patch ? "11" : "9");
-        EXPECT_EQ(record(), "kind:" + kind + "\nline:" + line + "\narg:-install\narg:-iv\narg:" +
-                                (patch ? "11" : "9") + "\ncwd:" + driveC("Windows/System32") +
-                                "\nself:" + installerFile() + "\n");
-        EXPECT_EQ(readFile(installerFile()), readFile(root_ + "/" + kind + ".sh"));
+        EXPECT_EQ(record(), std::string("KorinPlayerInstaller.exe -install -iv ") +
+                                (patch ? "11" : "9") +
+                                "\nC:\\Windows\\System32\n"
+                                "C:\\Windows\\SysWOW64\\KorinPlayerInstaller.exe\n");
+        EXPECT_EQ(readFile(installerFile()),
+                  readFile(root_ + (patch ? "/patch.exe" : "/full.exe")));
         EXPECT_NE(log().find(patch ? "[info] 1637\r\n" : "[info] 1601\r\n"), std::string::npos);
         EXPECT_NE(log().find("[info] 1602\r\n"), std::string::npos);
         EXPECT_TRUE(temporaryFolderEmpty());
@@ -139,7 +137,7 @@ TEST_F(PackageInstallTest, MisbehavingServerStartsNothingAndLeavesNothing) {
             ASSERT_EQ(std::system((tool + " issue --self-signed --subject /CN=Other --out-cert " +
                                    other + ".pem --out-key " + other + ".key 2>/dev/null && " +
                                    tool + " sign --signer " + other + ".pem --key " + other +
-                                   ".key " + root_ + "/patch.sh " + root_ + "/tree" + path)
+                                   ".key " + root_ + "/patch.exe " + root_ + "/tree" + path)
                                       .c_str()),
                       0);
         } else if (std::string(c.mode) == "empty") {
@@ -152,9 +150,32 @@ TEST_F(PackageInstallTest, MisbehavingServerStartsNothingAndLeavesNothing) {
         EXPECT_NE(result.out.find("Plugin installer not started"), std::string::npos);
         EXPECT_NE(log().find(c.entry), std::string::npos) << log();
         EXPECT_FALSE(fs::exists(installerFile()));
-        EXPECT_FALSE(fs::exists(root_ + "/record.txt"));
+        EXPECT_FALSE(fs::exists(recordFile()));
         EXPECT_TRUE(temporaryFolderEmpty());
     }
+}
+
+// The server goes away with half the package sent: the partial download is
+// removed with its folder.
+TEST_F(PackageInstallTest, ServerGoneMidTransferLeavesNothing) {
+    server_.misbehave(std::string(kSau) + "31/install/patch/p31/patch_all_win_pl_sgn.z", "stall");
+    RunResult result;
+    std::thread cycle([&] { result = install(); });
+    bool partial = false;
+    for (int i = 0; i < 1000 && !partial; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::error_code error;
+        for (const auto& entry : fs::recursive_directory_iterator(driveC("Windows/Temp"), error)) {
+            partial = partial || (entry.path().filename() == "kpi.tmp" && entry.file_size() > 0);
+        }
+    }
+    server_.stop();
+    cycle.join();
+    EXPECT_TRUE(partial);
+    EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+    EXPECT_NE(log().find("[error] 1209 12030"), std::string::npos) << log();
+    EXPECT_FALSE(fs::exists(installerFile()));
+    EXPECT_TRUE(temporaryFolderEmpty());
 }
 
 TEST_F(PackageInstallTest, ProgramPlantedBesideTheServiceNeverRuns) {
@@ -163,14 +184,15 @@ TEST_F(PackageInstallTest, ProgramPlantedBesideTheServiceNeverRuns) {
     fs::copy_file(std::string(KORIN_BIN_DIR) + "/korin-update-check",
                   driveC("Korin/korin-update-check"));
     std::ofstream(driveC("Korin/KorinPlayerInstaller.exe"))
-        << "#!/bin/sh\necho planted > " << root_ << "/record.txt\n: > " << root_
-        << "/record.done\n";
+        << "#!/bin/sh\necho planted > " << root_ << "/planted.txt\n";
     fs::permissions(driveC("Korin/KorinPlayerInstaller.exe"), fs::perms::owner_exec,
                     fs::perm_options::add);
     const RunResult result =
         install(fs::relative(driveC("Korin/korin-update-check"), KORIN_BIN_DIR).string());
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
-    EXPECT_EQ(record().substr(0, 11), "kind:patch\n");
+    EXPECT_EQ(record().substr(0, 41), "KorinPlayerInstaller.exe -install -iv 11\n");
+    EXPECT_EQ(readFile(installerFile()), readFile(root_ + "/patch.exe"));
+    EXPECT_FALSE(fs::exists(root_ + "/planted.txt"));
 }
 
 }  // namespace

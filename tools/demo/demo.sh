@@ -88,7 +88,10 @@ offer Pepper beta 33.0.0.12
 patch Plugin release 31 p31to32 ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad
 OFFER
 show cat "$work/offer.txt"
-show "$bin/korin-publish" "$work/offer.txt" "$work/tree"
+# Every package holds the test installer, which records how it was started.
+printf 'patch' | cat "$bin/korin-test-installer" - > "$work/patch-installer"
+show "$bin/korin-publish" "$work/offer.txt" "$work/tree" --installer "$bin/korin-test-installer" \
+    --patch-installer "$work/patch-installer"
 "$top/tools/update_server/make_test_certificates.sh" "$work/certs"
 "$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
     --key "$work/certs/server.key" --address auto --ready-file "$work/ready" 2>"$work/server.log" &
@@ -114,4 +117,24 @@ echo "-- the service's log (verbose):"
 iconv -f UTF-16LE -t UTF-8 "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log" | tr -d '\r'
 echo "-- what the server was asked:"
 cat "$work/server.log"
+
+step "The update: the chosen type's package downloaded, verified, its installer started"
+: > "$work/server.log"
+rm -f "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log" \
+    "$system32/installer-record.txt"
+show "$bin/korin-update-check" --server localhost --install
+for _ in $(seq 100); do [ -s "$system32/installer-record.txt" ] && break; sleep 0.05; done
+echo "-- the service's log (verbose):"
+iconv -f UTF-16LE -t UTF-8 "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log" | tr -d '\r'
+echo "-- the package fetched:"
+grep -v '\.xml' "$work/server.log" || true
+installer="$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/KorinPlayerInstaller.exe"
+if cmp -s "$installer" "$work/patch-installer"; then
+    echo "-- KorinPlayerInstaller.exe holds the patch package's installer, byte for byte"
+else
+    echo "-- KorinPlayerInstaller.exe differs from the patch package's installer" >&2
+    exit 1
+fi
+echo "-- what the installer recorded (command line, working folder, its own path):"
+sed 's/^/    /' "$system32/installer-record.txt"
 kill $server 2>/dev/null || true
