@@ -7,6 +7,7 @@
 //   whole and its content decoded beside it, so about 2 is the floor).
 // Exits non-zero when a goal is missed.
 
+#include "bench/bench_support.h"
 #include "net/package_download.h"
 #include "net/test_server_posix.h"
 #include "platform/standin_platform_posix.h"
@@ -28,6 +29,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace korin::bench;
 
 constexpr std::size_t kSize = 64u << 20;
 constexpr char kPackagePath[] = "/pub/bench/install_all_win_pl_sgn.z";
@@ -36,13 +38,6 @@ fs::path gFolder;
 std::string gCurl;  // the baseline's command line
 const korin::Platform* gPlatform = nullptr;
 korin::PlayerUpdateInfo gRecord;
-
-void run(const std::string& command) {
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", command.c_str());
-        std::exit(2);
-    }
-}
 
 void downloadPackage(benchmark::State& state) {
     for (auto _ : state) {
@@ -58,47 +53,13 @@ void curlAndOpenssl(benchmark::State& state) {
     }
 }
 
-// Collects each benchmark's median time per iteration (all in one unit).
-class Collector : public benchmark::ConsoleReporter {
-  public:
-    std::map<std::string, double> times;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") {
-                continue;
-            }
-            times[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-long peakResidentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stol(line.substr(6)) * 1024L;
-        }
-    }
-    return -1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     gFolder = fs::temp_directory_path() / ("korin-package-bench-" + std::to_string(getpid()));
     const std::string at = "'" + gFolder.string() + "/";
     fs::create_directories(gFolder / "tree/pub/bench");
-    {
-        std::mt19937_64 random(1);
-        std::vector<std::uint64_t> block(kSize / sizeof(std::uint64_t));
-        for (auto& word : block) {
-            word = random();
-        }
-        std::ofstream(gFolder / "installer.bin", std::ios::binary)
-            .write(reinterpret_cast<const char*>(block.data()), kSize);
-    }
+    writeRandomFile(gFolder / "installer.bin", kSize);
     const std::string tool = std::string(KORIN_SOURCE_DIR) + "/tools/sign-package/sign-package";
     run(tool + " issue --subject /CN=Bench --out-cert " + at + "s.pem' --out-key " + at + "s.key'");
     run(tool + " sign --signer " + at + "s.pem' --key " + at + "s.key' " + at + "installer.bin' " +
@@ -135,33 +96,24 @@ int main(int argc, char** argv) {
             "installer.out 2>/dev/null";
 
     // The peak of one download, its mark reset first.
-    std::ofstream("/proc/self/clear_refs") << "5";
+    resetPeakResidentBytes();
     const bool downloaded = korin::downloadPackage(*gPlatform, &gRecord);
     const long peak = peakResidentBytes();
     const bool sameBytes = downloaded && fs::file_size("KorinPlayerInstaller.exe") == kSize;
 
-    const std::pair<const char*, void (*)(benchmark::State&)> benchmarks[] = {
-        {"downloadPackage", downloadPackage},
-        {"curlAndOpenssl", curlAndOpenssl},
-    };
-    for (const auto& [name, function] : benchmarks) {
-        benchmark::RegisterBenchmark(name, function)
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime()
-            ->Repetitions(5)
-            ->ReportAggregatesOnly(true);
-    }
-    benchmark::Initialize(&argc, argv);
-    Collector collector;
-    benchmark::RunSpecifiedBenchmarks(&collector);
+    std::map<std::string, double> times = medianTimes(argc, argv,
+                                                      {
+                                                          {"downloadPackage", downloadPackage},
+                                                          {"curlAndOpenssl", curlAndOpenssl},
+                                                      });
     server.stop();
     fs::current_path(fs::temp_directory_path());
     fs::remove_all(gFolder);
 
-    const double timeRatio = collector.times["downloadPackage"] / collector.times["curlAndOpenssl"];
+    const double timeRatio = times["downloadPackage"] / times["curlAndOpenssl"];
     const double memoryRatio = static_cast<double>(peak) / static_cast<double>(kSize);
     std::printf("\ndownloadPackage %.0f ms, curl -o + openssl cms -verify -out %.0f ms\n",
-                collector.times["downloadPackage"], collector.times["curlAndOpenssl"]);
+                times["downloadPackage"], times["curlAndOpenssl"]);
     std::printf("downloadPackage peak RSS %.1f MiB, package %.1f MiB\n",
                 static_cast<double>(peak) / (1 << 20), static_cast<double>(kSize) / (1 << 20));
     bool met = sameBytes;

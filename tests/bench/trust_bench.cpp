@@ -5,6 +5,7 @@
 //   `openssl cms -verify -noverify`, peak memory <= 2.5 x the package size.
 // Exits non-zero when a goal is missed.
 
+#include "bench/bench_support.h"
 #include "platform/adapters_posix.h"
 #include "platform/platform.h"
 #include "trust/crypto_libraries_posix.h"
@@ -28,6 +29,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace korin::bench;
 
 constexpr std::size_t kSize = 64u << 20;
 
@@ -37,13 +39,6 @@ std::string gPackage;  // the package in memory, as the download holds it
 std::string readAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void run(const std::string& command) {
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", command.c_str());
-        std::exit(2);
-    }
 }
 
 struct Standin {
@@ -107,37 +102,11 @@ void opensslCmsVerify(benchmark::State& state) {
     }
 }
 
-// Collects each benchmark's median time per iteration (all in one unit).
-class Collector : public benchmark::ConsoleReporter {
-  public:
-    std::map<std::string, double> times;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") {
-                continue;
-            }
-            times[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-long peakResidentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stol(line.substr(6)) * 1024L;
-        }
-    }
-    return -1;
-}
-
 // Peak resident memory (bytes) of this process while it reads the package
 // from disk and verifies it, the peak mark reset first; everything large the
 // process held before is given back by then.
 long peakBytesOfVerification() {
-    std::ofstream("/proc/self/clear_refs") << "5";
+    resetPeakResidentBytes();
     Standin standin;
     const std::string package = readAll(gFolder / "package.p7");
     if (!verify(standin.platform, package)) {
@@ -151,15 +120,7 @@ long peakBytesOfVerification() {
 int main(int argc, char** argv) {
     gFolder = fs::temp_directory_path() / ("korin-trust-bench-" + std::to_string(getpid()));
     fs::create_directories(gFolder);
-    {
-        std::mt19937_64 random(1);
-        std::vector<std::uint64_t> block(kSize / sizeof(std::uint64_t));
-        for (auto& word : block) {
-            word = random();
-        }
-        std::ofstream(gFolder / "installer.bin", std::ios::binary)
-            .write(reinterpret_cast<const char*>(block.data()), kSize);
-    }
+    writeRandomFile(gFolder / "installer.bin", kSize);
     const std::string tool = std::string(KORIN_SOURCE_DIR) + "/tools/sign-package/sign-package";
     const std::string at = "'" + gFolder.string() + "/";
     run(tool + " issue --subject /CN=Bench --out-cert " + at + "s.pem' --out-key " + at + "s.key'");
@@ -168,26 +129,17 @@ int main(int argc, char** argv) {
     const long peak = peakBytesOfVerification();
     gPackage = readAll(gFolder / "package.p7");
 
-    const std::pair<const char*, void (*)(benchmark::State&)> benchmarks[] = {
-        {"fileDigest", fileDigest},
-        {"opensslDgst", opensslDgst},
-        {"verifySignedPackage", verifySignedPackage},
-        {"opensslCmsVerify", opensslCmsVerify},
-    };
-    for (const auto& [name, function] : benchmarks) {
-        benchmark::RegisterBenchmark(name, function)
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime()
-            ->Repetitions(5)
-            ->ReportAggregatesOnly(true);
-    }
-    benchmark::Initialize(&argc, argv);
-    Collector collector;
-    benchmark::RunSpecifiedBenchmarks(&collector);
+    std::map<std::string, double> times =
+        medianTimes(argc, argv,
+                    {
+                        {"fileDigest", fileDigest},
+                        {"opensslDgst", opensslDgst},
+                        {"verifySignedPackage", verifySignedPackage},
+                        {"opensslCmsVerify", opensslCmsVerify},
+                    });
 
-    const double digestRatio = collector.times["opensslDgst"] / collector.times["fileDigest"];
-    const double verifyRatio =
-        collector.times["verifySignedPackage"] / collector.times["opensslCmsVerify"];
+    const double digestRatio = times["opensslDgst"] / times["fileDigest"];
+    const double verifyRatio = times["verifySignedPackage"] / times["opensslCmsVerify"];
     const double memoryRatio = static_cast<double>(peak) / static_cast<double>(gPackage.size());
     fs::remove_all(gFolder);
 

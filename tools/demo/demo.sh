@@ -119,7 +119,7 @@ echo "-- what the server was asked:"
 cat "$work/server.log"
 
 step "The update: the chosen type's package downloaded, verified, its installer started"
-: > "$work/server.log"
+asked=$(wc -l <"$work/server.log")
 rm -f "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log" \
     "$system32/installer-record.txt"
 show "$bin/korin-update-check" --server localhost --install
@@ -127,7 +127,7 @@ for _ in $(seq 100); do [ -s "$system32/installer-record.txt" ] && break; sleep 
 echo "-- the service's log (verbose):"
 iconv -f UTF-16LE -t UTF-8 "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log" | tr -d '\r'
 echo "-- the package fetched:"
-grep -v '\.xml' "$work/server.log" || true
+tail -n +$((asked + 1)) "$work/server.log" | grep -v '\.xml' || true
 installer="$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/KorinPlayerInstaller.exe"
 if cmp -s "$installer" "$work/patch-installer"; then
     echo "-- KorinPlayerInstaller.exe holds the patch package's installer, byte for byte"
