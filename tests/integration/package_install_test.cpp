@@ -178,6 +178,22 @@ TEST_F(PackageInstallTest, ServerGoneMidTransferLeavesNothing) {
     EXPECT_TRUE(temporaryFolderEmpty());
 }
 
+// A `#!` script is started as an installer too, its arguments split from
+// the command line.
+TEST_F(PackageInstallTest, ScriptInstallerGetsTheCommandLineSplit) {
+    std::ofstream(root_ + "/script.sh") << "#!/bin/sh\nfor a; do echo \"$a\"; done > args.tmp\n"
+                                        << "mv args.tmp installer-record.txt\n";
+    const RunResult published =
+        run("korin-publish",
+            {root_ + "/offer.txt", root_ + "/tree", "--installer", root_ + "/script.sh",
+             "--patch-installer", root_ + "/script.sh"},
+            root_);
+    ASSERT_EQ(published.exitCode, 0) << published.err;
+    const RunResult result = install();
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(record(), "-install\n-iv\n11\n");
+}
+
 TEST_F(PackageInstallTest, ProgramPlantedBesideTheServiceNeverRuns) {
     // The program in a folder of its own, a same-named installer beside it.
     fs::create_directories(driveC("Korin"));
