@@ -39,12 +39,7 @@ class PackageInstallTest : public MachineFixture {
             << "major 32\nmajorBeta 33\nloudVer 32.0.0.465\n"
             << "offer Plugin release 32.0.0.465\npatch Plugin release 31 p31 " << kDigestAbc << " "
             << kDigestAbc << "\n";
-        const RunResult published =
-            run("korin-publish",
-                {root_ + "/offer.txt", root_ + "/tree", "--installer", root_ + "/full.exe",
-                 "--patch-installer", root_ + "/patch.exe"},
-                root_);
-        ASSERT_EQ(published.exitCode, 0) << published.err;
+        publish(root_ + "/full.exe", root_ + "/patch.exe");
         std::string error;
         ASSERT_TRUE(server_.start(root_ + "/tree", root_, error)) << error;
         ASSERT_EQ(machine({"hosts", "add", "localhost", server_.address()}).exitCode, 0);
@@ -55,6 +50,13 @@ class PackageInstallTest : public MachineFixture {
         reg("PlayerPath", "C:\\Windows\\System32\\Korin\\pl.dll", "/reg:64");
         putFile("Windows/SysWOW64/Korin/pl.dll", "abc");
         putFile("Windows/System32/Korin/pl.dll", "abc");
+    }
+    void publish(const std::string& full, const std::string& patch) {
+        const RunResult published = run("korin-publish",
+                                        {root_ + "/offer.txt", root_ + "/tree", "--installer", full,
+                                         "--patch-installer", patch},
+                                        root_);
+        ASSERT_EQ(published.exitCode, 0) << published.err;
     }
     void reg(const std::string& name, const std::string& data, const char* view = "/reg:32") {
         const RunResult result =
@@ -183,12 +185,7 @@ TEST_F(PackageInstallTest, ServerGoneMidTransferLeavesNothing) {
 TEST_F(PackageInstallTest, ScriptInstallerGetsTheCommandLineSplit) {
     std::ofstream(root_ + "/script.sh") << "#!/bin/sh\nfor a; do echo \"$a\"; done > args.tmp\n"
                                         << "mv args.tmp installer-record.txt\n";
-    const RunResult published =
-        run("korin-publish",
-            {root_ + "/offer.txt", root_ + "/tree", "--installer", root_ + "/script.sh",
-             "--patch-installer", root_ + "/script.sh"},
-            root_);
-    ASSERT_EQ(published.exitCode, 0) << published.err;
+    publish(root_ + "/script.sh", root_ + "/script.sh");
     const RunResult result = install();
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_EQ(record(), "-install\n-iv\n11\n");
