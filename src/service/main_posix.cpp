@@ -1,8 +1,8 @@
 // The stand-in build's composition root: the same program over the stand-in
 // machine that KORIN_MACHINE_ROOT names.
 
-#include "platform/standin_platform_posix.h"
 #include "service/entry.h"
+#include "service/standin_platform_posix.h"
 #include "support/text.h"
 
 #include <cstdio>

@@ -688,6 +688,7 @@ bool FakeSystemInfo::getSystemDirectory(std::wstring& path) {
 
 FakePlatform::FakePlatform() {
     runtimeConfig() = RuntimeConfig{};
+    logOptions() = LogOptions{};
     clearSettingsFilePathCache();
     VOZA::WindowsFileManager::clearFolderCaches();
     setLastError(0);

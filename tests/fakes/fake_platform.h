@@ -215,8 +215,8 @@ class FakeStringTable final : public StringTable {
 };
 
 // All fakes, handed to the core as one Platform. Resets the process-wide
-// run-time configuration and the cached settings path and per-user folders,
-// so every test starts from the initial values.
+// run-time configuration, the log's options and the cached settings path and
+// per-user folders, so every test starts from the initial values.
 class FakePlatform {
   public:
     FakePlatform();

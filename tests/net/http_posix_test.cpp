@@ -11,6 +11,7 @@
 #include "platform/last_error.h"
 #include "platform/standin/machine_setup.h"
 #include "settings/runtime_config.h"
+#include "support/log.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,7 @@ class HttpsTest : public ::testing::Test {
         ASSERT_TRUE(server_.start(work_ + "/tree", work_, error)) << error;
         machine_.emplace(work_ + "/machine");
         addHost("localhost", server_.address());
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         runtimeConfig().serverDomain = L"localhost";
     }
     void TearDown() override {
@@ -117,7 +118,7 @@ TEST_F(HttpsTest, MisbehavingServersAreLoggedAsTheClientSeesThem) {
         std::ofstream(work_ + "/tree/misbehave", std::ios::trunc);
         server_.misbehave("/xml/version.xml", c.mode);
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         runtimeConfig().serverDomain = L"localhost";
         PosixHttp http(*machine_, PosixHttp::Timeouts{10000, 1500});
         Platform platform = local.platform();
@@ -167,7 +168,7 @@ TEST_F(HttpsTest, ConnectionFailuresCarryWinHttpCodes) {
             trustTestAuthority();
         }
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         runtimeConfig().serverDomain = std::wstring(c.host, c.host + std::strlen(c.host));
         PosixHttp http(*machine_, PosixHttp::Timeouts{10000, 1500});
         Platform platform = local.platform();

@@ -1,7 +1,9 @@
 #pragma once
 
 // Every stand-in adapter of one machine, handed out as one Platform: the
-// composition of the host programs.
+// composition of the host programs (the service and the host tools). It sits
+// beside the entry, not in platform/, since it binds the HTTP and crypto
+// adapters of net/ and trust/ as well.
 
 #include "net/http_posix.h"
 #include "platform/adapters_posix.h"
