@@ -18,6 +18,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "korin-update-service: %s\n", error.c_str());
         return kExitNoMachine;
     }
+    if (!standIn->checkComplete()) {
+        std::fprintf(stderr, "korin-update-service: the %s port is missing\n",
+                     korin::missingPort(standIn->platform()));
+        return kExitNoMachine;
+    }
     std::vector<std::wstring> arguments;
     for (int i = 0; i < argc; ++i) {
         arguments.push_back(korin::wideFromUtf8(argv[i]));

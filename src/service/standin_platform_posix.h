@@ -26,6 +26,8 @@ class StandInPlatform {
     const Platform& platform() const { return platform_; }
     const standin::Machine& machine() const { return machine_; }
     const standin::MachineFacts& facts() const { return facts_; }
+    // True when every port is filled; each program asks once, before its run.
+    bool checkComplete() const { return missingPort(platform_) == nullptr; }
 
     StandInPlatform(standin::Machine machine, std::unique_ptr<standin::RegistryDb> database);
     // The platform points into the object itself.

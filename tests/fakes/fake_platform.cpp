@@ -703,6 +703,7 @@ FakePlatform::FakePlatform() {
     platform_.strings = &strings;
     platform_.shell = &shell;
     platform_.http = &http;
+    platform_.cryptoLibraries = &cryptoLibraries;
     platform_.guids = &guids;
     platform_.processes = &processes;
     files.addFolder(files.tempPath);

@@ -72,6 +72,11 @@ int main(int argc, char** argv) {
         std::cerr << "korin-update-check: " << error << "\n";
         return 2;
     }
+    if (!standIn->checkComplete()) {
+        std::cerr << "korin-update-check: the " << missingPort(standIn->platform())
+                  << " port is missing\n";
+        return 2;
+    }
     const Platform& platform = standIn->platform();
     // What service start fills; the log is verbose.
     initRuntimeConfig(platform);
