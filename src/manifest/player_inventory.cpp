@@ -6,7 +6,6 @@
 #include "settings/runtime_config.h"
 #include "support/log.h"
 #include "support/text.h"
-#include "trust/package_trust.h"
 
 #include <algorithm>
 #include <cstring>
@@ -267,16 +266,6 @@ void checkInstalledDigest(const Platform& platform, PlayerUpdateInfo& record,
         match = digestsMatch(record.hash64, hex64);
     }
     record.patchMatchesInstalled = match;
-}
-
-static_assert(kDigestBufferSize == kDigestTextSize);
-
-FileDigester packageTrustDigester(const Platform& platform) {
-    return [&platform](const std::wstring& path, char* digest, std::uint32_t& errorCode,
-                       std::uint32_t& systemError, bool disableRedirection) {
-        PackageTrust trust(platform);
-        return trust.fileDigest(path, digest, errorCode, systemError, disableRedirection);
-    };
 }
 
 FileDigester onceEachDigester(FileDigester digester) {

@@ -64,10 +64,6 @@ using FileDigester =
                        std::uint32_t& systemError, bool disableRedirection)>;
 inline constexpr std::size_t kDigestBufferSize = 65;
 
-// The digest of the trust subsystem: one PackageTrust per file, as the update
-// cycle uses it.
-FileDigester packageTrustDigester(const Platform& platform);
-
 // A digester that digests each file (by path and redirection) at most once
 // and answers every later call, a failure included, as the first call was
 // answered. A patch manifest names the same installed files in every entry.

@@ -13,9 +13,10 @@ class SystemInfo;
 class StringTable;
 class CryptoLibraries;
 
-// The ports through which the core reaches the operating system. The
-// composition root (main) fills it with the real adapters of its build; unit
-// tests fill it with fakes. A port that a build does not need yet stays null.
+// The ports through which the core reaches the operating system. Three
+// bundles fill it, every port of it: WinPlatform (service/win_platform_win.h)
+// with the Win32 adapters, StandInPlatform (service/standin_platform_posix.h)
+// with the stand-in machine's, and the tests' FakePlatform with fakes.
 struct Platform {
     Clock* clock = nullptr;
     Files* files = nullptr;
@@ -28,5 +29,9 @@ struct Platform {
     Guids* guids = nullptr;
     Processes* processes = nullptr;
 };
+
+// The name of the first null port ("clock", "files", ...), or null when every
+// port is filled: each bundle's checkComplete asks it once.
+const char* missingPort(const Platform& platform);
 
 }  // namespace korin

@@ -28,6 +28,9 @@ inline constexpr int kLogStartup = 1617;
 inline constexpr int kLogNoMemoryForServiceInfo = 1239;
 inline constexpr int kExitSilentAutoUpdateEnabled = 1001;
 inline constexpr int kExitNoMemory = -1;
+// A bundle with a null port: a fault of the build, never of a machine; tests
+// hold every bundle complete.
+inline constexpr int kExitIncompletePlatform = -1;
 
 // One switch of the command line and what it runs; the result is the exit
 // code.

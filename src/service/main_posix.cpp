@@ -1,8 +1,8 @@
 // The stand-in build's composition root: the same program over the stand-in
 // machine that KORIN_MACHINE_ROOT names.
 
-#include "platform/standin_platform_posix.h"
 #include "service/entry.h"
+#include "service/standin_platform_posix.h"
 #include "support/text.h"
 
 #include <cstdio>
@@ -16,6 +16,11 @@ int main(int argc, char** argv) {
     auto standIn = korin::StandInPlatform::open(error);
     if (!standIn) {
         std::fprintf(stderr, "korin-update-service: %s\n", error.c_str());
+        return kExitNoMachine;
+    }
+    if (!standIn->checkComplete()) {
+        std::fprintf(stderr, "korin-update-service: the %s port is missing\n",
+                     korin::missingPort(standIn->platform()));
         return kExitNoMachine;
     }
     std::vector<std::wstring> arguments;

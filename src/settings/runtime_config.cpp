@@ -30,7 +30,7 @@ void applySettings(const Platform& platform, const SettingsFile& settings) {
     RuntimeConfig& config = runtimeConfig();
     // First, so that the entries below reach the log when it is switched on.
     if (settingIsTrue(settings.get(kKeyVerboseLogging))) {
-        config.verboseLogging = true;
+        logOptions().verbose = true;
     }
     const std::string domain = settings.get(kKeyServerDomain);
     if (!domain.empty()) {

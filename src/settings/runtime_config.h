@@ -30,7 +30,6 @@ struct RuntimeConfig {
     bool autoUpdateDisable = false;
     bool silentAutoUpdateEnable = false;
     bool isWow64 = false;
-    bool verboseLogging = false;
     std::int32_t osClass = 0;
     std::wstring serverDomain = kDefaultServerDomain;
 };

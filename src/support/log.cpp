@@ -4,7 +4,6 @@
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "platform/platform.h"
-#include "settings/runtime_config.h"
 #include "support/text.h"
 
 #include <exception>
@@ -96,8 +95,13 @@ std::wstring logLine(const SystemTime& time, std::int32_t level, const std::wstr
     return line;
 }
 
+LogOptions& logOptions() {
+    static LogOptions options;
+    return options;
+}
+
 void writeLog(const Platform& platform, std::int32_t level, std::wstring message) {
-    if (level != Error && !runtimeConfig().verboseLogging) {
+    if (level != Error && !logOptions().verbose) {
         return;
     }
     // Logging must not disturb the caller's view of the last error.

@@ -26,6 +26,13 @@ std::wstring logCodeMessage(std::int32_t code, const std::wstring& detail);
 // "code lastError": the most common shape, built from the thread's last error.
 std::wstring logCodeLastError(std::int32_t code);
 
+// The log's process-wide switches. Written at service start (the settings
+// file's verbose switch), before a second thread exists; only read afterwards.
+struct LogOptions {
+    bool verbose = false;
+};
+LogOptions& logOptions();
+
 // Appends one UTF-16LE line to the log file. Info and warning entries are
 // written only while verbose logging is on. The message's UTF-16 units are
 // written as they are, except its controls (U+0000-U+001F, U+007F-U+009F) as

@@ -274,12 +274,16 @@ const std::map<std::string, ProcAddress>& exports() {
 
 }  // namespace
 
-FakeCryptoLibraries::FakeCryptoLibraries() {
+// A test's own libraries, made after its FakePlatform's, answer until they
+// go; then the platform's answer again. Lifetimes nest.
+FakeCryptoLibraries::FakeCryptoLibraries() : previous_(currentLibraries) {
     currentLibraries = this;
 }
 
 FakeCryptoLibraries::~FakeCryptoLibraries() {
-    currentLibraries = nullptr;
+    if (currentLibraries == this) {
+        currentLibraries = previous_;
+    }
 }
 
 FakeCryptoLibraries* FakeCryptoLibraries::current() {
@@ -326,6 +330,9 @@ crypto::ModuleHandle FakeCryptoLibraries::loadLibrary(const std::wstring& path) 
 }
 
 crypto::ProcAddress FakeCryptoLibraries::getProcAddress(crypto::ModuleHandle, const char* name) {
+    // The functions answer from the libraries that handed them out, whichever
+    // were made last.
+    currentLibraries = this;
     record(std::string("resolve:") + name);
     if (fail("getProcAddress") || fail(std::string("getProcAddress:") + name)) {
         return nullptr;

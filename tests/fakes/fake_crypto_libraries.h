@@ -89,12 +89,16 @@ class FakeCryptoLibraries final : public CryptoLibraries {
     bool closeStore(crypto::CertStore store, std::uint32_t flags) override;
 
     // The fake functions reach the object of the running test through this.
+    // The libraries the fake functions answer from: those that last handed
+    // them out, else those made last.
     static FakeCryptoLibraries* current();
     // Fails the call named by operation when a fault is planned for it.
     bool fail(const std::string& operation);
 
   private:
     std::map<std::wstring, int> modules_;
+    // The libraries that answered before these: lifetimes nest.
+    FakeCryptoLibraries* previous_;
 };
 
 }  // namespace korin::testing

@@ -688,6 +688,7 @@ bool FakeSystemInfo::getSystemDirectory(std::wstring& path) {
 
 FakePlatform::FakePlatform() {
     runtimeConfig() = RuntimeConfig{};
+    logOptions() = LogOptions{};
     clearSettingsFilePathCache();
     VOZA::WindowsFileManager::clearFolderCaches();
     setLastError(0);
@@ -702,6 +703,7 @@ FakePlatform::FakePlatform() {
     platform_.strings = &strings;
     platform_.shell = &shell;
     platform_.http = &http;
+    platform_.cryptoLibraries = &cryptoLibraries;
     platform_.guids = &guids;
     platform_.processes = &processes;
     files.addFolder(files.tempPath);

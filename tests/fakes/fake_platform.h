@@ -3,6 +3,7 @@
 // In-memory fakes of the shared ports, with per-call fault injection, and a
 // bundle that hands them to the core as a Platform.
 
+#include "fakes/fake_crypto_libraries.h"
 #include "fakes/fake_http.h"
 #include "fakes/fault_injector.h"
 #include "platform/clock.h"
@@ -214,9 +215,10 @@ class FakeStringTable final : public StringTable {
     }
 };
 
-// All fakes, handed to the core as one Platform. Resets the process-wide
-// run-time configuration and the cached settings path and per-user folders,
-// so every test starts from the initial values.
+// All fakes, handed to the core as one Platform with every port filled.
+// Resets the process-wide run-time configuration, the log's options and the
+// cached settings path and per-user folders, so every test starts from the
+// initial values.
 class FakePlatform {
   public:
     FakePlatform();
@@ -229,7 +231,11 @@ class FakePlatform {
     FakeHttp http;
     FakeGuids guids;
     FakeProcesses processes{files};
+    // A test that scripts its own libraries makes them after the platform.
+    FakeCryptoLibraries cryptoLibraries;
     const Platform& platform() const { return platform_; }
+    // True when every port is filled.
+    bool checkComplete() const { return missingPort(platform_) == nullptr; }
 
     // The log file's lines as written (UTF-16LE decoded), without line ends.
     std::vector<std::wstring> logLines() const;

@@ -26,18 +26,16 @@ std::string slurp(const std::string& path) {
 }  // namespace
 
 void MachineFixture::SetUp() {
-    char pattern[] = "/tmp/korin-it-XXXXXX";
-    root_ = mkdtemp(pattern);
+    // The folder only: the machine is made by the administrator's tool itself.
+    std::string error;
+    ASSERT_TRUE(folder_.create("it", error, false)) << error;
+    root_ = folder_.root();
     const RunResult init = run("korin-machine", {"init"}, root_);
     ASSERT_EQ(init.exitCode, 0) << init.err;
 }
 
-void MachineFixture::TearDown() {
-    std::filesystem::remove_all(root_);
-}
-
 std::string MachineFixture::driveC(const std::string& relative) const {
-    return root_ + "/drive_c/" + relative;
+    return folder_.driveC(relative);
 }
 
 std::string MachineFixture::readFile(const std::string& hostPath) const {

@@ -2,6 +2,8 @@
 
 // Runs the real host programs on a fresh stand-in machine.
 
+#include "fixtures/temporary_machine_posix.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,7 +20,6 @@ struct RunResult {
 class MachineFixture : public ::testing::Test {
   protected:
     void SetUp() override;
-    void TearDown() override;
 
     // Runs a program of the build's bin folder in the given working folder
     // (a host path; the machine's System32 when empty), with
@@ -35,6 +36,9 @@ class MachineFixture : public ::testing::Test {
     std::string readFile(const std::string& hostPath) const;
 
     std::string root_;
+
+  private:
+    korin::testing::TemporaryMachine folder_;
 };
 
 }  // namespace korin::integration

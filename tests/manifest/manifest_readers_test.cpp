@@ -6,6 +6,7 @@
 #include "manifest/nested_elements.h"
 #include "manifest/player_registry.h"
 #include "settings/runtime_config.h"
+#include "support/log.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,7 @@ using Entries = std::vector<std::wstring>;
 
 class ReaderTest : public ::testing::Test {
   protected:
-    void SetUp() override { runtimeConfig().verboseLogging = true; }
+    void SetUp() override { logOptions().verbose = true; }
     FakePlatform fake;
     const Platform& platform() { return fake.platform(); }
 };
@@ -192,7 +193,7 @@ TEST_F(ReaderTest, CurrentMajorFailuresLogTheirCodeAndLeaveTheOutputsAlone) {
     };
     for (const Case& c : cases) {
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         Records records;
         records.cell = std::make_unique<std::uint32_t>(9);
         auto* cell = records.cell.get();
@@ -292,7 +293,7 @@ TEST_F(ReaderTest, VersionManifestFailuresStoreNothing) {
     };
     for (const Case& c : cases) {
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         PlayerUpdateInfo record = recordOf(PlayerType::Plugin);
         record.offeredVersion = PlayerVersion{1, 2, 3, 4, L""};
         record.minVer = PlayerVersion{1, 0, 0, 0, L"1.0.0.0"};
@@ -407,7 +408,7 @@ TEST_F(PatchTest, FailuresLogTheirCode) {
     };
     for (const Case& c : cases) {
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         PlayerUpdateInfo record = recordOf(PlayerType::Plugin);
         record.hash32 = "earlier32";
         record.hash64 = "earlier64";
@@ -505,7 +506,7 @@ TEST_F(ReaderTest, NoMemoryForARecordOrTheCellLeavesNoneOfThem) {
     };
     for (const Case& c : cases) {
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         // Records of an earlier reading, which go too. That reading also grows
         // the fake registry's own lists, so the cell is the next 4-byte block.
         Records records;

@@ -4,6 +4,7 @@
 #include "manifest/player_registry.h"
 #include "platform/win_errors.h"
 #include "settings/runtime_config.h"
+#include "support/log.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ void expectVersion(const PlayerVersion& actual, const PlayerVersion& expected,
 
 class InventoryTest : public ::testing::Test {
   protected:
-    void SetUp() override { runtimeConfig().verboseLogging = true; }
+    void SetUp() override { logOptions().verbose = true; }
     FakePlatform fake;
     const Platform& platform() { return fake.platform(); }
 };
@@ -398,7 +399,7 @@ TEST_F(InventoryTest, NeedsUpdateWeighsOfferedInstalledAndMinimumVersions) {
     };
     for (const Case& c : cases) {
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         runtimeConfig().osClass = c.osClass;
         if (c.installed != nullptr) {
             installPlayer(local.registry, c.type, c.installed);
@@ -584,7 +585,7 @@ TEST_F(InventoryTest, PatchFitsOnlyWhenEveryComparedFileMatches) {
     };
     for (const Case& c : cases) {
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         runtimeConfig().isWow64 = c.wow64;
         installPlayer(local.registry, PlayerType::Plugin, L"31.0.0.1", kPath32);
         if (c.msi) {

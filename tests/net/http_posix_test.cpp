@@ -4,13 +4,14 @@
 #include "net/http_posix.h"
 
 #include "fakes/fake_platform.h"
+#include "fixtures/temporary_machine_posix.h"
 #include "manifest/manifest_readers.h"
 #include "net/manifest_download.h"
 #include "net/request_targets.h"
 #include "net/test_server_posix.h"
 #include "platform/last_error.h"
-#include "platform/standin/machine_setup.h"
 #include "settings/runtime_config.h"
+#include "support/log.h"
 
 #include <gtest/gtest.h>
 
@@ -40,23 +41,19 @@ constexpr char kManifest[] =
 class HttpsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/korin-https-XXXXXX";
-        work_ = mkdtemp(pattern);
         std::string error;
-        ASSERT_TRUE(standin::initMachine(work_ + "/machine", standin::MachineFacts{}, error))
-            << error;
+        ASSERT_TRUE(machineFolder_.create("https", error)) << error;
+        // The server's tree and files live beside the machine's drives.
+        work_ = machineFolder_.root();
         fs::create_directories(work_ + "/tree/xml");
         std::ofstream(work_ + "/tree/xml/version.xml") << kManifest;
         ASSERT_TRUE(server_.start(work_ + "/tree", work_, error)) << error;
-        machine_.emplace(work_ + "/machine");
+        machine_.emplace(work_);
         addHost("localhost", server_.address());
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         runtimeConfig().serverDomain = L"localhost";
     }
-    void TearDown() override {
-        server_.stop();
-        fs::remove_all(work_);
-    }
+    void TearDown() override { server_.stop(); }
     void addHost(const std::string& name, const std::string& address) {
         std::ofstream(machine_->hostPath(L"C:\\Windows\\System32\\drivers\\etc\\hosts", false),
                       std::ios::app)
@@ -77,6 +74,7 @@ class HttpsTest : public ::testing::Test {
 
     FakePlatform fake;
     TestServer server_;
+    korin::testing::TemporaryMachine machineFolder_;
     std::string work_;
     std::optional<standin::Machine> machine_;
 };
@@ -117,7 +115,7 @@ TEST_F(HttpsTest, MisbehavingServersAreLoggedAsTheClientSeesThem) {
         std::ofstream(work_ + "/tree/misbehave", std::ios::trunc);
         server_.misbehave("/xml/version.xml", c.mode);
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         runtimeConfig().serverDomain = L"localhost";
         PosixHttp http(*machine_, PosixHttp::Timeouts{10000, 1500});
         Platform platform = local.platform();
@@ -167,7 +165,7 @@ TEST_F(HttpsTest, ConnectionFailuresCarryWinHttpCodes) {
             trustTestAuthority();
         }
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         runtimeConfig().serverDomain = std::wstring(c.host, c.host + std::strlen(c.host));
         PosixHttp http(*machine_, PosixHttp::Timeouts{10000, 1500});
         Platform platform = local.platform();

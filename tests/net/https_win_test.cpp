@@ -9,6 +9,7 @@
 #include "net/package_download.h"
 #include "platform/adapters_win.h"
 #include "platform/real_files.h"
+#include "support/log.h"
 #include "trust/real_crypto.h"
 #include "update/installer_launch.h"
 #include "settings/runtime_config.h"
@@ -61,7 +62,7 @@ class WinHttps : public ::testing::Test {
         platform_ = fake_.platform();
         platform_.http = &http_;
         runtimeConfig().serverDomain = L"localhost";
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
     }
 
     testing::FakePlatform fake_;

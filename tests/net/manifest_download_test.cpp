@@ -7,6 +7,7 @@
 #include "net/download_deadline.h"
 #include "net/http.h"
 #include "settings/runtime_config.h"
+#include "support/log.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,7 @@ constexpr wchar_t kPath[] = L"/pub/korinplayer/update/current/sau/32/xml/version
 
 class DownloadTest : public ::testing::Test {
   protected:
-    void SetUp() override { runtimeConfig().verboseLogging = true; }
+    void SetUp() override { logOptions().verbose = true; }
     FakePlatform fake;
     const Platform& platform() { return fake.platform(); }
 };
@@ -80,7 +81,7 @@ TEST_F(DownloadTest, AFailedStepLogsItsWarningAndEveryLaterOne) {
     };
     for (const Case& c : cases) {
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         local.http.faults.failNext(c.operation, 12004);
         std::string body;
         EXPECT_FALSE(httpsGetText(local.platform(), body, kPath)) << c.operation;
@@ -115,7 +116,7 @@ TEST_F(DownloadTest, ReadFailuresAreLoggedButTheResponseCounts) {
     };
     for (const Case& c : cases) {
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         local.http.responses[kPath] = {"<a>", "<b/>"};
         local.http.faults.failNext(c.operation, kErrorWinHttpConnectionError, c.after);
         std::string body;
@@ -172,7 +173,7 @@ TEST_F(DownloadTest, ATricklingServerIsCutOffAtTheOverallLimit) {
     };
     for (const Case& c : cases) {
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         local.http.endless[c.path] = " ";
         // Every look at the clock finds a second gone.
         local.clock.ticks = 0xFFFFF000u;
@@ -214,7 +215,7 @@ TEST_F(DownloadTest, NoMemoryWhileReadingEndsTheReadButKeepsTheResponse) {
     };
     for (const Case& c : cases) {
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         local.http.responses[kPath] = {"0123456789", "abcdefghij", "XY"};
         std::string body;
         {
@@ -303,7 +304,7 @@ TEST_F(DownloadTest, CurrentMajorFailuresUseTheirOwnCodes) {
     };
     for (const Case& c : cases) {
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         local.http.responses[kCurrentMajorPath] = c.body;
         local.http.faults.failNext(c.operation, kErrorWinHttpCannotConnect, c.after);
         Records records;
@@ -330,7 +331,7 @@ TEST_F(DownloadTest, NoMemoryWhileReadingCurrentMajorHasItsOwnCode) {
     };
     for (const Case& c : cases) {
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         local.http.responses[kCurrentMajorPath] = {"<version>", "<Play",
                                                    "er major='32' "
                                                    "majorBeta='33'/></version>"};
@@ -503,7 +504,7 @@ TEST_F(FetchManifestsTest, AnInstalledFileIsDigestedOncePerPass) {
     constexpr int kEntries = 40;
     for (const Case& c : cases) {
         FakePlatform local;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         runtimeConfig().isWow64 = c.wow64;
         local.http.responses[kCurrentMajorPath] = {kCurrentMajor};
         installPlayer(local.registry, PlayerType::Pepper, L"31.0.0.1", L"C:\\pep.dll");

@@ -7,6 +7,7 @@
 #include "fakes/fake_crypto_libraries.h"
 #include "fakes/fake_platform.h"
 #include "settings/runtime_config.h"
+#include "support/log.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +34,7 @@ constexpr wchar_t kDownloadFile[] =
 // Fakes of one download: a trusted signer, a full and a patch package.
 struct Download {
     Download() {
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         platform = fake.platform();
         platform.cryptoLibraries = &libraries;
         libraries.trustDirectSigner();

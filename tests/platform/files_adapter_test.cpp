@@ -26,7 +26,7 @@ TEST(FilesAdapter, LogLinesAreTheSameBytesOnBothBuilds) {
     Platform platform = fake.platform();
     platform.files = files.get();
     fake.clock.now = {2026, 1, 1, 5, 9, 7, 3, 4};
-    runtimeConfig().verboseLogging = true;
+    logOptions().verbose = true;
 
     writeLog(platform, Info, L"1627");
     writeLog(platform, Error, L"1217 -2146889721");

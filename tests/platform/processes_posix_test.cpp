@@ -2,6 +2,7 @@
 // line, host programs started detached, and Windows' answers for files that
 // are no program.
 
+#include "fixtures/temporary_machine_posix.h"
 #include "platform/adapters_posix.h"
 #include "platform/last_error.h"
 #include "platform/standin/machine_setup.h"
@@ -50,17 +51,10 @@ TEST(SplitCommandLine, SplitsAsTheCRuntimeDoes) {
 class ProcessesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/korin-processes-XXXXXX";
-        root_ = mkdtemp(pattern);
         std::string error;
-        ASSERT_TRUE(standin::initMachine(root_, standin::MachineFacts{}, error)) << error;
-        saved_ = fs::current_path();
-        fs::create_directories(root_ + "/drive_c/Korin");
-        fs::current_path(root_ + "/drive_c/Korin");
-    }
-    void TearDown() override {
-        fs::current_path(saved_);
-        fs::remove_all(root_);
+        ASSERT_TRUE(machine_.create("processes", error)) << error;
+        root_ = machine_.root();
+        machine_.enter("Korin");
     }
     void write(const std::string& name, const std::string& content) {
         std::ofstream(root_ + "/drive_c/Korin/" + name, std::ios::binary) << content;
@@ -77,7 +71,7 @@ class ProcessesTest : public ::testing::Test {
         return text.str();
     }
     std::string root_;
-    fs::path saved_;
+    korin::testing::TemporaryMachine machine_;
 };
 
 TEST_F(ProcessesTest, ScriptRunsDetachedWithTheSplitArguments) {

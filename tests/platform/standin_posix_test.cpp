@@ -1,3 +1,4 @@
+#include "fixtures/temporary_machine_posix.h"
 #include "platform/adapters_posix.h"
 #include "platform/last_error.h"
 #include "platform/standin/machine_setup.h"
@@ -22,19 +23,13 @@ namespace fs = std::filesystem;
 class MachineTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/korin-machine-XXXXXX";
-        root_ = mkdtemp(pattern);
         std::string error;
-        ASSERT_TRUE(initMachine(root_, MachineFacts{}, error)) << error;
-        saved_ = fs::current_path();
-        fs::current_path(root_ + "/drive_c/Windows/System32");
+        ASSERT_TRUE(machine_.create("machine", error)) << error;
+        root_ = machine_.root();
+        machine_.enter("Windows/System32");
     }
-    void TearDown() override {
-        fs::current_path(saved_);
-        fs::remove_all(root_);
-    }
+    korin::testing::TemporaryMachine machine_;
     std::string root_;
-    fs::path saved_;
 };
 
 TEST_F(MachineTest, FullPathResolvesRelativeAndDottedPaths) {

@@ -4,6 +4,7 @@
 #include "fakes/fake_platform.h"
 #include "service/entry.h"
 #include "settings/runtime_config.h"
+#include "support/log.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +47,7 @@ TEST(ModeSwitches, RewriteTheSettingsFileAndExitWithZero) {
         }
         EXPECT_EQ(run(fake, c.argument), 0);
         EXPECT_EQ(fake.files.content(kPath), c.after);
-        EXPECT_FALSE(runtimeConfig().verboseLogging);
+        EXPECT_FALSE(logOptions().verbose);
     }
 }
 
@@ -124,7 +125,7 @@ TEST(CommandRuns, NeverLoadTheRuntimeConfig) {
     fake.files.putFile(kPath, "SilentAutoUpdateEnable=1\nSilentAutoUpdateVerboseLogging=1\n");
     for (const wchar_t* argument : {L"-isSAUEnabled", L"-setNotifyAutoUpdate", L"-deleteTask"}) {
         run(fake, argument);
-        EXPECT_FALSE(runtimeConfig().verboseLogging);
+        EXPECT_FALSE(logOptions().verbose);
         EXPECT_EQ(runtimeConfig().osClass, 0);
         EXPECT_TRUE(fake.logLines().empty());
     }

@@ -3,6 +3,7 @@
 #include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
 #include "settings/runtime_config.h"
+#include "support/log.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +84,7 @@ TEST(RunProgram, StartupEntriesReachTheLoggerInOrder) {
         fake.files.modulePath = path;
         // Verbose logging is never on at start-up; switching it on here shows
         // what the logger is handed.
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         EXPECT_EQ(runProgram(fake.platform(), static_cast<int>(c.argv.size()), c.argv.data()), 0);
         EXPECT_EQ(fake.logEntries(), c.entries);
     }
@@ -101,7 +102,7 @@ TEST(RunProgram, CommandRunsWriteNothingWhileVerboseLoggingIsOff) {
 
 TEST(RunProgram, UnknownModulePathLeavesItEmpty) {
     FakePlatform fake;
-    runtimeConfig().verboseLogging = true;
+    logOptions().verbose = true;
     fake.files.faults.failNext("getModuleFileName", 122);
     const wchar_t* argv[] = {L"KorinPlayerUpdateService.exe", L"-x"};
     EXPECT_EQ(runProgram(fake.platform(), 2, argv), 0);

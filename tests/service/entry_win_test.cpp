@@ -6,6 +6,7 @@
 #include "platform/real_files.h"
 #include "service/entry.h"
 #include "settings/runtime_config.h"
+#include "support/log.h"
 #include "support/text.h"
 
 #include <gtest/gtest.h>
@@ -47,11 +48,12 @@ TEST(WinEntry, TakesTheModulesPathNotTheTypedName) {
     WinClock clock;
     WinFiles files;
     Platform platform{.clock = &clock, .files = &files};
-    runtimeConfig().verboseLogging = true;
+    logOptions().verbose = true;
     const std::wstring typed = typedProgramName();
     const wchar_t* argv[] = {typed.c_str(), L"-unknown"};
     EXPECT_EQ(runProgram(platform, 2, argv), 0);
     runtimeConfig() = RuntimeConfig{};
+    logOptions() = LogOptions{};
 
     const std::wstring line = firstLogLine(
         testing::readFileBytes(folder.path() / "Tervalon" / "Korin" / "KorinInstall32.log"));

@@ -5,6 +5,7 @@
 #include "settings/runtime_config.h"
 #include "settings/settings_file.h"
 #include "settings/windows_file_manager.h"
+#include "support/log.h"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +76,7 @@ TEST(SetAutoUpdateMode, LeavesTheRuntimeConfigAlone) {
     fake.files.addFolder(kFolder);
     ASSERT_TRUE(setAutoUpdateMode(fake.platform(), SilentMode));
     EXPECT_FALSE(runtimeConfig().silentAutoUpdateEnable);
-    EXPECT_FALSE(runtimeConfig().verboseLogging);
+    EXPECT_FALSE(logOptions().verbose);
 }
 
 TEST(IsSilentAutoUpdateEnabled, LooksAtSilentAutoUpdateEnableAlone) {
@@ -108,7 +109,7 @@ TEST(IsSilentAutoUpdateEnabled, LogsTheAnswerOnlyWhenVerboseAndEnabled) {
     for (bool enabled : {true, false}) {
         FakePlatform fake;
         fake.files.putFile(kPath, enabled ? "SilentAutoUpdateEnable=1\n" : "A=1\n");
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         EXPECT_EQ(isSilentAutoUpdateEnabled(fake.platform()), enabled);
         EXPECT_EQ(fake.logEntries(), enabled ? std::vector<std::wstring>{L"[info] 1607"}
                                              : std::vector<std::wstring>{});
@@ -131,7 +132,7 @@ TEST(AutoUpdateModeCommands, WarnWhenMemoryRunsOut) {
     for (const Case& c : cases) {
         FakePlatform fake;
         fake.files.putFile(kPath, "SilentAutoUpdateEnable=1\n");
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         bool result = true;
         {
             testing::AllocationFault fault(c.size);

@@ -4,6 +4,7 @@
 #include "fakes/fake_platform.h"
 #include "settings/settings_file.h"
 #include "settings/windows_file_manager.h"
+#include "support/log.h"
 
 #include <gtest/gtest.h>
 
@@ -132,7 +133,7 @@ TEST(LoadRuntimeConfig, FillsTheSwitchesAndLogsThem) {
         }
         EXPECT_TRUE(loadRuntimeConfig(fake.platform())) << c.name;
         const RuntimeConfig& config = runtimeConfig();
-        EXPECT_EQ(config.verboseLogging, c.verbose) << c.name;
+        EXPECT_EQ(logOptions().verbose, c.verbose) << c.name;
         EXPECT_EQ(config.autoUpdateDisable, c.disable) << c.name;
         EXPECT_EQ(config.silentAutoUpdateEnable, c.silent) << c.name;
         EXPECT_EQ(config.serverDomain, c.domain) << c.name;
@@ -144,9 +145,9 @@ TEST(LoadRuntimeConfig, FillsTheSwitchesAndLogsThem) {
 TEST(LoadRuntimeConfig, NeverSwitchesVerboseLoggingOff) {
     FakePlatform fake;
     fake.files.putFile(kPath, "SilentAutoUpdateVerboseLogging=0\n");
-    runtimeConfig().verboseLogging = true;
+    logOptions().verbose = true;
     EXPECT_TRUE(loadRuntimeConfig(fake.platform()));
-    EXPECT_TRUE(runtimeConfig().verboseLogging);
+    EXPECT_TRUE(logOptions().verbose);
 }
 
 TEST(InitRuntimeConfig, LogsWhenMemoryForTheSettingsRunsOut) {

@@ -2,6 +2,7 @@
 // special folders, and files and registry values written by several
 // processes at once.
 
+#include "fixtures/temporary_machine_posix.h"
 #include "platform/adapters_posix.h"
 #include "platform/last_error.h"
 #include "platform/platform.h"
@@ -62,18 +63,14 @@ struct StandinPlatform {
 class StandinSettingsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/korin-settings-XXXXXX";
-        root_ = mkdtemp(pattern);
         std::string error;
-        ASSERT_TRUE(standin::initMachine(root_, standin::MachineFacts{}, error)) << error;
-        saved_ = fs::current_path();
-        fs::current_path(root_ + "/drive_c/Windows/System32");
+        ASSERT_TRUE(machine_.create("settings", error)) << error;
+        root_ = machine_.root();
+        machine_.enter("Windows/System32");
         clearSettingsFilePathCache();
         VOZA::WindowsFileManager::clearFolderCaches();
     }
     void TearDown() override {
-        fs::current_path(saved_);
-        fs::remove_all(root_);
         clearSettingsFilePathCache();
         VOZA::WindowsFileManager::clearFolderCaches();
     }
@@ -89,7 +86,7 @@ class StandinSettingsTest : public ::testing::Test {
         return content.str();
     }
     std::string root_;
-    fs::path saved_;
+    korin::testing::TemporaryMachine machine_;
 };
 
 std::vector<std::wstring> listAll(Files& files, const std::wstring& pattern) {

@@ -68,7 +68,7 @@ TEST(WriteLog, VerbosityDecidesWhatReachesTheFile) {
     };
     for (const Case& c : cases) {
         FakePlatform fake;
-        runtimeConfig().verboseLogging = c.verbose;
+        logOptions().verbose = c.verbose;
         writeLog(fake.platform(), c.level, L"1627");
         EXPECT_EQ(fake.files.hasFile(kLogFile), c.written)
             << "verbose " << c.verbose << " level " << c.level;
@@ -79,7 +79,7 @@ TEST(WriteLog, VerbosityDecidesWhatReachesTheFile) {
 
 TEST(WriteLog, LineIsUtf16LittleEndianWithoutBomOrPadding) {
     FakePlatform fake;
-    runtimeConfig().verboseLogging = true;
+    logOptions().verbose = true;
     fake.clock.now = {2026, 1, 1, 5, 9, 7, 3, 4};
     writeLog(fake.platform(), Info, L"1627");
     EXPECT_EQ(fake.files.content(kLogFile), utf16le(u"2026-1-5+9-7-3.4 [info] 1627\r\n"));
@@ -107,7 +107,7 @@ TEST(WriteLog, EveryFieldOfTheLine) {
     };
     for (const Case& c : cases) {
         FakePlatform fake;
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         fake.clock.now = c.time;
         writeLog(fake.platform(), c.level, c.message);
         EXPECT_EQ(fake.files.content(kLogFile), utf16le(c.line));

@@ -8,6 +8,7 @@
 #include "fakes/fake_platform.h"
 #include "platform/files.h"
 #include "settings/runtime_config.h"
+#include "support/log.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +29,7 @@ constexpr wchar_t kInstaller[] = L"C:\\Windows\\System32\\KorinPlayerInstaller.e
 
 struct Launch {
     Launch() {
-        runtimeConfig().verboseLogging = true;
+        logOptions().verbose = true;
         platform = fake.platform();
         platform.cryptoLibraries = &libraries;
         libraries.trustDirectSigner();
@@ -104,7 +105,7 @@ TEST(InstallerLaunch, FailuresStartNothingAndLogTheirCode) {
 
 TEST(InstallerLaunch, MissingInstallerIsTheSystemsFileNotFound) {
     FakePlatform fake;
-    runtimeConfig().verboseLogging = true;
+    logOptions().verbose = true;
     EXPECT_FALSE(
         runInstaller(fake.platform(), kInstaller, L"KorinPlayerInstaller.exe -install -iv 9"));
     EXPECT_EQ(fake.logEntries(), Entries{L"[error] 1218 2"});
@@ -112,7 +113,7 @@ TEST(InstallerLaunch, MissingInstallerIsTheSystemsFileNotFound) {
 
 TEST(InstallerLaunch, NoMemoryForTheCommandLineIsLogged) {
     FakePlatform fake;
-    runtimeConfig().verboseLogging = true;
+    logOptions().verbose = true;
     fake.files.putFile(kInstaller, "MZ");
     const std::wstring commandLine = kFullInstallerCommandLine;
     testing::AllocationFault fault(sizeof(wchar_t) * (commandLine.size() + 1));

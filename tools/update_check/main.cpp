@@ -12,10 +12,12 @@
 
 #include "manifest/manifest_readers.h"
 #include "net/manifest_download.h"
-#include "platform/standin_platform_posix.h"
+#include "service/standin_platform_posix.h"
 #include "settings/runtime_config.h"
+#include "support/log.h"
 #include "support/text.h"
 #include "update/installer_launch.h"
+#include "update/trust_digester.h"
 
 #include <iostream>
 #include <string>
@@ -70,11 +72,16 @@ int main(int argc, char** argv) {
         std::cerr << "korin-update-check: " << error << "\n";
         return 2;
     }
+    if (!standIn->checkComplete()) {
+        std::cerr << "korin-update-check: the " << missingPort(standIn->platform())
+                  << " port is missing\n";
+        return 2;
+    }
     const Platform& platform = standIn->platform();
     // What service start fills; the log is verbose.
     initRuntimeConfig(platform);
     RuntimeConfig& config = runtimeConfig();
-    config.verboseLogging = true;
+    logOptions().verbose = true;
     if (!server.empty()) {
         config.serverDomain = wideFromUtf8(server);
     }

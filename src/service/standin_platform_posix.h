@@ -1,7 +1,9 @@
 #pragma once
 
 // Every stand-in adapter of one machine, handed out as one Platform: the
-// composition of the host programs.
+// composition of the host programs (the service and the host tools). It sits
+// beside the entry, not in platform/, since it binds the HTTP and crypto
+// adapters of net/ and trust/ as well.
 
 #include "net/http_posix.h"
 #include "platform/adapters_posix.h"
@@ -24,6 +26,8 @@ class StandInPlatform {
     const Platform& platform() const { return platform_; }
     const standin::Machine& machine() const { return machine_; }
     const standin::MachineFacts& facts() const { return facts_; }
+    // True when every port is filled; each program asks once, before its run.
+    bool checkComplete() const { return missingPort(platform_) == nullptr; }
 
     StandInPlatform(standin::Machine machine, std::unique_ptr<standin::RegistryDb> database);
     // The platform points into the object itself.

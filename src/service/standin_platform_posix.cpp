@@ -1,4 +1,4 @@
-#include "platform/standin_platform_posix.h"
+#include "service/standin_platform_posix.h"
 
 namespace korin {
 

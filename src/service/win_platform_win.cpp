@@ -1,0 +1,19 @@
+#include "service/win_platform_win.h"
+
+namespace korin {
+
+WinPlatform::WinPlatform()
+    : platform_{
+          .clock = &clock_,
+          .files = &files_,
+          .registry = &registry_,
+          .system = &system_,
+          .strings = &strings_,
+          .shell = &shell_,
+          .http = &http_,
+          .cryptoLibraries = &cryptoLibraries_,
+          .guids = &guids_,
+          .processes = &processes_,
+      } {}
+
+}  // namespace korin

@@ -1,0 +1,39 @@
+#pragma once
+
+// Every Win32 adapter, handed out as one Platform: the composition of the
+// product.
+
+#include "net/http_win.h"
+#include "platform/adapters_win.h"
+#include "platform/platform.h"
+#include "support/string_table_win.h"
+#include "trust/crypto_libraries_win.h"
+
+namespace korin {
+
+class WinPlatform {
+  public:
+    WinPlatform();
+    // The platform points into the object itself.
+    WinPlatform(const WinPlatform&) = delete;
+    WinPlatform& operator=(const WinPlatform&) = delete;
+
+    const Platform& platform() const { return platform_; }
+    // True when every port is filled; the entry asks once, before the run.
+    bool checkComplete() const { return missingPort(platform_) == nullptr; }
+
+  private:
+    WinClock clock_;
+    WinFiles files_;
+    WinRegistry registry_;
+    WinSystemInfo system_;
+    WinStringTable strings_;
+    WinShell shell_;
+    WinHttp http_;
+    WinCryptoLibraries cryptoLibraries_;
+    WinGuids guids_;
+    WinProcesses processes_;
+    Platform platform_;
+};
+
+}  // namespace korin
