@@ -1,30 +1,18 @@
 #pragma once
 
 // The port of the COM runtime (ole32): joining an apartment, the process's
-// security, leaving. Results are HRESULTs as plain numbers; COM does not set
-// the thread's last error, and the adapters leave it as the call left it.
-// Objects are created by the port that owns their interfaces (the Task
-// Scheduler's first method is its CoCreateInstance), so that a typed object
-// comes back and no GUID or interface pointer reaches the core.
+// security, leaving. Results are HRESULTs as plain numbers (`HResult`, in
+// platform/win_errors.h); COM does not set the thread's last error, and the
+// adapters leave it as the call left it. Objects are created by the port
+// that owns their interfaces (the Task Scheduler's first method is its
+// CoCreateInstance), so that a typed object comes back and no GUID or
+// interface pointer reaches the core.
+
+#include "platform/win_errors.h"
 
 #include <cstdint>
 
 namespace korin {
-
-using HResult = std::int32_t;
-
-inline constexpr HResult kSOk = 0;
-inline constexpr HResult kSFalse = 1;
-inline constexpr HResult kEOutOfMemory = static_cast<HResult>(0x8007000Eu);
-inline constexpr HResult kEFail = static_cast<HResult>(0x80004005u);
-inline constexpr HResult kRpcEChangedMode = static_cast<HResult>(0x80010106u);
-inline constexpr HResult kRpcETooLate = static_cast<HResult>(0x80010119u);
-// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND): no work item or task of that name.
-inline constexpr HResult kHResultFileNotFound = static_cast<HResult>(0x80070002u);
-
-inline constexpr bool succeeded(HResult result) {
-    return result >= 0;
-}
 
 inline constexpr std::uint32_t kCoinitMultithreaded = 0x0;
 inline constexpr std::uint32_t kCoinitApartmentThreaded = 0x2;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/win_errors.h"
+
 #include <cstdint>
 #include <string>
 
@@ -14,11 +16,6 @@ inline constexpr int kCsidlFlagCreate = 0x8000;
 // SHFileOperationW's own result (a pre-Win32 code) for a source path that
 // is not valid, such as one whose folder does not exist.
 inline constexpr int kDeInvalidFiles = 0x7C;
-
-// HRESULTs the shell answers with.
-inline constexpr std::int32_t kSOk = 0;
-inline constexpr std::int32_t kEFail = static_cast<std::int32_t>(0x80004005u);
-inline constexpr std::int32_t kEInvalidArg = static_cast<std::int32_t>(0x80070057u);
 
 // The shell's special folders and file operations.
 class Shell {

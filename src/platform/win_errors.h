@@ -36,4 +36,20 @@ inline constexpr std::uint32_t kErrorNoMoreItems = 259;
 inline constexpr std::uint32_t kErrorKeyDeleted = 1018;
 inline constexpr std::uint32_t kErrorResourceLangNotFound = 1815;
 
+// HRESULTs (COM, the shell, the Task Scheduler), as plain numbers.
+using HResult = std::int32_t;
+inline constexpr HResult kSOk = 0;
+inline constexpr HResult kSFalse = 1;
+inline constexpr HResult kEFail = static_cast<HResult>(0x80004005u);
+inline constexpr HResult kEInvalidArg = static_cast<HResult>(0x80070057u);
+inline constexpr HResult kEOutOfMemory = static_cast<HResult>(0x8007000Eu);
+inline constexpr HResult kRpcEChangedMode = static_cast<HResult>(0x80010106u);
+inline constexpr HResult kRpcETooLate = static_cast<HResult>(0x80010119u);
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND): no work item or task of that name.
+inline constexpr HResult kHResultFileNotFound = static_cast<HResult>(0x80070002u);
+
+inline constexpr bool succeeded(HResult result) {
+    return result >= 0;
+}
+
 }  // namespace korin
