@@ -3,7 +3,9 @@
 // The port of the service's own side of the Service Control Manager
 // (advapi32 and kernel32): the dispatcher that connects the process, the
 // control handler's registration, status reports and the stop event.
-// Failures return false, 0 or null and set the thread's last error.
+// Failures return false, 0 or null and set the thread's last error. The
+// platform's callbacks carry no context, so the Win32 adapter keeps the two
+// functions for its WINAPI trampolines; there is one service per process.
 
 #include "platform/service_control.h"
 
@@ -30,21 +32,19 @@ class ServiceStopEvent {
     virtual ~ServiceStopEvent() = default;
     // SetEvent.
     virtual bool set() = 0;
-    // WaitForSingleObject with no wait: whether it is signalled.
-    virtual bool isSet() = 0;
 };
 
 class ServiceDispatcher {
   public:
     virtual ~ServiceDispatcher() = default;
-    // StartServiceCtrlDispatcherW with the table {serviceName, serviceMain} and the
-    // terminating entry. Blocks until the service has reported
+    // StartServiceCtrlDispatcherW with the table {serviceName, serviceMain}
+    // and the terminating entry. Blocks until the service has reported
     // SERVICE_STOPPED; false with 1063 when the process was not started by
     // the Service Control Manager.
     virtual bool startDispatcher(const std::wstring& serviceName,
                                  ServiceMainFunction serviceMain) = 0;
-    // RegisterServiceCtrlHandlerW: 0 with the platform's code (1063 outside
-    // a dispatcher, 1060 for another name).
+    // RegisterServiceCtrlHandlerW: 0 with the platform's code (1083 for a
+    // name the dispatcher was not given, 8 without memory).
     virtual ServiceStatusHandle registerHandler(const std::wstring& serviceName,
                                                 ServiceControlHandler handler) = 0;
     // SetServiceStatus with the whole record, handed over as one copy.
