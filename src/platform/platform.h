@@ -12,6 +12,12 @@ class Shell;
 class SystemInfo;
 class StringTable;
 class CryptoLibraries;
+class ServiceControl;
+class ServiceDispatcher;
+class ComRuntime;
+class TaskScheduling;
+class SecureRandom;
+class ConsoleOutput;
 
 // The ports through which the core reaches the operating system. Three
 // bundles fill it, every port of it: WinPlatform (service/win_platform_win.h)
@@ -28,6 +34,12 @@ struct Platform {
     CryptoLibraries* cryptoLibraries = nullptr;
     Guids* guids = nullptr;
     Processes* processes = nullptr;
+    ServiceControl* serviceControl = nullptr;
+    ServiceDispatcher* serviceDispatcher = nullptr;
+    ComRuntime* com = nullptr;
+    TaskScheduling* taskScheduling = nullptr;
+    SecureRandom* random = nullptr;
+    ConsoleOutput* console = nullptr;
 };
 
 // The name of the first null port ("clock", "files", ...), or null when every

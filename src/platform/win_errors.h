@@ -40,6 +40,7 @@ inline constexpr std::uint32_t kErrorResourceLangNotFound = 1815;
 using HResult = std::int32_t;
 inline constexpr HResult kSOk = 0;
 inline constexpr HResult kSFalse = 1;
+inline constexpr HResult kENotImpl = static_cast<HResult>(0x80004001u);
 inline constexpr HResult kEFail = static_cast<HResult>(0x80004005u);
 inline constexpr HResult kEInvalidArg = static_cast<HResult>(0x80070057u);
 inline constexpr HResult kEOutOfMemory = static_cast<HResult>(0x8007000Eu);

@@ -38,6 +38,12 @@ StandInPlatform::StandInPlatform(standin::Machine machine,
           .cryptoLibraries = &cryptoLibraries_,
           .guids = &guids_,
           .processes = &processes_,
+          .serviceControl = &unbuilt_.serviceControl,
+          .serviceDispatcher = &unbuilt_.serviceDispatcher,
+          .com = &unbuilt_.com,
+          .taskScheduling = &unbuilt_.taskScheduling,
+          .random = &unbuilt_.random,
+          .console = &unbuilt_.console,
       } {}
 
 }  // namespace korin

@@ -8,6 +8,7 @@
 #include "net/http_posix.h"
 #include "platform/adapters_posix.h"
 #include "platform/platform.h"
+#include "service/unbuilt_ports.h"
 #include "platform/standin/machine_setup.h"
 #include "support/string_table_posix.h"
 #include "trust/crypto_libraries_posix.h"
@@ -48,6 +49,7 @@ class StandInPlatform {
     PosixCryptoLibraries cryptoLibraries_;
     PosixGuids guids_;
     PosixProcesses processes_;
+    UnbuiltPorts unbuilt_;
     Platform platform_;
 };
 

@@ -706,6 +706,12 @@ FakePlatform::FakePlatform() {
     platform_.cryptoLibraries = &cryptoLibraries;
     platform_.guids = &guids;
     platform_.processes = &processes;
+    platform_.serviceControl = &unbuilt.serviceControl;
+    platform_.serviceDispatcher = &unbuilt.serviceDispatcher;
+    platform_.com = &unbuilt.com;
+    platform_.taskScheduling = &unbuilt.taskScheduling;
+    platform_.random = &unbuilt.random;
+    platform_.console = &unbuilt.console;
     files.addFolder(files.tempPath);
 }
 

@@ -11,6 +11,7 @@
 #include "platform/guid.h"
 #include "platform/processes.h"
 #include "platform/platform.h"
+#include "service/unbuilt_ports.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/system_info.h"
@@ -233,6 +234,8 @@ class FakePlatform {
     FakeProcesses processes{files};
     // A test that scripts its own libraries makes them after the platform.
     FakeCryptoLibraries cryptoLibraries;
+    // Ports whose fakes are still being written.
+    UnbuiltPorts unbuilt;
     const Platform& platform() const { return platform_; }
     // True when every port is filled.
     bool checkComplete() const { return missingPort(platform_) == nullptr; }
