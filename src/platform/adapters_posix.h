@@ -9,6 +9,7 @@
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/standin/machine.h"
+#include "platform/standin/program_view.h"
 #include "platform/standin/registry_db.h"
 #include "platform/system_info.h"
 
@@ -27,8 +28,7 @@ class PosixClock final : public Clock {
 // 64-bit machine is SysWOW64 while redirection is on.
 class PosixFiles final : public Files {
   public:
-    PosixFiles(const standin::Machine& machine, bool is64BitMachine)
-        : machine_(machine), is64BitMachine_(is64BitMachine) {}
+    explicit PosixFiles(standin::ProgramView view) : view_(std::move(view)) {}
 
     std::unique_ptr<FileHandle> openFile(const std::wstring& path, FileOpenMode mode) override;
     bool getFullPathName(const std::wstring& path, std::wstring& fullPath) override;
@@ -47,15 +47,14 @@ class PosixFiles final : public Files {
     std::string hostPath(const std::wstring& path) const;
 
   private:
-    standin::Machine machine_;
-    bool is64BitMachine_;
+    standin::ProgramView view_;
 };
 
 // The machine's registry as a 32-bit program sees it.
 class PosixRegistry final : public Registry {
   public:
-    PosixRegistry(standin::RegistryDb& db, bool is64BitMachine)
-        : db_(db), is64BitMachine_(is64BitMachine) {}
+    PosixRegistry(standin::RegistryDb& db, standin::ProgramView view)
+        : db_(db), view_(std::move(view)) {}
 
     long openKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
                  std::unique_ptr<RegistryKey>& key) override;
@@ -67,7 +66,7 @@ class PosixRegistry final : public Registry {
 
   private:
     standin::RegistryDb& db_;
-    bool is64BitMachine_;
+    standin::ProgramView view_;
 };
 
 class PosixSystemInfo final : public SystemInfo {
@@ -87,15 +86,13 @@ class PosixSystemInfo final : public SystemInfo {
 // file-system view of a 32-bit program.
 class PosixShell final : public Shell {
   public:
-    PosixShell(const standin::Machine& machine, bool is64BitMachine)
-        : machine_(machine), is64BitMachine_(is64BitMachine) {}
+    explicit PosixShell(standin::ProgramView view) : view_(std::move(view)) {}
 
     int deletePath(const std::wstring& path) override;
     std::int32_t getFolderPath(int csidl, std::wstring& path) override;
 
   private:
-    const standin::Machine& machine_;
-    bool is64BitMachine_;
+    standin::ProgramView view_;
 };
 
 // GUIDs from the kernel's random source.
@@ -110,8 +107,7 @@ class PosixGuids final : public Guids {
 // command line split into arguments as the C runtime splits it.
 class PosixProcesses final : public Processes {
   public:
-    PosixProcesses(const standin::Machine& machine, bool is64BitMachine)
-        : machine_(machine), is64BitMachine_(is64BitMachine) {}
+    explicit PosixProcesses(standin::ProgramView view) : view_(std::move(view)) {}
 
     std::unique_ptr<CreatedProcess> createProcess(const std::wstring& applicationName,
                                                   std::wstring& commandLine,
@@ -121,8 +117,7 @@ class PosixProcesses final : public Processes {
     std::unique_ptr<CreatedProcess> start(const std::wstring& applicationName,
                                           const std::wstring& commandLine);
     std::string hostPath(const std::wstring& path) const;
-    const standin::Machine& machine_;
-    bool is64BitMachine_;
+    standin::ProgramView view_;
 };
 
 // The arguments a program built with the Microsoft C runtime sees for a

@@ -231,7 +231,7 @@ std::uint32_t win32ErrorFromErrno(int error, const std::string& path) {
 }
 
 std::string PosixFiles::hostPath(const std::wstring& path) const {
-    return machine_.hostPath(path, is64BitMachine_ && standin::wow64RedirectionEnabled());
+    return view_.hostPath(path);
 }
 
 std::unique_ptr<FileHandle> PosixFiles::openFile(const std::wstring& path, FileOpenMode mode) {
@@ -275,7 +275,7 @@ bool PosixFiles::getFullPathName(const std::wstring& path, std::wstring& fullPat
         setLastError(kErrorInvalidName);
         return false;
     }
-    fullPath = machine_.fullPath(path);
+    fullPath = view_.machine().fullPath(path);
     return true;
 }
 
@@ -287,7 +287,7 @@ bool PosixFiles::getModuleFileName(std::wstring& path) {
         setLastError(win32ErrorFromErrno(error.value(), ""));
         return false;
     }
-    path = machine_.windowsPath(self.string());
+    path = view_.machine().windowsPath(self.string());
     return true;
 }
 
@@ -368,7 +368,7 @@ std::unique_ptr<FindHandle> PosixFiles::findFirstFile(const std::wstring& patter
         }
         // "*.*" matches every name, as on Windows.
         const std::string glob = wanted == "*.*" ? std::string("*") : wanted;
-        const bool driveRoot = machine_.fullPath(folder).size() <= 3;
+        const bool driveRoot = view_.machine().fullPath(folder).size() <= 3;
         std::vector<std::string> names;
         while (dirent* entry = readdir(dir)) {
             const std::string name = entry->d_name;

@@ -193,7 +193,7 @@ std::vector<std::wstring> splitCommandLine(const std::wstring& commandLine) {
 }
 
 std::string PosixProcesses::hostPath(const std::wstring& path) const {
-    return machine_.hostPath(path, is64BitMachine_ && standin::wow64RedirectionEnabled());
+    return view_.hostPath(path);
 }
 
 std::unique_ptr<CreatedProcess> PosixProcesses::createProcess(const std::wstring& applicationName,
@@ -228,9 +228,9 @@ std::unique_ptr<CreatedProcess> PosixProcesses::start(const std::wstring& applic
             char self[PATH_MAX] = {};
             const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
             const std::wstring ownFolder =
-                length > 0 ? folderOf(machine_.windowsPath(std::string(self, length))) : L"";
+                length > 0 ? folderOf(view_.machine().windowsPath(std::string(self, length))) : L"";
             for (const std::wstring& folder :
-                 {ownFolder, machine_.currentDirectory() + L"\\",
+                 {ownFolder, view_.machine().currentDirectory() + L"\\",
                   std::wstring(L"C:\\Windows\\System32\\"), std::wstring(L"C:\\Windows\\")}) {
                 if (!folder.empty() && stat(hostPath(folder + name).c_str(), &info) == 0) {
                     program = hostPath(folder + name);

@@ -76,9 +76,7 @@ class PosixRegistryKey final : public RegistryKey {
 
 std::wstring PosixRegistry::keyPath(RegistryRoot root, const std::wstring& subKey,
                                     std::uint32_t access) const {
-    // A 32-bit program sees the 32-bit view unless it asks for the 64-bit one.
-    const bool view32 = is64BitMachine_ && (access & kKeyWow64_64Key) == 0;
-    return standin::canonicalKeyPath(root == RegistryRoot::LocalMachine, subKey, view32);
+    return view_.keyPath(root == RegistryRoot::LocalMachine, subKey, access);
 }
 
 long PosixRegistry::openKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,

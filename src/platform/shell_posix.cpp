@@ -14,8 +14,7 @@ int PosixShell::deletePath(const std::wstring& path) {
     if (path.empty()) {
         return static_cast<int>(kErrorInvalidParameter);
     }
-    const std::string host =
-        machine_.hostPath(path, is64BitMachine_ && standin::wow64RedirectionEnabled());
+    const std::string host = view_.hostPath(path);
     struct stat info;
     if (lstat(host.c_str(), &info) != 0) {
         const std::uint32_t error = win32ErrorFromErrno(errno, host);
@@ -43,7 +42,7 @@ std::int32_t PosixShell::getFolderPath(int csidl, std::wstring& path) {
         default:
             return kEInvalidArg;
     }
-    const std::string host = machine_.hostPath(folder, false);
+    const std::string host = view_.machine().hostPath(folder, false);
     struct stat info;
     if (stat(host.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         std::error_code error;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "trust/crypto_api.h"
+#include "platform/crypto_api.h"
 
 #include <cstdint>
 #include <string>

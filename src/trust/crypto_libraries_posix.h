@@ -6,7 +6,7 @@ namespace korin {
 
 // The stand-in machine's system libraries: crypt32, advapi32 and kernel32
 // are modules of this program whose exports are the OpenSSL-backed stand-ins
-// of the CryptoAPI and Wow64 functions (trust/standin_crypto_posix.h).
+// of the CryptoAPI and Wow64 functions (platform/standin/system_exports.h).
 class PosixCryptoLibraries final : public CryptoLibraries {
   public:
     explicit PosixCryptoLibraries(bool is64BitMachine) : is64BitMachine_(is64BitMachine) {}

@@ -5,7 +5,8 @@ namespace korin::testing {
 
 std::unique_ptr<Files> makeRealFiles() {
     // Paths outside any machine are host paths (Z:); no machine root is used.
-    return std::make_unique<PosixFiles>(standin::Machine("/nonexistent-korin-machine"), false);
+    return std::make_unique<PosixFiles>(
+        standin::ProgramView(standin::Machine("/nonexistent-korin-machine"), false));
 }
 
 }  // namespace korin::testing

@@ -35,10 +35,10 @@ struct StandinPlatform {
         : machine(root),
           db(openDb(root)),
           facts(standin::readMachineFacts(*db)),
-          files(machine, facts.is64Bit),
-          registry(*db, facts.is64Bit),
+          files(standin::ProgramView(machine, facts.is64Bit)),
+          registry(*db, standin::ProgramView(machine, facts.is64Bit)),
           system(facts),
-          shell(machine, facts.is64Bit) {
+          shell(standin::ProgramView(machine, facts.is64Bit)) {
         platform.clock = &clock;
         platform.files = &files;
         platform.registry = &registry;

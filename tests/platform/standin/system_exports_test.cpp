@@ -7,7 +7,7 @@
 #include "platform/standin/machine.h"
 #include "trust/crypto_libraries_posix.h"
 #include "trust/package_trust.h"
-#include "trust/standin_crypto_posix.h"
+#include "platform/standin/system_exports.h"
 
 #include <gtest/gtest.h>
 
@@ -70,7 +70,7 @@ class StandinRedirection : public ::testing::Test {
     std::string digest(bool is64BitMachine, bool disableRedirection, std::uint32_t& code,
                        std::uint32_t& systemError) {
         standin::Machine machine(folder_.path().string());
-        PosixFiles files(machine, is64BitMachine);
+        PosixFiles files(standin::ProgramView(machine, is64BitMachine));
         PosixCryptoLibraries libraries(is64BitMachine);
         testing::FakePlatform fake;
         Platform platform = fake.platform();

@@ -6,7 +6,7 @@
 // OpenSSL primitives only: message parsing, digests and single signature
 // checks; never a chain verification of OpenSSL's own.
 
-#include "trust/crypto_api.h"
+#include "platform/crypto_api.h"
 
 namespace korin::standin {
 

@@ -4,7 +4,7 @@
 #include "platform/last_error.h"
 #include "platform/standin/machine.h"
 #include "platform/win_errors.h"
-#include "trust/standin_crypto_posix.h"
+#include "platform/standin/system_exports.h"
 
 namespace korin::standin {
 

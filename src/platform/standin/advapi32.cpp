@@ -2,7 +2,7 @@
 
 #include "platform/last_error.h"
 #include "platform/win_errors.h"
-#include "trust/standin_crypto_posix.h"
+#include "platform/standin/system_exports.h"
 
 #include <openssl/evp.h>
 
