@@ -8,6 +8,8 @@
 
 #include "platform/last_error.h"
 
+#include "platform/error_codes.h"
+
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -19,17 +21,6 @@ namespace korin {
 inline constexpr std::uint32_t kHttpAccessTypeDefaultProxy = 0;
 inline constexpr std::uint16_t kHttpsPort = 443;
 inline constexpr std::uint32_t kHttpFlagSecure = 0x00800000;
-
-// WinHTTP's error codes.
-inline constexpr std::uint32_t kErrorWinHttpTimeout = 12002;
-inline constexpr std::uint32_t kErrorWinHttpInternalError = 12004;
-inline constexpr std::uint32_t kErrorWinHttpInvalidUrl = 12005;
-inline constexpr std::uint32_t kErrorWinHttpNameNotResolved = 12007;
-inline constexpr std::uint32_t kErrorWinHttpIncorrectHandleState = 12019;
-inline constexpr std::uint32_t kErrorWinHttpCannotConnect = 12029;
-inline constexpr std::uint32_t kErrorWinHttpConnectionError = 12030;
-inline constexpr std::uint32_t kErrorWinHttpInvalidServerResponse = 12152;
-inline constexpr std::uint32_t kErrorWinHttpSecureFailure = 12175;
 
 // For adapters: a handle object, or null with ERROR_NOT_ENOUGH_MEMORY (8).
 template <typename T, typename... Args>

@@ -98,7 +98,7 @@ struct RequestSetup {
     std::string userAgent;
     std::string resolve;  // "name:443:address", or empty
     std::string rootsFile;
-    PosixHttp::Timeouts timeouts;
+    StandInHttp::Timeouts timeouts;
 };
 
 class CurlRequest final : public HttpRequest {
@@ -428,13 +428,13 @@ std::string hostsFileAddress(const std::string& hostsText, const std::string& na
     return {};
 }
 
-PosixHttp::PosixHttp(const standin::Machine& machine, Timeouts timeouts)
+StandInHttp::StandInHttp(const standin::Machine& machine, Timeouts timeouts)
     : machine_(machine), timeouts_(timeouts) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-std::unique_ptr<HttpSession> PosixHttp::open(const std::wstring& userAgent,
+std::unique_ptr<HttpSession> StandInHttp::open(const std::wstring& userAgent,
                                              std::uint32_t accessType) {
     if (accessType != kHttpAccessTypeDefaultProxy) {
         setLastError(87);  // ERROR_INVALID_PARAMETER

@@ -8,15 +8,15 @@ namespace korin {
 // HTTPS of the stand-in machine over libcurl: trusts only the machine's Root
 // store, resolves host names through its hosts file first, and streams the
 // body as it arrives, holding at most a small buffer.
-class PosixHttp final : public Http {
+class StandInHttp final : public Http {
   public:
     // WinHTTP's defaults: 60 s to connect, 30 s for each wait on the server.
     struct Timeouts {
         long connectMs = 60000;
         long receiveMs = 30000;
     };
-    explicit PosixHttp(const standin::Machine& machine) : PosixHttp(machine, Timeouts{}) {}
-    PosixHttp(const standin::Machine& machine, Timeouts timeouts);
+    explicit StandInHttp(const standin::Machine& machine) : StandInHttp(machine, Timeouts{}) {}
+    StandInHttp(const standin::Machine& machine, Timeouts timeouts);
 
     std::unique_ptr<HttpSession> open(const std::wstring& userAgent,
                                       std::uint32_t accessType) override;

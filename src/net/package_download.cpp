@@ -6,7 +6,7 @@
 #include "platform/guid.h"
 #include "platform/last_error.h"
 #include "platform/platform.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "settings/runtime_config.h"
 #include "support/log.h"
 #include "trust/package_trust.h"

@@ -17,7 +17,7 @@
 
 namespace korin {
 
-class PosixClock final : public Clock {
+class StandInClock final : public Clock {
   public:
     SystemTime systemTime() override;
     std::uint64_t systemTimeAsFileTime() override;
@@ -26,9 +26,9 @@ class PosixClock final : public Clock {
 
 // Windows paths of the machine; a 32-bit program's view of System32 on a
 // 64-bit machine is SysWOW64 while redirection is on.
-class PosixFiles final : public Files {
+class StandInFiles final : public Files {
   public:
-    explicit PosixFiles(standin::ProgramView view) : view_(std::move(view)) {}
+    explicit StandInFiles(standin::ProgramView view) : view_(std::move(view)) {}
 
     std::unique_ptr<FileHandle> openFile(const std::wstring& path, FileOpenMode mode) override;
     bool getFullPathName(const std::wstring& path, std::wstring& fullPath) override;
@@ -51,9 +51,9 @@ class PosixFiles final : public Files {
 };
 
 // The machine's registry as a 32-bit program sees it.
-class PosixRegistry final : public Registry {
+class StandInRegistry final : public Registry {
   public:
-    PosixRegistry(standin::RegistryDb& db, standin::ProgramView view)
+    StandInRegistry(standin::RegistryDb& db, standin::ProgramView view)
         : db_(db), view_(std::move(view)) {}
 
     long openKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
@@ -69,9 +69,9 @@ class PosixRegistry final : public Registry {
     standin::ProgramView view_;
 };
 
-class PosixSystemInfo final : public SystemInfo {
+class StandInSystemInfo final : public SystemInfo {
   public:
-    explicit PosixSystemInfo(const standin::MachineFacts& facts) : facts_(facts) {}
+    explicit StandInSystemInfo(const standin::MachineFacts& facts) : facts_(facts) {}
 
     bool getVersionEx(OsVersionInfo& info) override;
     int isWow64Process() override;
@@ -84,9 +84,9 @@ class PosixSystemInfo final : public SystemInfo {
 
 // The administrator's special folders on the machine; deletions with the
 // file-system view of a 32-bit program.
-class PosixShell final : public Shell {
+class StandInShell final : public Shell {
   public:
-    explicit PosixShell(standin::ProgramView view) : view_(std::move(view)) {}
+    explicit StandInShell(standin::ProgramView view) : view_(std::move(view)) {}
 
     int deletePath(const std::wstring& path) override;
     std::int32_t getFolderPath(int csidl, std::wstring& path) override;
@@ -96,7 +96,7 @@ class PosixShell final : public Shell {
 };
 
 // GUIDs from the kernel's random source.
-class PosixGuids final : public Guids {
+class StandInGuids final : public Guids {
   public:
     std::int32_t createGuid(Guid& guid) override;
     int guidToText(const Guid& guid, std::wstring& text, int bufferSize) override;
@@ -105,9 +105,9 @@ class PosixGuids final : public Guids {
 // Host programs of the machine, started detached: an ELF binary or a "#!"
 // script, in a session of its own without a terminal, with the Windows
 // command line split into arguments as the C runtime splits it.
-class PosixProcesses final : public Processes {
+class StandInProcesses final : public Processes {
   public:
-    explicit PosixProcesses(standin::ProgramView view) : view_(std::move(view)) {}
+    explicit StandInProcesses(standin::ProgramView view) : view_(std::move(view)) {}
 
     std::unique_ptr<CreatedProcess> createProcess(const std::wstring& applicationName,
                                                   std::wstring& commandLine,

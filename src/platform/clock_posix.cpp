@@ -9,7 +9,7 @@ namespace {
 constexpr std::uint64_t kEpochDifferenceSeconds = 11644473600ULL;
 }  // namespace
 
-SystemTime PosixClock::systemTime() {
+SystemTime StandInClock::systemTime() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     tm parts{};
@@ -26,14 +26,14 @@ SystemTime PosixClock::systemTime() {
     return time;
 }
 
-std::uint64_t PosixClock::systemTimeAsFileTime() {
+std::uint64_t StandInClock::systemTimeAsFileTime() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     return (static_cast<std::uint64_t>(now.tv_sec) + kEpochDifferenceSeconds) * 10000000ULL +
            static_cast<std::uint64_t>(now.tv_nsec) / 100;
 }
 
-std::uint32_t PosixClock::tickCount() {
+std::uint32_t StandInClock::tickCount() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     // Kept to 32 bits, as the platform's count wraps.

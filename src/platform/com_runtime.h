@@ -2,13 +2,13 @@
 
 // The port of the COM runtime (ole32): joining an apartment, the process's
 // security, leaving. Results are HRESULTs as plain numbers (`HResult`, in
-// platform/win_errors.h); COM does not set the thread's last error, and the
+// platform/error_codes.h); COM does not set the thread's last error, and the
 // adapters leave it as the call left it. Objects are created by the port
 // that owns their interfaces (the Task Scheduler's first method is its
 // CoCreateInstance), so that a typed object comes back and no GUID or
 // interface pointer reaches the core.
 
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 #include <cstdint>
 

@@ -5,6 +5,8 @@
 // mirror the platform's layouts without <windows.h>, so the core compiles on
 // both builds; on the Windows build the entries are the real exports.
 
+#include "platform/error_codes.h"
+
 #include <cstdint>
 
 #if defined(_WIN32)
@@ -64,21 +66,6 @@ inline constexpr Dword kCryptNewKeyset = 0x8;
 inline constexpr AlgId kCalgSha256 = 0x800C;
 inline constexpr Dword kHpHashVal = 2;
 inline constexpr Dword kHpHashSize = 4;
-
-// HRESULT-style codes the CryptoAPI reports through the last error.
-inline constexpr std::uint32_t kNteBadSignature = 0x80090006;
-inline constexpr std::uint32_t kNteBadAlgId = 0x80090008;
-inline constexpr std::uint32_t kNteBadFlags = 0x80090009;
-inline constexpr std::uint32_t kNteBadKeyset = 0x80090016;
-inline constexpr std::uint32_t kCryptEUnknownAlgo = 0x80091002;
-inline constexpr std::uint32_t kCryptEHashValue = 0x80091007;
-inline constexpr std::uint32_t kCryptENotFound = 0x80092004;
-inline constexpr std::uint32_t kCryptEUnexpectedMsgType = 0x8009200A;
-inline constexpr std::uint32_t kCryptENoSigner = 0x8009200E;
-inline constexpr std::uint32_t kCryptEAsn1Corrupt = 0x80093100;
-inline constexpr std::uint32_t kCryptEAsn1Eod = 0x80093102;
-inline constexpr std::uint32_t kCryptEAsn1BadTag = 0x8009310B;
-inline constexpr std::uint32_t kEInvalidArg = 0x80070057;
 
 using CryptVerifyMessageSignatureFn = Bool(KORIN_WINAPI*)(VerifyMessagePara* verifyPara,
                                                           Dword signerIndex, const Byte* signedBlob,

@@ -1,7 +1,7 @@
 #include "platform/adapters_posix.h"
 
 #include "platform/last_error.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "support/text.h"
 
 #include <dirent.h>
@@ -32,20 +32,20 @@ std::string parentFolder(const std::string& path) {
 // An open file descriptor, closed on destruction. Handles opened for reading
 // read ahead in large chunks, as the platform's file cache does, so that
 // small reads do not each cost a system call.
-class PosixFileHandle final : public FileHandle {
+class StandInFileHandle final : public FileHandle {
   public:
-    PosixFileHandle(int fd, bool readAhead) : fd_(fd) {
+    StandInFileHandle(int fd, bool readAhead) : fd_(fd) {
         if (readAhead) {
             ahead_.resize(kReadAheadSize);
         }
     }
-    ~PosixFileHandle() override {
+    ~StandInFileHandle() override {
         if (fd_ >= 0) {
             ::close(fd_);
         }
     }
-    PosixFileHandle(const PosixFileHandle&) = delete;
-    PosixFileHandle& operator=(const PosixFileHandle&) = delete;
+    StandInFileHandle(const StandInFileHandle&) = delete;
+    StandInFileHandle& operator=(const StandInFileHandle&) = delete;
 
     bool read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead) override {
         bytesRead = 0;
@@ -179,9 +179,9 @@ FindData findDataOf(const std::string& hostPath, const std::string& name) {
 }
 
 // The entries found, handed out one by one.
-class PosixFindHandle final : public FindHandle {
+class StandInFindHandle final : public FindHandle {
   public:
-    explicit PosixFindHandle(std::vector<FindData> entries) : entries_(std::move(entries)) {}
+    explicit StandInFindHandle(std::vector<FindData> entries) : entries_(std::move(entries)) {}
 
     bool findNext(FindData& data) override {
         if (next_ >= entries_.size()) {
@@ -230,11 +230,11 @@ std::uint32_t win32ErrorFromErrno(int error, const std::string& path) {
     }
 }
 
-std::string PosixFiles::hostPath(const std::wstring& path) const {
+std::string StandInFiles::hostPath(const std::wstring& path) const {
     return view_.hostPath(path);
 }
 
-std::unique_ptr<FileHandle> PosixFiles::openFile(const std::wstring& path, FileOpenMode mode) {
+std::unique_ptr<FileHandle> StandInFiles::openFile(const std::wstring& path, FileOpenMode mode) {
     const std::string host = hostPath(path);
     int flags = O_CLOEXEC;
     switch (mode) {
@@ -266,11 +266,11 @@ std::unique_ptr<FileHandle> PosixFiles::openFile(const std::wstring& path, FileO
         setLastError(kErrorAccessDenied);
         return nullptr;
     }
-    return std::make_unique<PosixFileHandle>(
+    return std::make_unique<StandInFileHandle>(
         fd, mode == FileOpenMode::ReadExisting || mode == FileOpenMode::ReadSharingRead);
 }
 
-bool PosixFiles::getFullPathName(const std::wstring& path, std::wstring& fullPath) {
+bool StandInFiles::getFullPathName(const std::wstring& path, std::wstring& fullPath) {
     if (path.empty()) {
         setLastError(kErrorInvalidName);
         return false;
@@ -279,7 +279,7 @@ bool PosixFiles::getFullPathName(const std::wstring& path, std::wstring& fullPat
     return true;
 }
 
-bool PosixFiles::getModuleFileName(std::wstring& path) {
+bool StandInFiles::getModuleFileName(std::wstring& path) {
     // The running executable as the machine names it: Z:\ is the host's root.
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -291,7 +291,7 @@ bool PosixFiles::getModuleFileName(std::wstring& path) {
     return true;
 }
 
-std::uint32_t PosixFiles::getFileAttributes(const std::wstring& path) {
+std::uint32_t StandInFiles::getFileAttributes(const std::wstring& path) {
     const std::string host = hostPath(path);
     struct stat info;
     if (lstat(host.c_str(), &info) != 0) {
@@ -301,7 +301,7 @@ std::uint32_t PosixFiles::getFileAttributes(const std::wstring& path) {
     return attributesOf(host, info);
 }
 
-bool PosixFiles::createDirectory(const std::wstring& path) {
+bool StandInFiles::createDirectory(const std::wstring& path) {
     const std::string host = hostPath(path);
     if (mkdir(host.c_str(), 0755) != 0) {
         setLastError(win32ErrorFromErrno(errno, host));
@@ -310,7 +310,7 @@ bool PosixFiles::createDirectory(const std::wstring& path) {
     return true;
 }
 
-bool PosixFiles::removeDirectory(const std::wstring& path) {
+bool StandInFiles::removeDirectory(const std::wstring& path) {
     const std::string host = hostPath(path);
     if (rmdir(host.c_str()) != 0) {
         setLastError(win32ErrorFromErrno(errno, host));
@@ -319,7 +319,7 @@ bool PosixFiles::removeDirectory(const std::wstring& path) {
     return true;
 }
 
-bool PosixFiles::deleteFile(const std::wstring& path) {
+bool StandInFiles::deleteFile(const std::wstring& path) {
     const std::string host = hostPath(path);
     if (unlink(host.c_str()) != 0) {
         setLastError(win32ErrorFromErrno(errno, host));
@@ -328,7 +328,7 @@ bool PosixFiles::deleteFile(const std::wstring& path) {
     return true;
 }
 
-bool PosixFiles::moveFileReplacing(const std::wstring& source, const std::wstring& target) {
+bool StandInFiles::moveFileReplacing(const std::wstring& source, const std::wstring& target) {
     const std::string from = hostPath(source);
     const std::string to = hostPath(target);
     if (rename(from.c_str(), to.c_str()) != 0) {
@@ -338,7 +338,7 @@ bool PosixFiles::moveFileReplacing(const std::wstring& source, const std::wstrin
     return true;
 }
 
-std::unique_ptr<FindHandle> PosixFiles::findFirstFile(const std::wstring& pattern, FindData& data) {
+std::unique_ptr<FindHandle> StandInFiles::findFirstFile(const std::wstring& pattern, FindData& data) {
     const auto slash = pattern.find_last_of(L"\\/");
     const std::wstring folder = slash == std::wstring::npos ? L"." : pattern.substr(0, slash + 1);
     const std::string wanted =
@@ -394,18 +394,18 @@ std::unique_ptr<FindHandle> PosixFiles::findFirstFile(const std::wstring& patter
         setLastError(kErrorFileNotFound);
         return nullptr;
     }
-    auto handle = std::make_unique<PosixFindHandle>(std::move(entries));
+    auto handle = std::make_unique<StandInFindHandle>(std::move(entries));
     handle->findNext(data);
     return handle;
 }
 
 // A service runs as LocalSystem, whose temporary folder is the system's.
-bool PosixFiles::getTempPath(std::wstring& path) {
+bool StandInFiles::getTempPath(std::wstring& path) {
     path = L"C:\\Windows\\Temp\\";
     return true;
 }
 
-bool PosixFiles::getTempFileName(const std::wstring& folder, const std::wstring& prefix,
+bool StandInFiles::getTempFileName(const std::wstring& folder, const std::wstring& prefix,
                                  std::wstring& path) {
     // As the platform does: at most three units of the prefix, a hex number
     // from the clock, counted up until a new file can be made.

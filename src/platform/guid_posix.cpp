@@ -10,7 +10,7 @@ namespace {
 constexpr int kGuidTextUnits = 39;  // 38 characters and the zero
 }  // namespace
 
-std::int32_t PosixGuids::createGuid(Guid& guid) {
+std::int32_t StandInGuids::createGuid(Guid& guid) {
     std::uint8_t bytes[16];
     if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
         return kEFail;
@@ -28,7 +28,7 @@ std::int32_t PosixGuids::createGuid(Guid& guid) {
     return kSOk;
 }
 
-int PosixGuids::guidToText(const Guid& guid, std::wstring& text, int bufferSize) {
+int StandInGuids::guidToText(const Guid& guid, std::wstring& text, int bufferSize) {
     if (bufferSize < kGuidTextUnits) {
         text.clear();
         return 0;

@@ -1,7 +1,7 @@
 #include "platform/adapters_posix.h"
 
 #include "platform/last_error.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "support/text.h"
 
 #include <fcntl.h>
@@ -45,9 +45,9 @@ std::wstring folderOf(const std::wstring& path) {
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
-class PosixCreatedProcess final : public CreatedProcess {
+class StandInCreatedProcess final : public CreatedProcess {
   public:
-    explicit PosixCreatedProcess(pid_t pid) : pid_(pid) {}
+    explicit StandInCreatedProcess(pid_t pid) : pid_(pid) {}
     std::uint32_t processId() const override { return static_cast<std::uint32_t>(pid_); }
 
   private:
@@ -192,11 +192,11 @@ std::vector<std::wstring> splitCommandLine(const std::wstring& commandLine) {
     return arguments;
 }
 
-std::string PosixProcesses::hostPath(const std::wstring& path) const {
+std::string StandInProcesses::hostPath(const std::wstring& path) const {
     return view_.hostPath(path);
 }
 
-std::unique_ptr<CreatedProcess> PosixProcesses::createProcess(const std::wstring& applicationName,
+std::unique_ptr<CreatedProcess> StandInProcesses::createProcess(const std::wstring& applicationName,
                                                               std::wstring& commandLine,
                                                               std::uint32_t /*creationFlags*/) {
     try {
@@ -207,7 +207,7 @@ std::unique_ptr<CreatedProcess> PosixProcesses::createProcess(const std::wstring
     }
 }
 
-std::unique_ptr<CreatedProcess> PosixProcesses::start(const std::wstring& applicationName,
+std::unique_ptr<CreatedProcess> StandInProcesses::start(const std::wstring& applicationName,
                                                       const std::wstring& commandLine) {
     std::string program;
     struct stat info;
@@ -297,7 +297,7 @@ std::unique_ptr<CreatedProcess> PosixProcesses::start(const std::wstring& applic
         setLastError(error == ENOEXEC ? kErrorBadExeFormat : win32ErrorFromErrno(error, program));
         return nullptr;
     }
-    return std::make_unique<PosixCreatedProcess>(pid);
+    return std::make_unique<StandInCreatedProcess>(pid);
 }
 
 }  // namespace korin

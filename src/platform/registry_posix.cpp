@@ -1,6 +1,6 @@
 #include "platform/adapters_posix.h"
 
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 #include <cstring>
 
@@ -8,9 +8,9 @@ namespace korin {
 
 namespace {
 
-class PosixRegistryKey final : public RegistryKey {
+class StandInRegistryKey final : public RegistryKey {
   public:
-    PosixRegistryKey(standin::RegistryDb& db, std::wstring path, std::uint32_t access)
+    StandInRegistryKey(standin::RegistryDb& db, std::wstring path, std::uint32_t access)
         : db_(db), path_(std::move(path)), access_(access) {}
 
     long queryValue(const std::wstring& name, std::uint32_t* type, void* data,
@@ -74,28 +74,28 @@ class PosixRegistryKey final : public RegistryKey {
 
 }  // namespace
 
-std::wstring PosixRegistry::keyPath(RegistryRoot root, const std::wstring& subKey,
+std::wstring StandInRegistry::keyPath(RegistryRoot root, const std::wstring& subKey,
                                     std::uint32_t access) const {
     return view_.keyPath(root == RegistryRoot::LocalMachine, subKey, access);
 }
 
-long PosixRegistry::openKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
+long StandInRegistry::openKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
                             std::unique_ptr<RegistryKey>& key) {
     const std::wstring path = keyPath(root, subKey, access);
     if (!db_.keyExists(path)) {
         return static_cast<long>(kErrorFileNotFound);
     }
-    key = std::make_unique<PosixRegistryKey>(db_, path, access);
+    key = std::make_unique<StandInRegistryKey>(db_, path, access);
     return 0;
 }
 
-long PosixRegistry::createKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
+long StandInRegistry::createKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
                               std::unique_ptr<RegistryKey>& key) {
     const std::wstring path = keyPath(root, subKey, access);
     if (long status = db_.createKey(path); status != 0) {
         return status;
     }
-    key = std::make_unique<PosixRegistryKey>(db_, path, access);
+    key = std::make_unique<StandInRegistryKey>(db_, path, access);
     return 0;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 #include <cstdint>
 #include <string>

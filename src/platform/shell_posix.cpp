@@ -1,6 +1,6 @@
 #include "platform/adapters_posix.h"
 
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 #include <sys/stat.h>
 
@@ -10,7 +10,7 @@
 
 namespace korin {
 
-int PosixShell::deletePath(const std::wstring& path) {
+int StandInShell::deletePath(const std::wstring& path) {
     if (path.empty()) {
         return static_cast<int>(kErrorInvalidParameter);
     }
@@ -27,7 +27,7 @@ int PosixShell::deletePath(const std::wstring& path) {
     return error ? static_cast<int>(win32ErrorFromErrno(error.value(), host)) : 0;
 }
 
-std::int32_t PosixShell::getFolderPath(int csidl, std::wstring& path) {
+std::int32_t StandInShell::getFolderPath(int csidl, std::wstring& path) {
     std::wstring folder;
     switch (csidl & ~kCsidlFlagCreate) {
         case kCsidlAppData:

@@ -1,11 +1,11 @@
 #include "platform/adapters_posix.h"
 
 #include "platform/last_error.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 namespace korin {
 
-bool PosixSystemInfo::getVersionEx(OsVersionInfo& info) {
+bool StandInSystemInfo::getVersionEx(OsVersionInfo& info) {
     info.majorVersion = facts_.majorVersion;
     info.minorVersion = facts_.minorVersion;
     info.buildNumber = facts_.buildNumber;
@@ -13,11 +13,11 @@ bool PosixSystemInfo::getVersionEx(OsVersionInfo& info) {
     return true;
 }
 
-int PosixSystemInfo::isWow64Process() {
+int StandInSystemInfo::isWow64Process() {
     return facts_.is64Bit ? 1 : 0;
 }
 
-bool PosixSystemInfo::getSystemWow64Directory(std::wstring& path) {
+bool StandInSystemInfo::getSystemWow64Directory(std::wstring& path) {
     if (!facts_.is64Bit) {
         setLastError(kErrorCallNotImplemented);
         return false;
@@ -26,7 +26,7 @@ bool PosixSystemInfo::getSystemWow64Directory(std::wstring& path) {
     return true;
 }
 
-bool PosixSystemInfo::getSystemDirectory(std::wstring& path) {
+bool StandInSystemInfo::getSystemDirectory(std::wstring& path) {
     path = L"C:\\Windows\\system32";
     return true;
 }

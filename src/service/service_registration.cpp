@@ -1,7 +1,7 @@
 #include "service/service_registration.h"
 
 #include "platform/last_error.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 namespace korin {
 

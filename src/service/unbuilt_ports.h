@@ -10,7 +10,7 @@
 #include "platform/last_error.h"
 #include "platform/runtime_library.h"
 #include "platform/service_control.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "service/service_dispatcher.h"
 #include "task/task_scheduler.h"
 

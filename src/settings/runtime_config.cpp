@@ -3,7 +3,7 @@
 #include "platform/last_error.h"
 #include "platform/platform.h"
 #include "platform/system_info.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "settings/settings_file.h"
 #include "settings/windows_file_manager.h"
 #include "support/allocation.h"

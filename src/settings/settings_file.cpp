@@ -5,7 +5,7 @@
 #include "platform/last_error.h"
 #include "platform/platform.h"
 #include "platform/system_info.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "support/text.h"
 
 #include <algorithm>

@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "settings/settings_file.h"
 #include "support/text.h"
 

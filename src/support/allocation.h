@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "platform/last_error.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 namespace korin {
 

@@ -4,10 +4,10 @@
 
 namespace korin {
 
-PosixStringTable::PosixStringTable(std::uint16_t uiLanguage)
+StandInStringTable::StandInStringTable(std::uint16_t uiLanguage)
     : language_(chooseTextLanguage(uiLanguage)) {}
 
-std::wstring_view PosixStringTable::loadString(std::uint32_t id) {
+std::wstring_view StandInStringTable::loadString(std::uint32_t id) {
     const wchar_t* text = findLocalizedText(language_, id);
     return text != nullptr ? std::wstring_view(text) : std::wstring_view();
 }

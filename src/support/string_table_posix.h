@@ -7,9 +7,9 @@
 namespace korin {
 
 // The generated table, in the stand-in machine's user-interface language.
-class PosixStringTable final : public StringTable {
+class StandInStringTable final : public StringTable {
   public:
-    explicit PosixStringTable(std::uint16_t uiLanguage);
+    explicit StandInStringTable(std::uint16_t uiLanguage);
     std::wstring_view loadString(std::uint32_t id) override;
 
   private:

@@ -9,7 +9,7 @@
 // wide strings: BSTR and VARIANT stay inside the Win32 adapter. COM does not
 // set the thread's last error, and the adapters leave it as the call left it.
 
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "task/update_task.h"
 
 #include "platform/last_error.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 namespace korin {
 

@@ -1,7 +1,7 @@
 #include "trust/crypto_libraries_posix.h"
 
 #include "platform/last_error.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "support/text.h"
 #include "platform/standin/system_exports.h"
 
@@ -88,12 +88,12 @@ bool isModule(crypto::ModuleHandle handle) {
 
 }  // namespace
 
-std::int32_t PosixCryptoLibraries::getSystemFolder(std::wstring& path) {
+std::int32_t StandInCryptoLibraries::getSystemFolder(std::wstring& path) {
     path = L"C:\\Windows\\system32";
     return 0;
 }
 
-crypto::ModuleHandle PosixCryptoLibraries::loadLibrary(const std::wstring& path) {
+crypto::ModuleHandle StandInCryptoLibraries::loadLibrary(const std::wstring& path) {
     const std::wstring name = fileNameOf(path);
     const Module* kernel32 = is64BitMachine_ ? &kKernel32 : &kKernel32Of32BitMachine;
     for (const Module* module : {&kCrypt32, &kAdvapi32, kernel32}) {
@@ -105,7 +105,7 @@ crypto::ModuleHandle PosixCryptoLibraries::loadLibrary(const std::wstring& path)
     return nullptr;
 }
 
-crypto::ProcAddress PosixCryptoLibraries::getProcAddress(crypto::ModuleHandle handle,
+crypto::ProcAddress StandInCryptoLibraries::getProcAddress(crypto::ModuleHandle handle,
                                                          const char* name) {
     if (!isModule(handle)) {
         setLastError(kErrorInvalidHandle);
@@ -120,7 +120,7 @@ crypto::ProcAddress PosixCryptoLibraries::getProcAddress(crypto::ModuleHandle ha
     return nullptr;
 }
 
-bool PosixCryptoLibraries::freeLibrary(crypto::ModuleHandle handle) {
+bool StandInCryptoLibraries::freeLibrary(crypto::ModuleHandle handle) {
     if (!isModule(handle)) {
         setLastError(kErrorInvalidHandle);
         return false;
@@ -128,15 +128,15 @@ bool PosixCryptoLibraries::freeLibrary(crypto::ModuleHandle handle) {
     return true;
 }
 
-bool PosixCryptoLibraries::destroyHash(crypto::CryptHash hash) {
+bool StandInCryptoLibraries::destroyHash(crypto::CryptHash hash) {
     return standin::CryptDestroyHash(hash) != 0;
 }
 
-bool PosixCryptoLibraries::releaseContext(crypto::CryptProv provider, std::uint32_t flags) {
+bool StandInCryptoLibraries::releaseContext(crypto::CryptProv provider, std::uint32_t flags) {
     return standin::CryptReleaseContext(provider, flags) != 0;
 }
 
-bool PosixCryptoLibraries::closeStore(crypto::CertStore store, std::uint32_t flags) {
+bool StandInCryptoLibraries::closeStore(crypto::CertStore store, std::uint32_t flags) {
     return standin::CertCloseStore(store, flags) != 0;
 }
 

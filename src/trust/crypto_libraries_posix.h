@@ -7,9 +7,9 @@ namespace korin {
 // The stand-in machine's system libraries: crypt32, advapi32 and kernel32
 // are modules of this program whose exports are the OpenSSL-backed stand-ins
 // of the CryptoAPI and Wow64 functions (platform/standin/system_exports.h).
-class PosixCryptoLibraries final : public CryptoLibraries {
+class StandInCryptoLibraries final : public CryptoLibraries {
   public:
-    explicit PosixCryptoLibraries(bool is64BitMachine) : is64BitMachine_(is64BitMachine) {}
+    explicit StandInCryptoLibraries(bool is64BitMachine) : is64BitMachine_(is64BitMachine) {}
 
     std::int32_t getSystemFolder(std::wstring& path) override;
     crypto::ModuleHandle loadLibrary(const std::wstring& path) override;

@@ -3,7 +3,7 @@
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "platform/platform.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 #include <algorithm>
 #include <cstring>

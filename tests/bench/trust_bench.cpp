@@ -43,8 +43,8 @@ std::string readAll(const fs::path& path) {
 
 struct Standin {
     korin::standin::Machine machine{"/nonexistent-korin-machine"};
-    korin::PosixFiles files{machine, false};
-    korin::PosixCryptoLibraries libraries{true};
+    korin::StandInFiles files{machine, false};
+    korin::StandInCryptoLibraries libraries{true};
     korin::Platform platform;
     Standin() {
         platform.files = &files;

@@ -52,7 +52,7 @@ Bool KORIN_WINAPI fakeVerifyMessageSignature(VerifyMessagePara* para, Dword sign
     if (para->size != sizeof(VerifyMessagePara) ||
         para->msgAndCertEncodingType != kMessageEncoding || para->cryptProv != 0 ||
         para->getSignerCertificate != nullptr || signerIndex != 0) {
-        setLastError(kEInvalidArg);
+        setLastError(crypto::kEInvalidArg);
         return 0;
     }
     const auto failing = [&](std::uint32_t error) {
@@ -88,7 +88,7 @@ CertStore KORIN_WINAPI fakeGetMessageCertificates(Dword encoding, CryptProv prov
                                                   const Byte*, Dword) {
     FakeCryptoLibraries& w = world();
     if (encoding != kMessageEncoding || prov != 0 || flags != 0) {
-        setLastError(kEInvalidArg);
+        setLastError(crypto::kEInvalidArg);
         return nullptr;
     }
     if (w.fail("CryptGetMessageCertificates")) {
@@ -102,7 +102,7 @@ CertContextPtr KORIN_WINAPI fakeCreateCertificateContext(Dword encoding, const B
     FakeCryptoLibraries& w = world();
     w.record("createAuthority:" + std::to_string(size));
     if (encoding != kMessageEncoding) {
-        setLastError(kEInvalidArg);
+        setLastError(crypto::kEInvalidArg);
         return nullptr;
     }
     if (w.fail("CertCreateCertificateContext")) {
@@ -117,7 +117,7 @@ CertContextPtr KORIN_WINAPI fakeFindCertificateInStore(CertStore store, Dword en
     FakeCryptoLibraries& w = world();
     if (store != &w.carried || encoding != kMessageEncoding || flags != 0 ||
         type != kCertFindIssuerOf || previous != nullptr) {
-        setLastError(kEInvalidArg);
+        setLastError(crypto::kEInvalidArg);
         return nullptr;
     }
     if (w.fail("CertFindCertificateInStore")) {
@@ -139,7 +139,7 @@ Bool KORIN_WINAPI fakeVerifySubjectCertificateContext(CertContextPtr subject, Ce
     const int issuerId = idOf(issuer);
     w.record("verify:" + std::to_string(subjectId) + "->" + std::to_string(issuerId));
     if (*flags != (kCertStoreSignatureFlag | kCertStoreTimeValidityFlag)) {
-        setLastError(kEInvalidArg);
+        setLastError(crypto::kEInvalidArg);
         return 0;
     }
     if (w.fail("CertVerifySubjectCertificateContext")) {
@@ -168,7 +168,7 @@ Bool KORIN_WINAPI fakeAcquireContext(CryptProv* prov, const char16_t* container,
     FakeCryptoLibraries& w = world();
     w.record("acquire:" + std::to_string(flags));
     if (container != nullptr || provider != nullptr || type != kProvRsaAes) {
-        setLastError(kEInvalidArg);
+        setLastError(crypto::kEInvalidArg);
         return 0;
     }
     if (w.fail("CryptAcquireContextW")) {

@@ -1,7 +1,7 @@
 #include "fakes/fake_platform.h"
 
 #include "platform/last_error.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "settings/runtime_config.h"
 #include "settings/settings_file.h"
 #include "settings/windows_file_manager.h"

@@ -11,7 +11,7 @@
 #include <memory>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static korin::PosixCryptoLibraries libraries(true);
+    static korin::StandInCryptoLibraries libraries(true);
     korin::Platform platform;
     platform.cryptoLibraries = &libraries;
     korin::PackageTrust trust(platform);

@@ -2,7 +2,7 @@
 
 #include "fakes/fake_platform.h"
 #include "manifest/player_registry.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "settings/runtime_config.h"
 #include "support/log.h"
 

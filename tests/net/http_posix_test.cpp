@@ -66,7 +66,7 @@ class HttpsTest : public ::testing::Test {
     }
     // GETs path through the adapter the way the service does.
     bool get(const std::string& path, std::string& body) {
-        PosixHttp http(*machine_, PosixHttp::Timeouts{10000, 1500});
+        StandInHttp http(*machine_, StandInHttp::Timeouts{10000, 1500});
         Platform platform = fake.platform();
         platform.http = &http;
         return httpsGetText(platform, body, std::wstring(path.begin(), path.end()));
@@ -117,7 +117,7 @@ TEST_F(HttpsTest, MisbehavingServersAreLoggedAsTheClientSeesThem) {
         FakePlatform local;
         logOptions().verbose = true;
         runtimeConfig().serverDomain = L"localhost";
-        PosixHttp http(*machine_, PosixHttp::Timeouts{10000, 1500});
+        StandInHttp http(*machine_, StandInHttp::Timeouts{10000, 1500});
         Platform platform = local.platform();
         platform.http = &http;
         std::string body;
@@ -167,7 +167,7 @@ TEST_F(HttpsTest, ConnectionFailuresCarryWinHttpCodes) {
         FakePlatform local;
         logOptions().verbose = true;
         runtimeConfig().serverDomain = std::wstring(c.host, c.host + std::strlen(c.host));
-        PosixHttp http(*machine_, PosixHttp::Timeouts{10000, 1500});
+        StandInHttp http(*machine_, StandInHttp::Timeouts{10000, 1500});
         Platform platform = local.platform();
         platform.http = &http;
         std::string body;
@@ -182,7 +182,7 @@ TEST_F(HttpsTest, ConnectionFailuresCarryWinHttpCodes) {
 
 TEST_F(HttpsTest, CallsOutOfOrderFailWithIncorrectHandleState) {
     trustTestAuthority();
-    PosixHttp http(*machine_);
+    StandInHttp http(*machine_);
     auto session = http.open(L"agent", kHttpAccessTypeDefaultProxy);
     ASSERT_TRUE(session);
     auto connection = session->connect(L"localhost", kHttpsPort);
@@ -216,7 +216,7 @@ TEST_F(HttpsTest, TheServerGetsTheTargetWinHttpSends) {
     const std::size_t before = server_.requestTargets().size();
     std::vector<std::string> expected;
     for (const testing::RequestTarget& c : testing::requestTargets()) {
-        PosixHttp http(*machine_, PosixHttp::Timeouts{10000, 1500});
+        StandInHttp http(*machine_, StandInHttp::Timeouts{10000, 1500});
         Platform platform = fake.platform();
         platform.http = &http;
         std::string body;
@@ -280,7 +280,7 @@ TEST_F(HttpsTest, AConnectThatTimesOutIsATimeoutNotAFailureToConnect) {
     FullListener listener;
     ASSERT_TRUE(listener.full()) << "the listener's queue could not be filled";
     addHost("full.test", "127.0.0.1");
-    PosixHttp http(*machine_, PosixHttp::Timeouts{300, 1500});
+    StandInHttp http(*machine_, StandInHttp::Timeouts{300, 1500});
     auto session = http.open(L"agent", kHttpAccessTypeDefaultProxy);
     ASSERT_TRUE(session);
     auto connection = session->connect(L"full.test", listener.port());

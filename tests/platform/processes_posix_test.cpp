@@ -6,7 +6,7 @@
 #include "platform/adapters_posix.h"
 #include "platform/last_error.h"
 #include "platform/standin/machine_setup.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 #include <gtest/gtest.h>
 
@@ -86,7 +86,7 @@ TEST_F(ProcessesTest, ScriptRunsDetachedWithTheSplitArguments) {
           "echo \"line:$KORIN_COMMAND_LINE\" >> record.txt\n"
           ": > record.txt.done\n");
     standin::Machine machine(root_);
-    PosixProcesses processes(standin::ProgramView(machine, true));
+    StandInProcesses processes(standin::ProgramView(machine, true));
     std::wstring commandLine = L"Record.exe -install \"two words\" -iv 11";
     auto process = processes.createProcess(L"C:\\Korin\\Record.exe", commandLine,
                                            kCreateDefaultErrorMode | kDetachedProcess);
@@ -101,7 +101,7 @@ TEST_F(ProcessesTest, FilesThatAreNoProgramFailAsOnWindows) {
     write("Text.exe", "MZ but not for this machine");
     write("Empty.exe", "");
     standin::Machine machine(root_);
-    PosixProcesses processes(standin::ProgramView(machine, true));
+    StandInProcesses processes(standin::ProgramView(machine, true));
     const struct {
         const wchar_t* application;
         std::uint32_t error;

@@ -5,7 +5,7 @@ namespace korin::testing {
 
 std::unique_ptr<Files> makeRealFiles() {
     // Paths outside any machine are host paths (Z:); no machine root is used.
-    return std::make_unique<PosixFiles>(
+    return std::make_unique<StandInFiles>(
         standin::ProgramView(standin::Machine("/nonexistent-korin-machine"), false));
 }
 

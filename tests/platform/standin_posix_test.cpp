@@ -2,7 +2,7 @@
 #include "platform/adapters_posix.h"
 #include "platform/last_error.h"
 #include "platform/standin/machine_setup.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 #include <gtest/gtest.h>
 
@@ -105,7 +105,7 @@ TEST_F(MachineTest, RegistryBehavesLikeTheRegFunctions) {
     std::string error;
     auto db = RegistryDb::open(root_ + "/registry.db", error);
     ASSERT_TRUE(db) << error;
-    PosixRegistry registry(*db, standin::ProgramView(Machine(root_), true));
+    StandInRegistry registry(*db, standin::ProgramView(Machine(root_), true));
 
     std::unique_ptr<RegistryKey> key;
     EXPECT_EQ(registry.openKey(RegistryRoot::LocalMachine, L"SOFTWARE\\Tervalonix", kKeyRead, key),
@@ -172,10 +172,10 @@ TEST_F(MachineTest, ThirtyTwoBitMachineHasOneView) {
     EXPECT_EQ(read.majorVersion, 6u);
     EXPECT_EQ(read.minorVersion, 1u);
 
-    PosixRegistry registry(*db, standin::ProgramView(Machine(root_), read.is64Bit));
+    StandInRegistry registry(*db, standin::ProgramView(Machine(root_), read.is64Bit));
     EXPECT_EQ(registry.keyPath(RegistryRoot::LocalMachine, L"SOFTWARE\\X", kKeyRead),
               L"HKLM\\SOFTWARE\\X");
-    PosixSystemInfo system(read);
+    StandInSystemInfo system(read);
     std::wstring folder;
     setLastError(0);
     EXPECT_FALSE(system.getSystemWow64Directory(folder));
@@ -233,7 +233,7 @@ TEST_F(MachineTest, TwoProcessesWritingOneKeyBothLand) {
 
 TEST_F(MachineTest, FilesOpenWithWindowsErrorCodes) {
     Machine machine(root_);
-    PosixFiles files(standin::ProgramView(machine, true));
+    StandInFiles files(standin::ProgramView(machine, true));
     auto file = files.openFile(L"C:\\Windows\\System32\\zvs.cfg", FileOpenMode::CreateAlways);
     ASSERT_TRUE(file);
     ASSERT_TRUE(file->write("abc", 3));
@@ -314,7 +314,7 @@ TEST_F(MachineTest, ErrnoBecomesTheWin32CodeWindowsGives) {
 
 TEST_F(MachineTest, ModuleFileNameIsTheRunningExecutableOnTheMachine) {
     Machine machine(root_);
-    PosixFiles files(standin::ProgramView(machine, true));
+    StandInFiles files(standin::ProgramView(machine, true));
     std::wstring path;
     ASSERT_TRUE(files.getModuleFileName(path));
     EXPECT_EQ(path, machine.windowsPath(fs::read_symlink("/proc/self/exe").string()));

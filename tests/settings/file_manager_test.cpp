@@ -2,7 +2,7 @@
 
 #include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "settings/string_vector.h"
 #include "support/text.h"
 

@@ -7,7 +7,7 @@
 #include "platform/last_error.h"
 #include "platform/platform.h"
 #include "platform/standin/machine_setup.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "settings/settings_file.h"
 #include "settings/windows_file_manager.h"
 #include "support/text.h"
@@ -52,11 +52,11 @@ struct StandinPlatform {
     standin::Machine machine;
     std::unique_ptr<standin::RegistryDb> db;
     standin::MachineFacts facts;
-    PosixClock clock;
-    PosixFiles files;
-    PosixRegistry registry;
-    PosixSystemInfo system;
-    PosixShell shell;
+    StandInClock clock;
+    StandInFiles files;
+    StandInRegistry registry;
+    StandInSystemInfo system;
+    StandInShell shell;
     Platform platform;
 };
 

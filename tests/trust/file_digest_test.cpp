@@ -3,7 +3,7 @@
 
 #include "fakes/fake_platform.h"
 #include "platform/real_files.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "trust/package_trust.h"
 #include "trust/real_crypto.h"
 

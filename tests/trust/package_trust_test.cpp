@@ -6,7 +6,7 @@
 #include "fakes/fake_crypto_libraries.h"
 #include "fakes/fake_platform.h"
 #include "platform/last_error.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "support/text.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 namespace korin::testing {
 
 std::unique_ptr<CryptoLibraries> makeRealCryptoLibraries() {
-    return std::make_unique<PosixCryptoLibraries>(true);
+    return std::make_unique<StandInCryptoLibraries>(true);
 }
 
 bool runningUnderWine() {

@@ -1,7 +1,7 @@
 #include "update/update_state.h"
 
 #include "fakes/fake_platform.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 #include <gtest/gtest.h>
 

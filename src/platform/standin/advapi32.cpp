@@ -1,7 +1,7 @@
 // advapi32's hashing functions on the stand-in machine, over OpenSSL digests.
 
 #include "platform/last_error.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "platform/standin/system_exports.h"
 
 #include <openssl/evp.h>
@@ -15,11 +15,6 @@ namespace {
 
 constexpr std::uint32_t kProviderMagic = 0x50524F56;  // "PROV"
 constexpr std::uint32_t kHashMagic = 0x48415348;      // "HASH"
-constexpr std::uint32_t kNteBadHash = 0x80090002;
-constexpr std::uint32_t kNteBadKey = 0x80090003;
-constexpr std::uint32_t kNteBadHashState = 0x8009000B;
-constexpr std::uint32_t kNteBadType = 0x8009000A;
-constexpr std::uint32_t kNteProvTypeNotDef = 0x80090017;
 constexpr crypto::Dword kHpAlgId = 1;
 constexpr crypto::Dword kProvRsaFull = 1;
 
@@ -80,7 +75,7 @@ crypto::Bool CryptAcquireContextW(crypto::CryptProv* prov, const char16_t* conta
         return failWith(kErrorInvalidParameter);
     }
     if (provType != crypto::kProvRsaAes && provType != kProvRsaFull) {
-        return failWith(kNteProvTypeNotDef);
+        return failWith(crypto::kNteProvTypeNotDef);
     }
     if (flags != crypto::kCryptVerifyContext && flags != crypto::kCryptNewKeyset && flags != 0) {
         return failWith(crypto::kNteBadFlags);
@@ -116,7 +111,7 @@ crypto::Bool CryptCreateHash(crypto::CryptProv prov, crypto::AlgId algId, crypto
         return failWith(crypto::kNteBadAlgId);
     }
     if (key != 0) {
-        return failWith(kNteBadKey);
+        return failWith(crypto::kNteBadKey);
     }
     if (flags != 0) {
         return failWith(crypto::kNteBadFlags);
@@ -145,10 +140,10 @@ crypto::Bool CryptHashData(crypto::CryptHash handle, const crypto::Byte* data,
         return failWith(crypto::kNteBadFlags);
     }
     if (hash->finished) {
-        return failWith(kNteBadHashState);
+        return failWith(crypto::kNteBadHashState);
     }
     if (dataSize != 0 && EVP_DigestUpdate(hash->context, data, dataSize) != 1) {
-        return failWith(kNteBadHash);
+        return failWith(crypto::kNteBadHash);
     }
     return 1;
 }
@@ -189,13 +184,13 @@ crypto::Bool CryptGetHashParam(crypto::CryptHash handle, crypto::Dword param, cr
             }
             if (!hash->finished && data != nullptr) {
                 if (EVP_DigestFinal_ex(hash->context, hash->value, &hash->valueSize) != 1) {
-                    return failWith(kNteBadHash);
+                    return failWith(crypto::kNteBadHash);
                 }
                 hash->finished = true;
             }
             return copyOut(hash->value, digestSize);
         default:
-            return failWith(kNteBadType);
+            return failWith(crypto::kNteBadType);
     }
 }
 

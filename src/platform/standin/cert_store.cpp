@@ -1,6 +1,6 @@
 #include "platform/standin/cert_store.h"
 
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 #include <openssl/evp.h>
 #include <openssl/sha.h>

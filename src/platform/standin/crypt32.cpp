@@ -7,7 +7,7 @@
 #include "platform/last_error.h"
 #include "platform/standin/cert_store.h"
 #include "platform/standin/system_exports.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 #include <openssl/x509.h>
 

@@ -3,7 +3,7 @@
 
 #include "platform/last_error.h"
 #include "platform/standin/machine.h"
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "platform/standin/system_exports.h"
 
 namespace korin::standin {

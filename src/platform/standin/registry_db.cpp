@@ -1,6 +1,6 @@
 #include "platform/standin/registry_db.h"
 
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 #include "support/text.h"
 
 #include <sqlite3.h>

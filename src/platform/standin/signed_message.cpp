@@ -1,6 +1,6 @@
 #include "platform/standin/signed_message.h"
 
-#include "platform/win_errors.h"
+#include "platform/error_codes.h"
 
 #include <openssl/objects.h>
 #include <openssl/rsa.h>
@@ -8,8 +8,6 @@
 namespace korin::standin::crypt32 {
 
 namespace {
-
-constexpr std::uint32_t kCryptEAuthAttrMissing = 0x80091006;
 
 // Object identifiers, as their DER contents.
 constexpr std::uint8_t kOidSignedData[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
@@ -280,7 +278,7 @@ std::uint32_t checkSignerSignature(const SignedMessage& message, const SignerInf
         }
         if (!found) {
             EVP_MD_CTX_free(context);
-            return kCryptEAuthAttrMissing;
+            return crypto::kCryptEAuthAttrMissing;
         }
         // Signed as a SET OF, with the bytes as they were encoded.
         static constexpr unsigned char kSetTag = 0x31;

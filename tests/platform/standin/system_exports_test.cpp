@@ -33,7 +33,7 @@ std::string sha256sumOf(const std::filesystem::path& file) {
 TEST(StandinFileDigest, EqualsSha256sumForEverySize) {
     testing::TemporaryWorkingFolder folder;
     auto files = testing::makeRealFiles();
-    PosixCryptoLibraries libraries(true);
+    StandInCryptoLibraries libraries(true);
     testing::FakePlatform fake;
     Platform platform = fake.platform();
     platform.files = files.get();
@@ -70,8 +70,8 @@ class StandinRedirection : public ::testing::Test {
     std::string digest(bool is64BitMachine, bool disableRedirection, std::uint32_t& code,
                        std::uint32_t& systemError) {
         standin::Machine machine(folder_.path().string());
-        PosixFiles files(standin::ProgramView(machine, is64BitMachine));
-        PosixCryptoLibraries libraries(is64BitMachine);
+        StandInFiles files(standin::ProgramView(machine, is64BitMachine));
+        StandInCryptoLibraries libraries(is64BitMachine);
         testing::FakePlatform fake;
         Platform platform = fake.platform();
         platform.files = &files;
@@ -128,7 +128,7 @@ TEST(StandinRedirectionSwitch, IsPerThreadAndRevertsToTheSavedState) {
 }
 
 TEST(StandinCryptoLibraries, UnknownLibrariesAndExportsFailLikeTheLoader) {
-    PosixCryptoLibraries libraries(true);
+    StandInCryptoLibraries libraries(true);
     EXPECT_EQ(libraries.loadLibrary(L"C:\\Windows\\system32\\wintrust.dll"), nullptr);
     EXPECT_EQ(lastError(), 126u);
     crypto::ModuleHandle crypt32 = libraries.loadLibrary(L"C:\\Windows\\system32\\CRYPT32.DLL");

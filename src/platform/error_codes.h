@@ -4,7 +4,10 @@
 
 namespace korin {
 
-// Win32 error codes the core and the stand-in adapters use by name.
+// Every Win32, HRESULT, WinHTTP and CryptoAPI code the program names, each
+// defined once, for the core and both builds' adapters alike.
+
+// Win32 error codes.
 inline constexpr std::uint32_t kErrorSuccess = 0;
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorPathNotFound = 3;
@@ -49,8 +52,43 @@ inline constexpr HResult kRpcETooLate = static_cast<HResult>(0x80010119u);
 // HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND): no work item or task of that name.
 inline constexpr HResult kHResultFileNotFound = static_cast<HResult>(0x80070002u);
 
+// WinHTTP's error codes (the last error of a failed WinHttp call).
+inline constexpr std::uint32_t kErrorWinHttpTimeout = 12002;
+inline constexpr std::uint32_t kErrorWinHttpInternalError = 12004;
+inline constexpr std::uint32_t kErrorWinHttpInvalidUrl = 12005;
+inline constexpr std::uint32_t kErrorWinHttpNameNotResolved = 12007;
+inline constexpr std::uint32_t kErrorWinHttpIncorrectHandleState = 12019;
+inline constexpr std::uint32_t kErrorWinHttpCannotConnect = 12029;
+inline constexpr std::uint32_t kErrorWinHttpConnectionError = 12030;
+inline constexpr std::uint32_t kErrorWinHttpInvalidServerResponse = 12152;
+inline constexpr std::uint32_t kErrorWinHttpSecureFailure = 12175;
+
 inline constexpr bool succeeded(HResult result) {
     return result >= 0;
 }
+
+// The CryptoAPI's codes, HRESULT-style numbers it reports through the last
+// error (the tables of run-time bound functions use DWORDs).
+namespace crypto {
+inline constexpr std::uint32_t kNteBadHash = 0x80090002;
+inline constexpr std::uint32_t kNteBadKey = 0x80090003;
+inline constexpr std::uint32_t kNteBadSignature = 0x80090006;
+inline constexpr std::uint32_t kNteBadAlgId = 0x80090008;
+inline constexpr std::uint32_t kNteBadFlags = 0x80090009;
+inline constexpr std::uint32_t kNteBadType = 0x8009000A;
+inline constexpr std::uint32_t kNteBadHashState = 0x8009000B;
+inline constexpr std::uint32_t kNteBadKeyset = 0x80090016;
+inline constexpr std::uint32_t kNteProvTypeNotDef = 0x80090017;
+inline constexpr std::uint32_t kCryptEUnknownAlgo = 0x80091002;
+inline constexpr std::uint32_t kCryptEAuthAttrMissing = 0x80091006;
+inline constexpr std::uint32_t kCryptEHashValue = 0x80091007;
+inline constexpr std::uint32_t kCryptENotFound = 0x80092004;
+inline constexpr std::uint32_t kCryptEUnexpectedMsgType = 0x8009200A;
+inline constexpr std::uint32_t kCryptENoSigner = 0x8009200E;
+inline constexpr std::uint32_t kCryptEAsn1Corrupt = 0x80093100;
+inline constexpr std::uint32_t kCryptEAsn1Eod = 0x80093102;
+inline constexpr std::uint32_t kCryptEAsn1BadTag = 0x8009310B;
+inline constexpr std::uint32_t kEInvalidArg = static_cast<std::uint32_t>(korin::kEInvalidArg);
+}  // namespace crypto
 
 }  // namespace korin
