@@ -1,12 +1,10 @@
 #include "korin_machine/reg_command.h"
 
+#include "fixtures/temporary_machine_posix.h"
 #include "platform/standin/machine_setup.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <filesystem>
 #include <sstream>
 
 namespace korin::standin {
@@ -15,22 +13,18 @@ namespace {
 class RegCommandTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/korin-reg-XXXXXX";
-        folder_ = mkdtemp(pattern);
         std::string error;
-        db_ = RegistryDb::open(folder_ + "/registry.db", error);
+        ASSERT_TRUE(folder_.create("reg", error, false)) << error;
+        db_ = RegistryDb::open(folder_.root() + "/registry.db", error);
         ASSERT_TRUE(db_) << error;
     }
-    void TearDown() override {
-        db_.reset();
-        std::filesystem::remove_all(folder_);
-    }
+    void TearDown() override { db_.reset(); }
     int run(const std::vector<std::string>& args) {
         out_.str("");
         err_.str("");
         return runRegCommand(*db_, true, args, out_, err_);
     }
-    std::string folder_;
+    korin::testing::TemporaryMachine folder_;
     std::unique_ptr<RegistryDb> db_;
     std::ostringstream out_;
     std::ostringstream err_;

@@ -140,11 +140,13 @@ RegistryDb::~RegistryDb() {
 }
 
 bool RegistryDb::keyExists(const std::wstring& key) {
+    const std::lock_guard lock(mutex_);
     Statement query(db_, "SELECT 1 FROM keys WHERE path = ?");
     return query.bind(1, key).step() == SQLITE_ROW;
 }
 
 long RegistryDb::createKey(const std::wstring& key) {
+    const std::lock_guard lock(mutex_);
     Transaction transaction(db_);
     if (!transaction.begun()) {
         return kStoreFailure;
@@ -160,6 +162,7 @@ long RegistryDb::createKey(const std::wstring& key) {
 
 long RegistryDb::setValue(const std::wstring& key, const std::wstring& name, std::uint32_t type,
                           const std::string& data) {
+    const std::lock_guard lock(mutex_);
     // One statement: the value lands whole, and only while its key exists.
     Statement insert(db_,
                      "INSERT OR REPLACE INTO vals SELECT ?, ?, ?, ? "
@@ -177,6 +180,7 @@ long RegistryDb::setValue(const std::wstring& key, const std::wstring& name, std
 
 long RegistryDb::queryValue(const std::wstring& key, const std::wstring& name,
                             RegistryValue& value) {
+    const std::lock_guard lock(mutex_);
     Statement query(db_, "SELECT name, type, data FROM vals WHERE key = ? AND name = ?");
     const int result = query.bind(1, key).bind(2, name).step();
     if (result == SQLITE_DONE) {
@@ -192,6 +196,7 @@ long RegistryDb::queryValue(const std::wstring& key, const std::wstring& name,
 }
 
 long RegistryDb::deleteValue(const std::wstring& key, const std::wstring& name) {
+    const std::lock_guard lock(mutex_);
     Statement remove(db_, "DELETE FROM vals WHERE key = ? AND name = ?");
     if (remove.bind(1, key).bind(2, name).step() != SQLITE_DONE) {
         return kStoreFailure;
@@ -200,6 +205,7 @@ long RegistryDb::deleteValue(const std::wstring& key, const std::wstring& name) 
 }
 
 long RegistryDb::deleteKey(const std::wstring& key) {
+    const std::lock_guard lock(mutex_);
     Transaction transaction(db_);
     if (!transaction.begun()) {
         return kStoreFailure;
@@ -220,6 +226,7 @@ long RegistryDb::deleteKey(const std::wstring& key) {
 }
 
 long RegistryDb::deleteTree(const std::wstring& key) {
+    const std::lock_guard lock(mutex_);
     for (const std::wstring& child : subKeys(key)) {
         if (long status = deleteTree(key + L"\\" + child); status != 0) {
             return status;
@@ -229,6 +236,7 @@ long RegistryDb::deleteTree(const std::wstring& key) {
 }
 
 std::vector<std::wstring> RegistryDb::subKeys(const std::wstring& key) {
+    const std::lock_guard lock(mutex_);
     std::vector<std::wstring> names;
     Statement query(db_, "SELECT path FROM keys WHERE parent = ? ORDER BY path COLLATE NOCASE");
     query.bind(1, key);
@@ -240,6 +248,7 @@ std::vector<std::wstring> RegistryDb::subKeys(const std::wstring& key) {
 }
 
 std::vector<RegistryValue> RegistryDb::values(const std::wstring& key) {
+    const std::lock_guard lock(mutex_);
     std::vector<RegistryValue> list;
     Statement query(db_, "SELECT name, type, data FROM vals WHERE key = ? ORDER BY rowid");
     query.bind(1, key);

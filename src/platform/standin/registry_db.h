@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,9 @@ struct RegistryValue {
 // "HKCU" ("HKLM\SOFTWARE\Wow6432Node\..."); names compare without regard to
 // ASCII case. Every change is one statement or one transaction, so values are
 // never half-written and several processes may use the file at once. Results
-// are Win32 status codes.
+// are Win32 status codes. Safe for two threads of one process: one mutex
+// (recursive, as a tree removal calls the other operations) around every
+// statement and transaction of the one connection.
 class RegistryDb {
   public:
     static std::unique_ptr<RegistryDb> open(const std::string& file, std::string& error);
@@ -45,6 +48,7 @@ class RegistryDb {
   private:
     explicit RegistryDb(sqlite3* db) : db_(db) {}
     sqlite3* db_;
+    std::recursive_mutex mutex_;
 };
 
 // The stored path of a key: the root's short name and the subkey, with the

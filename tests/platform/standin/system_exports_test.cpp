@@ -1,6 +1,7 @@
 // The stand-in machine's cryptography libraries and redirection switch.
 
 #include "fakes/fake_platform.h"
+#include "fixtures/temporary_machine_posix.h"
 #include "platform/adapters_posix.h"
 #include "platform/real_files.h"
 #include "platform/last_error.h"
@@ -59,7 +60,9 @@ TEST(StandinFileDigest, EqualsSha256sumForEverySize) {
 class StandinRedirection : public ::testing::Test {
   protected:
     StandinRedirection() {
-        const auto drive = folder_.path() / "drive_c" / "Windows";
+        std::string error;
+        EXPECT_TRUE(machine_.create("redirection", error, false)) << error;
+        const auto drive = std::filesystem::path(machine_.driveC("Windows"));
         std::filesystem::create_directories(drive / "System32");
         std::filesystem::create_directories(drive / "SysWOW64");
         std::ofstream(drive / "System32" / "player.dll", std::ios::binary) << "abc";
@@ -69,7 +72,7 @@ class StandinRedirection : public ::testing::Test {
 
     std::string digest(bool is64BitMachine, bool disableRedirection, std::uint32_t& code,
                        std::uint32_t& systemError) {
-        standin::Machine machine(folder_.path().string());
+        standin::Machine machine(machine_.root());
         StandInFiles files(standin::ProgramView(machine, is64BitMachine));
         StandInCryptoLibraries libraries(is64BitMachine);
         testing::FakePlatform fake;
@@ -87,7 +90,7 @@ class StandinRedirection : public ::testing::Test {
         return text;
     }
 
-    testing::TemporaryWorkingFolder folder_;
+    testing::TemporaryMachine machine_;
 };
 
 constexpr char kAbc[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
