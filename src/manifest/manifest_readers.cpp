@@ -13,6 +13,22 @@ namespace korin {
 
 namespace {
 
+constexpr std::int32_t kLogCurrentMajorNoVersion = 1458;
+constexpr std::int32_t kLogCurrentMajorNoPlayer = 1464;
+constexpr std::int32_t kLogCurrentMajorNoMajor = 1463;
+constexpr std::int32_t kLogLoudVerNotDotted = 1478;
+constexpr std::int32_t kLogLoudVerBetaNotDotted = 1479;
+constexpr std::int32_t kLogCurrentMajorNoMemory = 1430;
+constexpr std::int32_t kLogVersionNoVersion = 1411;
+constexpr std::int32_t kLogVersionNoPlayer = 1437;
+constexpr std::int32_t kLogVersionNoComponent = 1434;
+constexpr std::int32_t kLogVersionNoConfig = 1439;
+constexpr std::int32_t kLogVersionNoFrequency = 1436;
+constexpr std::int32_t kLogMinVerNotDotted = 1452;
+constexpr std::int32_t kLogPatchNoEntry = 1445;
+constexpr std::int32_t kLogPatchNoPatch = 1447;
+constexpr std::int32_t kLogPatchIncomplete = 1446;
+
 using Document = BoundedXmlDocument;
 using Node = rapidxml::xml_node<char>;
 using Attribute = rapidxml::xml_attribute<char>;
@@ -143,12 +159,12 @@ bool readCurrentMajor(const Platform& platform, const char* text,
     }
     const Node* version = manifest.document().first_node("version");
     if (version == nullptr) {
-        writeLog(platform, Warning, logCodeMessage(1458));
+        writeLog(platform, Warning, logCodeMessage(kLogCurrentMajorNoVersion));
         return false;
     }
     const Node* player = version->first_node("Player");
     if (player == nullptr) {
-        writeLog(platform, Warning, logCodeMessage(1464));
+        writeLog(platform, Warning, logCodeMessage(kLogCurrentMajorNoPlayer));
         return false;
     }
     const char* major = attributeValue(*player, "major");
@@ -156,7 +172,7 @@ bool readCurrentMajor(const Platform& platform, const char* text,
     const char* loudVerText = attributeValue(*player, "loudVer");
     const char* loudVerBetaText = attributeValue(*player, "loudVerBeta");
     if (major == nullptr || majorBeta == nullptr) {
-        writeLog(platform, Warning, logCodeMessage(1463));
+        writeLog(platform, Warning, logCodeMessage(kLogCurrentMajorNoMajor));
         return false;
     }
     manifest.releaseDocument();
@@ -164,12 +180,12 @@ bool readCurrentMajor(const Platform& platform, const char* text,
     const std::int32_t majorBetaNumber = signedDecimal(std::string_view(majorBeta));
     PlayerVersion loudVer;
     if (loudVerText != nullptr && !parseDottedVersion(loudVerText, loudVer)) {
-        writeLog(platform, Warning, logCodeMessage(1478));
+        writeLog(platform, Warning, logCodeMessage(kLogLoudVerNotDotted));
         return false;
     }
     PlayerVersion loudVerBeta;
     if (loudVerBetaText != nullptr && !parseDottedVersion(loudVerBetaText, loudVerBeta)) {
-        writeLog(platform, Warning, logCodeMessage(1479));
+        writeLog(platform, Warning, logCodeMessage(kLogLoudVerBetaNotDotted));
         return false;
     }
 
@@ -188,7 +204,7 @@ bool readCurrentMajor(const Platform& platform, const char* text,
         }
         checkFrequency = std::make_unique<std::uint32_t>(1);
     } catch (const std::bad_alloc&) {
-        writeLog(platform, Warning, logCodeMessage(1430));
+        writeLog(platform, Warning, logCodeMessage(kLogCurrentMajorNoMemory));
         activeX.reset();
         plugin.reset();
         pepper.reset();
@@ -209,12 +225,12 @@ bool readVersionManifest(const Platform& platform, const char* text, PlayerUpdat
     }
     const Node* version = manifest.document().first_node("version");
     if (version == nullptr) {
-        writeLog(platform, Warning, logCodeMessage(1411));
+        writeLog(platform, Warning, logCodeMessage(kLogVersionNoVersion));
         return false;
     }
     const Node* player = version->first_node(playerElementName(record->type));
     if (player == nullptr) {
-        writeLog(platform, Warning, logCodeMessage(1437));
+        writeLog(platform, Warning, logCodeMessage(kLogVersionNoPlayer));
         return false;
     }
     const char* components[] = {
@@ -226,18 +242,18 @@ bool readVersionManifest(const Platform& platform, const char* text, PlayerUpdat
     const char* minVerText = attributeValue(*player, "minVer");
     for (const char* component : components) {
         if (component == nullptr) {
-            writeLog(platform, Warning, logCodeMessage(1434));
+            writeLog(platform, Warning, logCodeMessage(kLogVersionNoComponent));
             return false;
         }
     }
     const Node* config = version->first_node("SAUConfig");
     if (config == nullptr) {
-        writeLog(platform, Warning, logCodeMessage(1439));
+        writeLog(platform, Warning, logCodeMessage(kLogVersionNoConfig));
         return false;
     }
     const char* frequency = attributeValue(*config, "checkFrequency");
     if (frequency == nullptr) {
-        writeLog(platform, Warning, logCodeMessage(1436));
+        writeLog(platform, Warning, logCodeMessage(kLogVersionNoFrequency));
         return false;
     }
     manifest.releaseDocument();
@@ -249,7 +265,7 @@ bool readVersionManifest(const Platform& platform, const char* text, PlayerUpdat
     const std::uint32_t days = unsignedDecimal(std::string_view(frequency));
     PlayerVersion minVer;
     if (minVerText != nullptr && !parseDottedVersion(minVerText, minVer)) {
-        writeLog(platform, Warning, logCodeMessage(1452));
+        writeLog(platform, Warning, logCodeMessage(kLogMinVerNotDotted));
         return false;
     }
     record->offeredVersion = std::move(offered);
@@ -269,7 +285,7 @@ bool readPatchManifest(const Platform& platform, const char* text, PlayerUpdateI
     }
     const Node* entry = manifest.document().first_node("patch");
     if (entry == nullptr) {
-        writeLog(platform, Warning, logCodeMessage(1445));
+        writeLog(platform, Warning, logCodeMessage(kLogPatchNoEntry));
         return false;
     }
     const char* typeName = playerElementName(record->type);
@@ -279,14 +295,14 @@ bool readPatchManifest(const Platform& platform, const char* text, PlayerUpdateI
         }
         const Node* patch = entry->first_node(typeName);
         if (patch == nullptr) {
-            writeLog(platform, Warning, logCodeMessage(1447));
+            writeLog(platform, Warning, logCodeMessage(kLogPatchNoPatch));
             continue;
         }
         const char* hash32 = attributeValue(*patch, "hash32");
         const char* hash64 = attributeValue(*patch, "hash64");
         const char* path = attributeValue(*patch, "path");
         if (hash32 == nullptr || hash64 == nullptr || path == nullptr) {
-            writeLog(platform, Warning, logCodeMessage(1446));
+            writeLog(platform, Warning, logCodeMessage(kLogPatchIncomplete));
             return false;
         }
         std::wstring folder;

@@ -19,6 +19,9 @@ namespace korin {
 
 namespace {
 
+constexpr std::int32_t kLogInstalledAtLeastMinVer = 1632;
+constexpr std::int32_t kLogInstalledBelowMinVer = 1633;
+
 constexpr std::uint32_t kKeyRead64 = kKeyRead | kKeyWow64_64Key;
 // "Version" is read into this many bytes.
 constexpr std::uint32_t kVersionBufferBytes = 2048;
@@ -233,10 +236,10 @@ bool needsUpdate(const Platform& platform, const PlayerUpdateInfo& record) {
         return false;
     }
     if (compareVersions(installed, record.minVer) >= 0) {
-        writeLog(platform, Info, logCodeMessage(1632));
+        writeLog(platform, Info, logCodeMessage(kLogInstalledAtLeastMinVer));
         return true;
     }
-    writeLog(platform, Info, logCodeMessage(1633));
+    writeLog(platform, Info, logCodeMessage(kLogInstalledBelowMinVer));
     return false;
 }
 

@@ -16,6 +16,8 @@ namespace korin {
 
 namespace {
 
+constexpr std::int32_t kLogCurrentMajorNotRead = 1476;
+
 // The log codes of one kind of manifest request.
 struct RequestCodes {
     std::int32_t opening;  // info, with the path
@@ -140,7 +142,7 @@ bool fetchCurrentMajor(const Platform& platform, std::unique_ptr<PlayerUpdateInf
         return false;
     }
     if (!parseCurrentMajor(platform, body.c_str(), activeX, plugin, pepper, checkFrequency)) {
-        writeLog(platform, Warning, logCodeMessage(1476));
+        writeLog(platform, Warning, logCodeMessage(kLogCurrentMajorNotRead));
         return false;
     }
     return true;

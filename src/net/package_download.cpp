@@ -21,25 +21,25 @@ namespace {
 // Log codes of a package download.
 constexpr std::int32_t kFullPackageCodes[] = {1600, 1601, 1635};   // ActiveX, Plugin, Pepper
 constexpr std::int32_t kPatchPackageCodes[] = {1636, 1637, 1638};  // ActiveX, Plugin, Pepper
-constexpr std::int32_t kRequestFailed = 1214;
-constexpr std::int32_t kNoTempBase = 1201;
-constexpr std::int32_t kGuidNotText = 1425;
-constexpr std::int32_t kTempNameFallback = 1426;
-constexpr std::int32_t kTempNameFailed = 1203;
-constexpr std::int32_t kTempNameNotDeleted = 1205;
-constexpr std::int32_t kFolderNotCreated = 1206;
-constexpr std::int32_t kDownloadFileNotCreated = 1207;
-constexpr std::int32_t kQueryFailed = 1209;
-constexpr std::int32_t kReadFailed = 1211;
-constexpr std::int32_t kWriteFailed = 1212;
-constexpr std::int32_t kTransferNoMemory = 1210;
-constexpr std::int32_t kDownloadFileNotClosed = 1413;
-constexpr std::int32_t kDownloadFileNotDeleted = 1414;
-constexpr std::int32_t kFolderNotRemoved = 1415;
-constexpr std::int32_t kNotVerified = 1217;
-constexpr std::int32_t kInstallerNotCreated = 1215;
-constexpr std::int32_t kInstallerNotWritten = 1216;
-constexpr std::int32_t kInstallerNotClosed = 1417;
+constexpr std::int32_t kLogRequestFailed = 1214;
+constexpr std::int32_t kLogNoTempBase = 1201;
+constexpr std::int32_t kLogGuidNotText = 1425;
+constexpr std::int32_t kLogTempNameFallback = 1426;
+constexpr std::int32_t kLogTempNameFailed = 1203;
+constexpr std::int32_t kLogTempNameNotDeleted = 1205;
+constexpr std::int32_t kLogFolderNotCreated = 1206;
+constexpr std::int32_t kLogDownloadFileNotCreated = 1207;
+constexpr std::int32_t kLogQueryFailed = 1209;
+constexpr std::int32_t kLogReadFailed = 1211;
+constexpr std::int32_t kLogWriteFailed = 1212;
+constexpr std::int32_t kLogTransferNoMemory = 1210;
+constexpr std::int32_t kLogDownloadFileNotClosed = 1413;
+constexpr std::int32_t kLogDownloadFileNotDeleted = 1414;
+constexpr std::int32_t kLogFolderNotRemoved = 1415;
+constexpr std::int32_t kLogNotVerified = 1217;
+constexpr std::int32_t kLogInstallerNotCreated = 1215;
+constexpr std::int32_t kLogInstallerNotWritten = 1216;
+constexpr std::int32_t kLogInstallerNotClosed = 1417;
 
 // StringFromGUID2's buffer, in units.
 constexpr int kGuidTextBuffer = 260;
@@ -92,13 +92,13 @@ class TemporaryDownload {
         if (fileMade) {
             fileMade = false;
             if (!platform_.files->deleteFile(filePath)) {
-                logWarning(platform_, kDownloadFileNotDeleted);
+                logWarning(platform_, kLogDownloadFileNotDeleted);
             }
         }
         if (folderMade) {
             folderMade = false;
             if (!platform_.files->removeDirectory(folderPath)) {
-                logWarning(platform_, kFolderNotRemoved);
+                logWarning(platform_, kLogFolderNotRemoved);
             }
         }
     }
@@ -117,15 +117,15 @@ bool nameTemporaryFolder(const Platform& platform, const std::wstring& base, std
             folder = base + text;
             return true;
         }
-        writeLog(platform, Warning, logCodeMessage(kGuidNotText));
+        writeLog(platform, Warning, logCodeMessage(kLogGuidNotText));
     }
-    writeLog(platform, Warning, logCodeMessage(kTempNameFallback));
+    writeLog(platform, Warning, logCodeMessage(kLogTempNameFallback));
     if (!platform.files->getTempFileName(base, kTempFilePrefix, folder)) {
-        logError(platform, kTempNameFailed);
+        logError(platform, kLogTempNameFailed);
         return false;
     }
     if (!platform.files->deleteFile(folder)) {
-        logError(platform, kTempNameNotDeleted);
+        logError(platform, kLogTempNameNotDeleted);
         return false;
     }
     return true;
@@ -140,30 +140,30 @@ bool transferBody(const Platform& platform, HttpRequest& request, FileHandle& fi
     do {
         size = 0;
         if (!request.queryDataAvailable(size)) {
-            logError(platform, kQueryFailed);
+            logError(platform, kLogQueryFailed);
             return false;
         }
         std::unique_ptr<char[]> buffer(new (std::nothrow) char[std::size_t{size} + 1]());
         if (!buffer) {
-            logError(platform, kTransferNoMemory, kErrorNotEnoughMemory);
+            logError(platform, kLogTransferNoMemory, kErrorNotEnoughMemory);
             return false;
         }
         std::uint32_t bytesRead = 0;
         if (!request.readData(buffer.get(), size, bytesRead)) {
-            logError(platform, kReadFailed);
+            logError(platform, kLogReadFailed);
             return false;
         }
         received += bytesRead;
         if (received > limits.maxBytes) {
-            logError(platform, kReadFailed, kErrorFileTooLarge);
+            logError(platform, kLogReadFailed, kErrorFileTooLarge);
             return false;
         }
         if (!file.write(buffer.get(), bytesRead)) {
-            logError(platform, kWriteFailed);
+            logError(platform, kLogWriteFailed);
             return false;
         }
         if (deadline.expired()) {
-            logError(platform, kReadFailed, kErrorWinHttpTimeout);
+            logError(platform, kLogReadFailed, kErrorWinHttpTimeout);
             return false;
         }
     } while (size > 0);
@@ -176,17 +176,17 @@ bool writeInstaller(const Platform& platform, const std::uint8_t* content,
                     std::uint32_t contentSize) {
     auto installer = platform.files->openFile(kInstallerFileName, FileOpenMode::CreateUnshared);
     if (!installer) {
-        logError(platform, kInstallerNotCreated);
+        logError(platform, kLogInstallerNotCreated);
         return false;
     }
     if (!installer->write(content, contentSize)) {
-        logError(platform, kInstallerNotWritten);
+        logError(platform, kLogInstallerNotWritten);
         installer.reset();
         platform.files->deleteFile(kInstallerFileName);
         return false;
     }
     if (!installer->close()) {
-        logWarning(platform, kInstallerNotClosed);
+        logWarning(platform, kLogInstallerNotClosed);
     }
     return true;
 }
@@ -244,7 +244,7 @@ bool downloadPackage(const Platform& platform, const PlayerUpdateInfo* record,
     if (!session || !(connection = session->connect(getServerDomain(), kHttpsPort)) ||
         !(request = connection->openRequest(L"GET", path, kHttpFlagSecure)) ||
         !request->sendRequest() || !request->receiveResponse()) {
-        logError(platform, kRequestFailed);
+        logError(platform, kLogRequestFailed);
         return false;
     }
 
@@ -254,7 +254,7 @@ bool downloadPackage(const Platform& platform, const PlayerUpdateInfo* record,
         if (haveBase) {
             setLastError(kErrorFilenameExcedRange);
         }
-        logError(platform, kNoTempBase);
+        logError(platform, kLogNoTempBase);
         return false;
     }
     std::wstring folder;
@@ -265,21 +265,21 @@ bool downloadPackage(const Platform& platform, const PlayerUpdateInfo* record,
     temporary.folderPath = folder + L"\\";
     temporary.filePath = temporary.folderPath + kDownloadFileName;
     if (tooLong(temporary.folderPath)) {
-        logError(platform, kFolderNotCreated, kErrorFilenameExcedRange);
+        logError(platform, kLogFolderNotCreated, kErrorFilenameExcedRange);
         return false;
     }
     if (!platform.files->createDirectory(temporary.folderPath)) {
-        logError(platform, kFolderNotCreated);
+        logError(platform, kLogFolderNotCreated);
         return false;
     }
     temporary.folderMade = true;
     if (tooLong(temporary.filePath)) {
-        logError(platform, kDownloadFileNotCreated, kErrorFilenameExcedRange);
+        logError(platform, kLogDownloadFileNotCreated, kErrorFilenameExcedRange);
         return false;
     }
     auto file = platform.files->openFile(temporary.filePath, FileOpenMode::CreateUnshared);
     if (!file) {
-        logError(platform, kDownloadFileNotCreated);
+        logError(platform, kLogDownloadFileNotCreated);
         return false;
     }
     temporary.fileMade = true;
@@ -291,7 +291,7 @@ bool downloadPackage(const Platform& platform, const PlayerUpdateInfo* record,
         return false;  // the temporary copy goes with `temporary`
     }
     if (!file->close()) {
-        logWarning(platform, kDownloadFileNotClosed);
+        logWarning(platform, kLogDownloadFileNotClosed);
     }
     file.reset();
     request.reset();
@@ -306,13 +306,13 @@ bool downloadPackage(const Platform& platform, const PlayerUpdateInfo* record,
 
     std::unique_ptr<PackageTrust> trust(new (std::nothrow) PackageTrust(platform));
     if (!trust) {
-        logError(platform, kNotVerified, kErrorNotEnoughMemory);
+        logError(platform, kLogNotVerified, kErrorNotEnoughMemory);
         return false;
     }
     std::unique_ptr<std::uint8_t[]> content;
     std::uint32_t contentSize = 0;
     if (!trust->verifySignedPackage(package.get(), packageSize, content, contentSize)) {
-        logError(platform, kNotVerified);
+        logError(platform, kLogNotVerified);
         return false;
     }
     package.reset();

@@ -130,17 +130,17 @@ void bindFsRedirectionApi(CryptoLibraries& libraries, FsRedirectionApi& table) {
 }
 
 PackageTrust::PackageTrust(const Platform& platform)
-    : messageApi(nullptr, FunctionTableRelease(platform.cryptoLibraries)),
-      hashApi(nullptr, FunctionTableRelease(platform.cryptoLibraries)),
-      redirectionApi(nullptr, FunctionTableRelease(platform.cryptoLibraries)),
-      caCertificate(kAuthorityCertificate),
-      caCertificateSize(kAuthorityCertificateSize),
+    : messageApi_(nullptr, FunctionTableRelease(platform.cryptoLibraries)),
+      hashApi_(nullptr, FunctionTableRelease(platform.cryptoLibraries)),
+      redirectionApi_(nullptr, FunctionTableRelease(platform.cryptoLibraries)),
+      caCertificate_(kAuthorityCertificate),
+      caCertificateSize_(kAuthorityCertificateSize),
       platform_(platform),
       libraries_(*platform.cryptoLibraries) {}
 
 PackageTrust::~PackageTrust() {
-    messageApi.reset();
-    hashApi.reset();
+    messageApi_.reset();
+    hashApi_.reset();
 }
 
 bool PackageTrust::verifySignedPackage(const std::uint8_t* package, std::uint32_t packageSize,
@@ -149,14 +149,14 @@ bool PackageTrust::verifySignedPackage(const std::uint8_t* package, std::uint32_
     // Cleared first, so that no way out leaves the caller's old values.
     content.reset();
     contentSize = 0;
-    if (!messageApi) {
-        messageApi = newTable<CryptoMessageApi>(libraries_);
-        if (!messageApi || !bindCryptoMessageApi(libraries_, *messageApi)) {
-            messageApi.reset();
+    if (!messageApi_) {
+        messageApi_ = newTable<CryptoMessageApi>(libraries_);
+        if (!messageApi_ || !bindCryptoMessageApi(libraries_, *messageApi_)) {
+            messageApi_.reset();
             return false;
         }
     }
-    const CryptoMessageApi& api = *messageApi;
+    const CryptoMessageApi& api = *messageApi_;
 
     crypto::VerifyMessagePara para{};
     para.size = sizeof(para);
@@ -197,7 +197,7 @@ bool PackageTrust::verifySignedPackage(const std::uint8_t* package, std::uint32_
 
 bool PackageTrust::walkToAuthority(crypto::CertContextPtr signer, const std::uint8_t* package,
                                    std::uint32_t packageSize) {
-    const CryptoMessageApi& api = *messageApi;
+    const CryptoMessageApi& api = *messageApi_;
     // Closed after the contexts found in it are freed.
     struct StoreCloser {
         CryptoLibraries& libraries;
@@ -218,8 +218,8 @@ bool PackageTrust::walkToAuthority(crypto::CertContextPtr signer, const std::uin
     if (messageStore.store == nullptr) {
         return false;
     }
-    held.authority = api.CertCreateCertificateContext(crypto::kMessageEncoding, caCertificate,
-                                                      caCertificateSize);
+    held.authority = api.CertCreateCertificateContext(crypto::kMessageEncoding, caCertificate_,
+                                                      caCertificateSize_);
     if (held.authority == nullptr) {
         return false;
     }
@@ -259,8 +259,8 @@ bool PackageTrust::fileDigest(const std::wstring& path, char* digest, std::uint3
     if (provider != 0) {
         libraries_.releaseContext(provider, 0);
     }
-    hashApi.reset();
-    redirectionApi.reset();
+    hashApi_.reset();
+    redirectionApi_.reset();
     return done;
 }
 
@@ -272,23 +272,23 @@ bool PackageTrust::digestBoundFile(const std::wstring& path, char* digest, std::
         systemError = lastError();
         return false;
     };
-    if (!redirectionApi) {
-        redirectionApi = newTable<FsRedirectionApi>(libraries_);
-        if (redirectionApi) {
-            bindFsRedirectionApi(libraries_, *redirectionApi);
+    if (!redirectionApi_) {
+        redirectionApi_ = newTable<FsRedirectionApi>(libraries_);
+        if (redirectionApi_) {
+            bindFsRedirectionApi(libraries_, *redirectionApi_);
         }
     }
-    if (!hashApi) {
-        hashApi = newTable<HashApi>(libraries_);
-        if (!hashApi) {
+    if (!hashApi_) {
+        hashApi_ = newTable<HashApi>(libraries_);
+        if (!hashApi_) {
             setLastError(kErrorNotEnoughMemory);
             return fail(kDigestBindFailed);
         }
-        if (!bindHashApi(libraries_, *hashApi)) {
+        if (!bindHashApi(libraries_, *hashApi_)) {
             return fail(kDigestBindFailed);
         }
     }
-    const HashApi& api = *hashApi;
+    const HashApi& api = *hashApi_;
 
     if (!api.CryptAcquireContextW(&provider, nullptr, nullptr, crypto::kProvRsaAes,
                                   crypto::kCryptVerifyContext)) {
@@ -307,18 +307,18 @@ bool PackageTrust::digestBoundFile(const std::wstring& path, char* digest, std::
     }
 
     // Switched off only when it can be switched back on.
-    const bool canSwitch = redirectionApi && redirectionApi->Wow64DisableWow64FsRedirection &&
-                           redirectionApi->Wow64RevertWow64FsRedirection;
+    const bool canSwitch = redirectionApi_ && redirectionApi_->Wow64DisableWow64FsRedirection &&
+                           redirectionApi_->Wow64RevertWow64FsRedirection;
     const bool switchOff = disableRedirection && canSwitch;
     void* redirectionState = nullptr;
-    if (switchOff && !redirectionApi->Wow64DisableWow64FsRedirection(&redirectionState)) {
+    if (switchOff && !redirectionApi_->Wow64DisableWow64FsRedirection(&redirectionState)) {
         return fail(kDigestRedirectionOffFailed);
     }
     std::unique_ptr<FileHandle> file =
         platform_.files->openFile(path, FileOpenMode::ReadSharingRead);
     const std::uint32_t openError = lastError();
     if (switchOff) {
-        if (!redirectionApi->Wow64RevertWow64FsRedirection(redirectionState)) {
+        if (!redirectionApi_->Wow64RevertWow64FsRedirection(redirectionState)) {
             return fail(kDigestRedirectionBackFailed);  // closes the file on the way out
         }
         setLastError(openError);

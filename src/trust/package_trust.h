@@ -111,11 +111,13 @@ class PackageTrust {
     bool fileDigest(const std::wstring& path, char* digest, std::uint32_t& errorCode,
                     std::uint32_t& systemError, bool disableRedirection);
 
-    FunctionTablePtr<CryptoMessageApi> messageApi;
-    FunctionTablePtr<HashApi> hashApi;
-    FunctionTablePtr<FsRedirectionApi> redirectionApi;
-    const std::uint8_t* caCertificate;
-    std::uint32_t caCertificateSize;
+    // The tables bound so far (null until their first use or after a
+    // failed bind) and the authority the walk ends at; for tests.
+    const CryptoMessageApi* messageApi() const { return messageApi_.get(); }
+    const HashApi* hashApi() const { return hashApi_.get(); }
+    const FsRedirectionApi* redirectionApi() const { return redirectionApi_.get(); }
+    const std::uint8_t* caCertificate() const { return caCertificate_; }
+    std::uint32_t caCertificateSize() const { return caCertificateSize_; }
 
   private:
     bool digestBoundFile(const std::wstring& path, char* digest, std::uint32_t& errorCode,
@@ -124,6 +126,11 @@ class PackageTrust {
     bool walkToAuthority(crypto::CertContextPtr signer, const std::uint8_t* package,
                          std::uint32_t packageSize);
 
+    FunctionTablePtr<CryptoMessageApi> messageApi_;
+    FunctionTablePtr<HashApi> hashApi_;
+    FunctionTablePtr<FsRedirectionApi> redirectionApi_;
+    const std::uint8_t* caCertificate_;
+    std::uint32_t caCertificateSize_;
     const Platform& platform_;
     CryptoLibraries& libraries_;
 };

@@ -13,10 +13,10 @@ namespace korin {
 
 namespace {
 
-constexpr std::int32_t kInstallerStarted = 1602;
-constexpr std::int32_t kInstallerNotStarted = 1218;
-constexpr std::int32_t kNoMemoryForCommandLine = 1235;
-constexpr std::int32_t kNoMemoryForLaunch = 1236;
+constexpr std::int32_t kLogInstallerStarted = 1602;
+constexpr std::int32_t kLogInstallerNotStarted = 1218;
+constexpr std::int32_t kLogNoMemoryForCommandLine = 1235;
+constexpr std::int32_t kLogNoMemoryForLaunch = 1236;
 
 void logNoMemory(const Platform& platform, std::int32_t code) {
     setLastError(kErrorNotEnoughMemory);
@@ -32,13 +32,13 @@ bool runInstaller(const Platform& platform, const std::wstring& applicationName,
         std::unique_ptr<CreatedProcess> process =
             platform.processes->createProcess(applicationName, writable, kInstallerCreationFlags);
         if (!process) {
-            writeLog(platform, Error, logCodeLastError(kInstallerNotStarted));
+            writeLog(platform, Error, logCodeLastError(kLogInstallerNotStarted));
             return false;
         }
-        writeLog(platform, Info, logCodeMessage(kInstallerStarted));
+        writeLog(platform, Info, logCodeMessage(kLogInstallerStarted));
         return true;  // the process and thread handles close here
     } catch (const std::bad_alloc&) {
-        logNoMemory(platform, kNoMemoryForCommandLine);
+        logNoMemory(platform, kLogNoMemoryForCommandLine);
         return false;
     }
 }
@@ -54,11 +54,11 @@ bool launchInstaller(const Platform& platform, const PlayerUpdateInfo* record) {
     try {
         applicationName.reserve(kMaxPath);
     } catch (const std::bad_alloc&) {
-        logNoMemory(platform, kNoMemoryForLaunch);
+        logNoMemory(platform, kLogNoMemoryForLaunch);
         return false;
     }
     if (!platform.files->getFullPathName(kInstallerFileName, applicationName)) {
-        writeLog(platform, Error, logCodeLastError(kInstallerNotStarted));
+        writeLog(platform, Error, logCodeLastError(kLogInstallerNotStarted));
         return false;
     }
     std::wstring commandLine;
@@ -66,7 +66,7 @@ bool launchInstaller(const Platform& platform, const PlayerUpdateInfo* record) {
         commandLine =
             record->patchMatchesInstalled ? kPatchInstallerCommandLine : kFullInstallerCommandLine;
     } catch (const std::bad_alloc&) {
-        logNoMemory(platform, kNoMemoryForCommandLine);
+        logNoMemory(platform, kLogNoMemoryForCommandLine);
         return false;
     }
     return runInstaller(platform, applicationName, commandLine);

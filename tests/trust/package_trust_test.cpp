@@ -407,7 +407,7 @@ TEST_F(PackageTrustVerify, BindingIsKeptForLaterVerifications) {
     EXPECT_TRUE(verify(trust).trusted);
     EXPECT_TRUE(verify(trust).trusted);
     EXPECT_EQ(eventsStartingWith("load:").size(), 1u);
-    EXPECT_NE(trust.messageApi, nullptr);
+    EXPECT_NE(trust.messageApi(), nullptr);
 }
 
 TEST_F(PackageTrustVerify, FailedBindingIsReleasedAndTriedAgainLater) {
@@ -416,7 +416,7 @@ TEST_F(PackageTrustVerify, FailedBindingIsReleasedAndTriedAgainLater) {
     const Verdict first = verify(trust);
     EXPECT_FALSE(first.trusted);
     EXPECT_TRUE(first.contentNull);
-    EXPECT_EQ(trust.messageApi, nullptr);
+    EXPECT_EQ(trust.messageApi(), nullptr);
     EXPECT_EQ(libraries_.liveModules, 0);
     EXPECT_EQ(libraries_.count("verifyMessage:size"), 0);
 
@@ -427,11 +427,11 @@ TEST_F(PackageTrustVerify, FailedBindingIsReleasedAndTriedAgainLater) {
 
 TEST_F(PackageTrustVerify, NewTrustRefersToTheEmbeddedAuthority) {
     PackageTrust trust(platform_);
-    EXPECT_EQ(trust.caCertificate, kAuthorityCertificate);
-    EXPECT_EQ(trust.caCertificateSize, 999u);
-    EXPECT_EQ(trust.messageApi, nullptr);
-    EXPECT_EQ(trust.hashApi, nullptr);
-    EXPECT_EQ(trust.redirectionApi, nullptr);
+    EXPECT_EQ(trust.caCertificate(), kAuthorityCertificate);
+    EXPECT_EQ(trust.caCertificateSize(), 999u);
+    EXPECT_EQ(trust.messageApi(), nullptr);
+    EXPECT_EQ(trust.hashApi(), nullptr);
+    EXPECT_EQ(trust.redirectionApi(), nullptr);
 }
 
 // ---- File digests ----------------------------------------------------------
@@ -462,8 +462,8 @@ class PackageTrustDigest : public PackageTrustTest {
             result.done =
                 trust.fileDigest(path, text, result.code, result.systemError, disableRedirection);
             // Each digest binds its tables anew and lets them go.
-            EXPECT_EQ(trust.hashApi, nullptr);
-            EXPECT_EQ(trust.redirectionApi, nullptr);
+            EXPECT_EQ(trust.hashApi(), nullptr);
+            EXPECT_EQ(trust.redirectionApi(), nullptr);
             EXPECT_EQ(libraries_.liveModules, 0);
             EXPECT_EQ(libraries_.liveProviders, 0);
             EXPECT_EQ(libraries_.liveHashes, 0);
