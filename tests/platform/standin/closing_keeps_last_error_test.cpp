@@ -2,6 +2,7 @@
 // the caller is about to log, as the Win32 owners do.
 
 #include "fixtures/temporary_machine_posix.h"
+#include "net/http.h"
 #include "platform/error_codes.h"
 #include "platform/last_error.h"
 #include "platform/standin/registry_db.h"
@@ -43,7 +44,9 @@ const Case kCases[] = {
      [](const Platform& platform) -> std::uint32_t {
          auto session = platform.http->open(L"Korin handle test/1.0", 0);
          auto connection = session ? session->connect(L"localhost", 443) : nullptr;
-         auto request = connection ? connection->openRequest(L"GET", L"/never/sent", 0) : nullptr;
+         auto request = connection
+                            ? connection->openRequest(L"GET", L"/never/sent", kHttpFlagSecure)
+                            : nullptr;
          if (!request || request->receiveResponse()) {
              return kErrorSuccess;
          }
