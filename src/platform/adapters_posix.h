@@ -116,10 +116,18 @@ class PosixProcesses final : public Processes {
     std::unique_ptr<CreatedProcess> createProcess(const std::wstring& applicationName,
                                                   std::wstring& commandLine,
                                                   std::uint32_t creationFlags) override;
+    // The start of a service's program: the command line's program searched
+    // for as above, in the given folder, with entries added to the
+    // environment.
+    std::unique_ptr<CreatedProcess> createProcessIn(const std::wstring& commandLine,
+                                                    const std::wstring& folder,
+                                                    const std::vector<std::string>& environment);
 
   private:
     std::unique_ptr<CreatedProcess> start(const std::wstring& applicationName,
-                                          const std::wstring& commandLine);
+                                          const std::wstring& commandLine,
+                                          const std::wstring& folder,
+                                          const std::vector<std::string>& environment);
     std::string hostPath(const std::wstring& path) const;
     const standin::Machine& machine_;
     bool is64BitMachine_;
