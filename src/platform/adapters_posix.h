@@ -126,7 +126,7 @@ class PosixProcesses final : public Processes {
   private:
     std::unique_ptr<CreatedProcess> start(const std::wstring& applicationName,
                                           const std::wstring& commandLine,
-                                          const std::wstring& folder,
+                                          const std::wstring& workingFolder,
                                           const std::vector<std::string>& environment);
     std::string hostPath(const std::wstring& path) const;
     const standin::Machine& machine_;

@@ -224,7 +224,7 @@ std::unique_ptr<CreatedProcess> PosixProcesses::createProcessIn(
 
 std::unique_ptr<CreatedProcess> PosixProcesses::start(const std::wstring& applicationName,
                                                       const std::wstring& commandLine,
-                                                      const std::wstring& folder,
+                                                      const std::wstring& workingFolder,
                                                       const std::vector<std::string>& environment) {
     std::string program;
     struct stat info;
@@ -322,8 +322,9 @@ std::unique_ptr<CreatedProcess> PosixProcesses::start(const std::wstring& applic
     envp.push_back(nullptr);
 
     pid_t pid = 0;
-    const int error = spawnDetached(program, argv.data(), envp.data(),
-                                    folder.empty() ? std::string() : hostPath(folder), pid);
+    const int error =
+        spawnDetached(program, argv.data(), envp.data(),
+                      workingFolder.empty() ? std::string() : hostPath(workingFolder), pid);
     if (error != 0) {
         setLastError(error == ENOEXEC ? kErrorBadExeFormat : win32ErrorFromErrno(error, program));
         return nullptr;

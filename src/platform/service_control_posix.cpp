@@ -59,9 +59,8 @@ class PosixServiceHandle final : public ServiceHandle {
                       std::uint32_t errorControl, const std::wstring& binaryPathName,
                       const std::wstring& displayName) override {
         return granted(access_, kServiceChangeConfig) && answer([&] {
-                   return manager_.database().changeConfig(name_, serviceType, startType,
-                                                           errorControl, binaryPathName,
-                                                           displayName);
+                   return manager_.database().changeConfig(
+                       name_, serviceType, startType, errorControl, binaryPathName, displayName);
                });
     }
     bool changeDescription(const std::wstring& description) override {
@@ -80,8 +79,7 @@ class PosixServiceHandle final : public ServiceHandle {
                answer([&] { return manager_.query(name_, status); });
     }
     bool deleteService() override {
-        return granted(access_, kDelete) &&
-               answer([&] { return manager_.markForDeletion(name_); });
+        return granted(access_, kDelete) && answer([&] { return manager_.markForDeletion(name_); });
     }
 
   private:
@@ -113,8 +111,8 @@ class PosixServiceManager final : public ServiceManager {
             config.start = definition.startType;
             config.errorControl = definition.errorControl;
             config.imagePath = definition.binaryPathName;
-            config.displayName = definition.displayName.empty() ? definition.serviceName
-                                                                : definition.displayName;
+            config.displayName =
+                definition.displayName.empty() ? definition.serviceName : definition.displayName;
             return manager_.create(definition.serviceName, config);
         });
         return created ? std::make_unique<PosixServiceHandle>(manager_, definition.serviceName,

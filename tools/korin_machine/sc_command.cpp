@@ -59,15 +59,15 @@ const char* messageOf(std::uint32_t code) {
 }
 
 const char* stateName(std::uint32_t state) {
-    static const char* const kNames[] = {"",        "STOPPED",          "START_PENDING",
-                                         "STOP_PENDING", "RUNNING",     "CONTINUE_PENDING",
-                                         "PAUSE_PENDING", "PAUSED"};
+    static const char* const kNames[] = {
+        "",        "STOPPED",          "START_PENDING", "STOP_PENDING",
+        "RUNNING", "CONTINUE_PENDING", "PAUSE_PENDING", "PAUSED"};
     return state < 8 ? kNames[state] : "";
 }
 
 const char* startName(std::uint32_t start) {
-    static const char* const kNames[] = {"BOOT_START", "SYSTEM_START", "AUTO_START",
-                                         "DEMAND_START", "DISABLED"};
+    static const char* const kNames[] = {"BOOT_START", "SYSTEM_START", "AUTO_START", "DEMAND_START",
+                                         "DISABLED"};
     return start < 5 ? kNames[start] : "";
 }
 
@@ -77,8 +77,9 @@ const char* errorControlName(std::uint32_t errorControl) {
 }
 
 std::string typeText(std::uint32_t type) {
-    const char* name = type == 0x10 ? "WIN32_OWN_PROCESS" : type == 0x20 ? "WIN32_SHARE_PROCESS"
-                                                                         : "";
+    const char* name = type == 0x10   ? "WIN32_OWN_PROCESS"
+                       : type == 0x20 ? "WIN32_SHARE_PROCESS"
+                                      : "";
     char text[64];
     std::snprintf(text, sizeof text, "%x  %s", type, name);
     return text;
@@ -131,8 +132,8 @@ struct ScOptions {
     std::optional<std::wstring> displayName;
 };
 
-std::optional<std::uint32_t> pick(const std::string& value,
-                                  std::initializer_list<std::pair<const char*, std::uint32_t>> names) {
+std::optional<std::uint32_t> pick(
+    const std::string& value, std::initializer_list<std::pair<const char*, std::uint32_t>> names) {
     for (const auto& [name, number] : names) {
         if (equalsIgnoreCase(wideFromUtf8(value), wideFromUtf8(name))) {
             return number;
@@ -171,8 +172,8 @@ bool parseOptions(const std::vector<std::string>& args, std::size_t first, ScOpt
             number = pick(value, {{"own", kServiceWin32OwnProcess}});
             options.type = number.value_or(0);
         } else if (option == L"start=") {
-            number = pick(value, {{"boot", 0}, {"system", 1}, {"auto", 2}, {"demand", 3},
-                                  {"disabled", 4}});
+            number = pick(
+                value, {{"boot", 0}, {"system", 1}, {"auto", 2}, {"demand", 3}, {"disabled", 4}});
             options.start = number.value_or(0);
         } else if (option == L"error=") {
             number = pick(value, {{"ignore", 0}, {"normal", 1}, {"severe", 2}, {"critical", 3}});
@@ -195,8 +196,8 @@ std::uint32_t orDefault(std::uint32_t value, std::uint32_t fallback) {
 
 }  // namespace
 
-int runScCommand(const Machine& machine, RegistryDb& registry,
-                 const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runScCommand(const Machine& machine, RegistryDb& registry, const std::vector<std::string>& args,
+                 std::ostream& out, std::ostream& err) {
     if (args.size() < 2) {
         return usage(err, "a command and a service name are needed");
     }

@@ -14,7 +14,7 @@ namespace korin::standin {
 // argument (`binPath= PATH`). Exits as sc.exe does: 0 on success, the Win32
 // error of the call that failed, 1639 for a malformed command (nothing is
 // touched). args start after "sc".
-int runScCommand(const Machine& machine, RegistryDb& registry,
-                 const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runScCommand(const Machine& machine, RegistryDb& registry, const std::vector<std::string>& args,
+                 std::ostream& out, std::ostream& err);
 
 }  // namespace korin::standin

@@ -145,7 +145,8 @@ int listenAt(const std::string& path, std::uint32_t& error) {
     }
     Descriptor fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     unlink(path.c_str());
-    if (fd.get() < 0 || bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (fd.get() < 0 ||
+        bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(fd.get(), 8) != 0) {
         error = errno == EACCES ? kErrorAccessDenied : kErrorPathNotFound;
         return -1;
@@ -248,8 +249,8 @@ bool writeServiceRuntime(const Machine& machine, const std::wstring& name,
     static std::atomic<unsigned> counter{0};
     servicesFolder(machine);
     const std::string file = serviceFile(machine, name, ".state");
-    const std::string temporary = file + "." + std::to_string(getpid()) + "." +
-                                  std::to_string(counter.fetch_add(1)) + ".tmp";
+    const std::string temporary =
+        file + "." + std::to_string(getpid()) + "." + std::to_string(counter.fetch_add(1)) + ".tmp";
     const ServiceStatus& s = runtime.status;
     {
         std::ofstream out(temporary, std::ios::trunc);
@@ -341,8 +342,8 @@ std::uint32_t StartChannel::awaitDispatcher(std::uint32_t processId, std::uint64
         if (peer.get() < 0 || peerProcess(peer.get()) != processId) {
             continue;  // not the process this start spawned
         }
-        const auto greeting = std::min(deadline, SteadyClock::now() +
-                                                     std::chrono::milliseconds(kGreetingMs));
+        const auto greeting =
+            std::min(deadline, SteadyClock::now() + std::chrono::milliseconds(kGreetingMs));
         std::string token;
         std::string table;
         if (!readLine(peer.get(), token, token_.size(), greeting) || token != token_ ||

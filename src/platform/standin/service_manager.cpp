@@ -51,8 +51,7 @@ std::uint32_t ServiceControlManager::exists(const std::wstring& name) {
     return services_.read(name, config);
 }
 
-std::uint32_t ServiceControlManager::create(const std::wstring& name,
-                                            const ServiceConfig& config) {
+std::uint32_t ServiceControlManager::create(const std::wstring& name, const ServiceConfig& config) {
     settle(name);
     return services_.create(name, config);
 }
