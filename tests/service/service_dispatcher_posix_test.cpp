@@ -8,6 +8,8 @@
 #include "service/service_dispatcher_posix.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -120,6 +122,32 @@ TEST(StandInDispatcher, WithoutAManagerBehindItNothingConnects) {
     EXPECT_EQ(lastError(), kErrorFailedServiceControllerConnect);
     EXPECT_EQ(subject.registerHandler(kName, handler), 0u);
     EXPECT_EQ(lastError(), kErrorServiceNotInExe);
+    // A process other than the one a start spawned is turned away, even
+    // with the start's own token.
+    std::uint32_t error = 0;
+    auto start = standin::StartChannel::open(machine, kName, error);
+    ASSERT_TRUE(start) << error;
+    for (const std::string& entry : {start->channelEntry(), start->tokenEntry()}) {
+        const auto equals = entry.find('=');
+        setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+    }
+    const pid_t spawned = fork();
+    if (spawned == 0) {
+        pause();
+        _exit(0);
+    }
+    std::atomic<std::uint32_t> awaited{0};
+    std::thread manager([&] {
+        const auto pid = static_cast<std::uint32_t>(spawned);
+        awaited = start->awaitDispatcher(pid, standin::processStartTime(pid), 1000);
+    });
+    EXPECT_FALSE(subject.startDispatcher(kName, serviceMain));
+    EXPECT_EQ(lastError(), kErrorFailedServiceControllerConnect);
+    manager.join();
+    kill(spawned, SIGKILL);
+    waitpid(spawned, nullptr, 0);
+    EXPECT_EQ(awaited, kErrorServiceRequestTimeout);
+
     // The stop event is a manual-reset one: once set, it stays set.
     auto event = subject.createStopEvent();
     auto* stop = static_cast<PosixServiceStopEvent*>(event.get());
