@@ -54,24 +54,44 @@ void serviceMain() {
     report(kServiceStopped, 0);
 }
 
-TEST(StandInDispatcher, ControlsRunOnTheDispatcherThreadAndAnswerWholeRecords) {
-    testing::TemporaryMachine folder;
-    std::string text;
-    ASSERT_TRUE(folder.create("dispatcher", text)) << text;
-    const standin::Machine machine(folder.root());
-    auto registry = standin::RegistryDb::open(machine.registryFile(), text);
-    ASSERT_TRUE(registry) << text;
-    PosixServiceDispatcher subject(machine, *registry);
-    dispatcher = &subject;
-    dispatcherThread = std::this_thread::get_id();
-
-    std::uint32_t error = 0;
-    auto start = standin::StartChannel::open(machine, kName, error);
-    ASSERT_TRUE(start) << error;
-    for (const std::string& entry : {start->channelEntry(), start->tokenEntry()}) {
-        const auto equals = entry.find('=');
-        setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+// A fresh machine, its registry and the dispatcher under test.
+class StandInDispatcher : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string text;
+        ASSERT_TRUE(folder_.create("dispatcher", text)) << text;
+        machine_ = standin::Machine(folder_.root());
+        registry_ = standin::RegistryDb::open(machine_.registryFile(), text);
+        ASSERT_TRUE(registry_) << text;
+        subject_ = std::make_unique<PosixServiceDispatcher>(machine_, *registry_);
+        dispatcher = subject_.get();
     }
+    // Plays the start of a process: its channel, handed over in this
+    // process's environment.
+    std::unique_ptr<standin::StartChannel> openStart() {
+        std::uint32_t error = 0;
+        auto start = standin::StartChannel::open(machine_, kName, error);
+        for (const std::string& entry :
+             start ? std::vector{start->channelEntry(), start->tokenEntry()}
+                   : std::vector<std::string>{}) {
+            const auto equals = entry.find('=');
+            setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+        }
+        return start;
+    }
+
+    testing::TemporaryMachine folder_;
+    standin::Machine machine_{""};
+    std::unique_ptr<standin::RegistryDb> registry_;
+    std::unique_ptr<PosixServiceDispatcher> subject_;
+};
+
+TEST_F(StandInDispatcher, ControlsRunOnTheDispatcherThreadAndAnswerWholeRecords) {
+    const standin::Machine& machine = machine_;
+    PosixServiceDispatcher& subject = *subject_;
+    dispatcherThread = std::this_thread::get_id();
+    auto start = openStart();
+    ASSERT_TRUE(start);
     const auto self = static_cast<std::uint32_t>(getpid());
     std::atomic<std::uint32_t> connected{1};
     std::thread manager(
@@ -110,13 +130,8 @@ TEST(StandInDispatcher, ControlsRunOnTheDispatcherThreadAndAnswerWholeRecords) {
     EXPECT_EQ(lastError(), kErrorInvalidHandle);
 }
 
-TEST(StandInDispatcher, WithoutAManagerBehindItNothingConnects) {
-    testing::TemporaryMachine folder;
-    std::string text;
-    ASSERT_TRUE(folder.create("dispatcher", text)) << text;
-    const standin::Machine machine(folder.root());
-    auto registry = standin::RegistryDb::open(machine.registryFile(), text);
-    PosixServiceDispatcher subject(machine, *registry);
+TEST_F(StandInDispatcher, WithoutAManagerBehindItNothingConnects) {
+    PosixServiceDispatcher& subject = *subject_;
     unsetenv(standin::kServiceChannelVariable);
     EXPECT_FALSE(subject.startDispatcher(kName, serviceMain));
     EXPECT_EQ(lastError(), kErrorFailedServiceControllerConnect);
@@ -124,13 +139,8 @@ TEST(StandInDispatcher, WithoutAManagerBehindItNothingConnects) {
     EXPECT_EQ(lastError(), kErrorServiceNotInExe);
     // A process other than the one a start spawned is turned away, even
     // with the start's own token.
-    std::uint32_t error = 0;
-    auto start = standin::StartChannel::open(machine, kName, error);
-    ASSERT_TRUE(start) << error;
-    for (const std::string& entry : {start->channelEntry(), start->tokenEntry()}) {
-        const auto equals = entry.find('=');
-        setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
-    }
+    auto start = openStart();
+    ASSERT_TRUE(start);
     const pid_t spawned = fork();
     if (spawned == 0) {
         pause();
