@@ -84,6 +84,7 @@ TEST_F(ServiceControlTest, StartQueryAndStopShowTheStatesTheServiceReports) {
     ASSERT_EQ(started.exitCode, 0) << started.out;
     EXPECT_NE(started.out.find("STATE              : 2  START_PENDING"), std::string::npos)
         << started.out;
+    EXPECT_EQ(exitOf(sc({"stop", kName}).exitCode), exitOf(1061));  // not while pending
     EXPECT_NE(awaitState("4  RUNNING").find("(STOPPABLE"), std::string::npos);
 
     const RunResult stopped = sc({"stop", kName});
@@ -126,6 +127,22 @@ TEST_F(ServiceControlTest, OfTwoStartsAtOnceTheSecondFindsTheServiceRunning) {
     awaitState("4  RUNNING");
     EXPECT_EQ(sc({"stop", kName}).exitCode, 0);
     awaitState("1  STOPPED");
+    // Started again at once, while the last process may still be going.
+    ASSERT_EQ(sc({"start", kName}).exitCode, 0);
+    awaitState("4  RUNNING");
+    EXPECT_EQ(sc({"stop", kName}).exitCode, 0);
+    awaitState("1  STOPPED");
+}
+
+TEST_F(ServiceControlTest, AStopTheServiceDoesNotAcceptIsRefused) {
+    ASSERT_EQ(create(testService("--accept 0 --run-ms 1000")).exitCode, 0);
+    ASSERT_EQ(sc({"start", kName}).exitCode, 0);
+    awaitState("4  RUNNING");
+    const RunResult refused = sc({"stop", kName});
+    EXPECT_EQ(exitOf(refused.exitCode), exitOf(1052));
+    EXPECT_NE(refused.out.find("ControlService FAILED 1052"), std::string::npos) << refused.out;
+    EXPECT_NE(awaitState("1  STOPPED").find("1  STOPPED"), std::string::npos);
+    EXPECT_EQ(record().find("control "), std::string::npos);  // never reached the service
 }
 
 TEST_F(ServiceControlTest, AProgramTheManagerDidNotStartCannotConnect) {
@@ -219,7 +236,7 @@ TEST_F(ServiceControlTest, CommandsAnswerWithWindowsCodesAndRefuseMalformedOnes)
         const char* output;
     };
     const std::vector<Case> cases = {
-        {{"query", "Missing"}, 1060, "[SC] OpenService FAILED 1060:"},
+        {{"query", "Missing"}, 1060, "[SC] EnumQueryServicesStatus:OpenService FAILED 1060:"},
         {{"stop", kName}, 1062, "[SC] ControlService FAILED 1062:"},
         {{"create", kName, "binPath=", "C:\\x.exe"}, 1073, "[SC] CreateService FAILED 1073:"},
         {{"create", "Bad\\Name", "binPath=", "C:\\x.exe"}, 123, "FAILED 123:"},

@@ -4,6 +4,7 @@
 // working folder and each control it gets in "test-service-record.txt" in
 // its working folder.
 //   korin-test-service [--name NAME] [--start-ms N] [--run-ms N] [--stop-ms N]
+//                      [--accept CONTROLS]
 // Without a manager behind it, it says why on stderr and exits 1.
 
 #include "platform/service_control.h"
@@ -26,9 +27,10 @@ namespace {
 
 struct Settings {
     std::wstring name = L"KorinTestSvc";
-    std::uint32_t startMs = 0;    // start-pending for this long
-    std::uint32_t runMs = 60000;  // then running for at most this long
-    std::uint32_t stopMs = 0;     // stop-pending for this long after a stop
+    std::uint32_t startMs = 0;                           // start-pending for this long
+    std::uint32_t runMs = 60000;                         // then running for at most this long
+    std::uint32_t stopMs = 0;                            // stop-pending for this long after a stop
+    std::uint32_t accepted = korin::kServiceAcceptStop;  // while running
 };
 
 Settings settings;
@@ -71,7 +73,7 @@ void serviceMain() {
     report(korin::kServiceStartPending, 0, 1);
     stopEvent = dispatcher->createStopEvent();
     std::this_thread::sleep_for(std::chrono::milliseconds(settings.startMs));
-    report(korin::kServiceRunning, korin::kServiceAcceptStop, 0);
+    report(korin::kServiceRunning, settings.accepted, 0);
     auto* event = static_cast<korin::PosixServiceStopEvent*>(stopEvent.get());
     if (event->waitFor(settings.runMs)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(settings.stopMs));
@@ -93,6 +95,8 @@ int main(int argc, char** argv) {
             settings.runMs = number;
         } else if (option == "--stop-ms") {
             settings.stopMs = number;
+        } else if (option == "--accept") {
+            settings.accepted = number;
         }
     }
     std::string error;

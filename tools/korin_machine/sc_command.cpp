@@ -266,7 +266,8 @@ int runScCommand(const Machine& machine, RegistryDb& registry, const std::vector
     }
     auto service = manager->openService(name, kServiceAllAccess);
     if (!service) {
-        return failed(out, "OpenService", lastError());
+        return failed(out, verb == "query" ? "EnumQueryServicesStatus:OpenService" : "OpenService",
+                      lastError());
     }
     ServiceStatus status;
     if (verb == "config") {

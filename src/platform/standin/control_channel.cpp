@@ -420,7 +420,9 @@ std::unique_ptr<DispatcherChannel> DispatcherChannel::connect(const Machine& mac
 }
 
 DispatcherChannel::~DispatcherChannel() {
-    unlink(path_.c_str());
+    if (!withdrawn_) {
+        unlink(path_.c_str());
+    }
     for (int fd : {listener_, wakeRead_, wakeWrite_, pending_}) {
         if (fd >= 0) {
             close(fd);
@@ -472,6 +474,12 @@ void DispatcherChannel::wake() {
 }
 
 bool DispatcherChannel::publish(const ServiceStatus& status) {
+    if (status.currentState == kServiceStopped && !withdrawn_) {
+        // The name goes before the stop is known, so that a later start's
+        // socket never loses its name to this process's going.
+        unlink(path_.c_str());
+        withdrawn_ = true;
+    }
     ServiceRuntime runtime;
     runtime.processId = static_cast<std::uint32_t>(getpid());
     runtime.processStart = ownStart_;

@@ -116,7 +116,9 @@ class DispatcherChannel {
     void answer(const ServiceStatus& status);
     // Safe from any thread.
     void wake();
-    // Records the status as this process's report.
+    // Records the status as this process's report. With stopped, the
+    // control socket's name goes first: the controls still queued are
+    // served, no new one reaches this process.
     bool publish(const ServiceStatus& status);
 
   private:
@@ -128,6 +130,7 @@ class DispatcherChannel {
     int wakeWrite_ = -1;
     int pending_ = -1;
     std::string path_;
+    bool withdrawn_ = false;  // the socket's name is gone
     std::uint64_t ownStart_;
 };
 

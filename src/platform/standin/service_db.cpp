@@ -42,6 +42,9 @@ std::uint32_t ServiceDb::create(const std::wstring& name, const ServiceConfig& c
     if (!validServiceName(name)) {
         return kErrorInvalidName;
     }
+    if (config.imagePath.empty()) {
+        return kErrorInvalidParameter;
+    }
     ServiceConfig existing;
     if (read(name, existing) == 0) {
         return existing.markedForDeletion ? kErrorServiceMarkedForDelete : kErrorServiceExists;
