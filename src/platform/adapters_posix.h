@@ -112,10 +112,18 @@ class StandInProcesses final : public Processes {
     std::unique_ptr<CreatedProcess> createProcess(const std::wstring& applicationName,
                                                   std::wstring& commandLine,
                                                   std::uint32_t creationFlags) override;
+    // The start of a service's program: the command line's program searched
+    // for as above, in the given folder, with entries added to the
+    // environment.
+    std::unique_ptr<CreatedProcess> createProcessIn(const std::wstring& commandLine,
+                                                    const std::wstring& folder,
+                                                    const std::vector<std::string>& environment);
 
   private:
     std::unique_ptr<CreatedProcess> start(const std::wstring& applicationName,
-                                          const std::wstring& commandLine);
+                                          const std::wstring& commandLine,
+                                          const std::wstring& workingFolder,
+                                          const std::vector<std::string>& environment);
     std::string hostPath(const std::wstring& path) const;
     standin::ProgramView view_;
 };

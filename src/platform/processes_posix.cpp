@@ -73,7 +73,8 @@ struct SpawnSetup {
 // Starts the program as a grandchild, so that it belongs to no one here and
 // outlives this process: a short-lived child spawns it and reports back.
 // Returns 0 and the pid, or the errno of the spawn.
-int spawnDetached(const std::string& program, char* const* argv, char* const* envp, pid_t& pid) {
+int spawnDetached(const std::string& program, char* const* argv, char* const* envp,
+                  const std::string& folder, pid_t& pid) {
     SpawnSetup setup;
     sigset_t none;
     sigemptyset(&none);
@@ -91,6 +92,9 @@ int spawnDetached(const std::string& program, char* const* argv, char* const* en
                                          fd == 0 ? O_RDONLY : O_WRONLY, 0);
     }
     posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+    if (!folder.empty()) {
+        posix_spawn_file_actions_addchdir_np(&setup.actions, folder.c_str());
+    }
 
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) {
@@ -200,7 +204,18 @@ std::unique_ptr<CreatedProcess> StandInProcesses::createProcess(const std::wstri
                                                               std::wstring& commandLine,
                                                               std::uint32_t /*creationFlags*/) {
     try {
-        return start(applicationName, commandLine);
+        return start(applicationName, commandLine, {}, {});
+    } catch (const std::bad_alloc&) {
+        setLastError(kErrorNotEnoughMemory);
+        return nullptr;
+    }
+}
+
+std::unique_ptr<CreatedProcess> StandInProcesses::createProcessIn(
+    const std::wstring& commandLine, const std::wstring& folder,
+    const std::vector<std::string>& environment) {
+    try {
+        return start(L"", commandLine, folder, environment);
     } catch (const std::bad_alloc&) {
         setLastError(kErrorNotEnoughMemory);
         return nullptr;
@@ -208,7 +223,9 @@ std::unique_ptr<CreatedProcess> StandInProcesses::createProcess(const std::wstri
 }
 
 std::unique_ptr<CreatedProcess> StandInProcesses::start(const std::wstring& applicationName,
-                                                      const std::wstring& commandLine) {
+                                                      const std::wstring& commandLine,
+                                                      const std::wstring& workingFolder,
+                                                      const std::vector<std::string>& environment) {
     std::string program;
     struct stat info;
     if (!applicationName.empty()) {
@@ -283,16 +300,31 @@ std::unique_ptr<CreatedProcess> StandInProcesses::start(const std::wstring& appl
     // GetCommandLineW would give it.
     std::string commandLineEntry = "KORIN_COMMAND_LINE=" + utf8FromWide(commandLine);
     std::vector<char*> envp;
+    const auto replaced = [&environment](const char* entry) {
+        for (const std::string& added : environment) {
+            const std::size_t name = added.find('=') + 1;
+            if (std::strncmp(entry, added.c_str(), name) == 0) {
+                return true;
+            }
+        }
+        return std::strncmp(entry, "KORIN_COMMAND_LINE=", 19) == 0;
+    };
     for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "KORIN_COMMAND_LINE=", 19) != 0) {
+        if (!replaced(*entry)) {
             envp.push_back(*entry);
         }
     }
     envp.push_back(commandLineEntry.data());
+    std::vector<std::string> added = environment;
+    for (std::string& entry : added) {
+        envp.push_back(entry.data());
+    }
     envp.push_back(nullptr);
 
     pid_t pid = 0;
-    const int error = spawnDetached(program, argv.data(), envp.data(), pid);
+    const int error =
+        spawnDetached(program, argv.data(), envp.data(),
+                      workingFolder.empty() ? std::string() : hostPath(workingFolder), pid);
     if (error != 0) {
         setLastError(error == ENOEXEC ? kErrorBadExeFormat : win32ErrorFromErrno(error, program));
         return nullptr;

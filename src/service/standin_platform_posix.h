@@ -8,6 +8,8 @@
 #include "net/http_posix.h"
 #include "platform/adapters_posix.h"
 #include "platform/platform.h"
+#include "platform/service_control_posix.h"
+#include "service/service_dispatcher_posix.h"
 #include "service/unbuilt_ports.h"
 #include "platform/standin/machine_setup.h"
 #include "support/string_table_posix.h"
@@ -49,6 +51,8 @@ class StandInPlatform {
     StandInCryptoLibraries cryptoLibraries_;
     StandInGuids guids_;
     StandInProcesses processes_;
+    StandInServiceControl serviceControl_;
+    StandInServiceDispatcher serviceDispatcher_;
     UnbuiltPorts unbuilt_;
     Platform platform_;
 };

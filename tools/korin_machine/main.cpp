@@ -3,6 +3,7 @@
 #include "platform/standin/machine_setup.h"
 #include "network_commands.h"
 #include "reg_command.h"
+#include "sc_command.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -14,6 +15,8 @@ namespace {
 constexpr char kUsage[] =
     "usage: korin-machine init [--32-bit] [--windows MAJOR.MINOR[.BUILD]] [--language HEX]\n"
     "       korin-machine reg query|add|delete KEY [options]   (like reg.exe)\n"
+    "       korin-machine sc create|config|description|query|qc|start|stop|delete NAME [options]"
+    "   (like sc.exe)\n"
     "       korin-machine hosts add NAME ADDRESS\n"
     "       korin-machine trust add CERT.pem\n"
     "The machine is the folder that KORIN_MACHINE_ROOT names.\n";
@@ -78,7 +81,7 @@ int main(int argc, char** argv) {
     if (args[0] == "init") {
         return runInit(rest);
     }
-    if (args[0] != "reg" && args[0] != "hosts" && args[0] != "trust") {
+    if (args[0] != "reg" && args[0] != "sc" && args[0] != "hosts" && args[0] != "trust") {
         return usage("unknown command '" + args[0] + "'");
     }
     std::string error;
@@ -97,6 +100,9 @@ int main(int argc, char** argv) {
     if (!registry) {
         std::cerr << "korin-machine: " << error << "\n";
         return korin::standin::kExitFailed;
+    }
+    if (args[0] == "sc") {
+        return korin::standin::runScCommand(*machine, *registry, rest, std::cout, std::cerr);
     }
     const bool is64Bit = korin::standin::readMachineFacts(*registry).is64Bit;
     return korin::standin::runRegCommand(*registry, is64Bit, rest, std::cout, std::cerr);

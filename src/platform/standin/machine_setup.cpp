@@ -13,25 +13,10 @@ namespace korin::standin {
 
 namespace {
 
-std::string dwordData(std::uint32_t value) {
-    std::string data(4, '\0');
-    for (int i = 0; i < 4; ++i) {
-        data[static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    }
-    return data;
-}
-
 bool readDword(RegistryDb& registry, const std::wstring& key, const std::wstring& name,
                std::uint32_t& out) {
     RegistryValue value;
-    if (registry.queryValue(key, name, value) != 0 || value.data.size() < 4) {
-        return false;
-    }
-    out = 0;
-    for (int i = 3; i >= 0; --i) {
-        out = (out << 8) | static_cast<unsigned char>(value.data[static_cast<std::size_t>(i)]);
-    }
-    return true;
+    return registry.queryValue(key, name, value) == 0 && regDwordValue(value.data, out);
 }
 
 bool readText(RegistryDb& registry, const std::wstring& key, const std::wstring& name,
@@ -59,6 +44,25 @@ bool makeFolders(const std::string& path, std::string& error) {
 }
 
 }  // namespace
+
+std::string regDwordData(std::uint32_t value) {
+    std::string data(4, '\0');
+    for (int i = 0; i < 4; ++i) {
+        data[static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+    return data;
+}
+
+bool regDwordValue(const std::string& data, std::uint32_t& out) {
+    if (data.size() < 4) {
+        return false;
+    }
+    out = 0;
+    for (int i = 3; i >= 0; --i) {
+        out = (out << 8) | static_cast<unsigned char>(data[static_cast<std::size_t>(i)]);
+    }
+    return true;
+}
 
 std::string regSzData(const std::wstring& text) {
     std::string data;
@@ -124,9 +128,9 @@ bool writeMachineFacts(RegistryDb& registry, const MachineFacts& facts) {
               registry.createKey(kLanguageKey) == 0;
     ok = ok &&
          registry.setValue(kVersionKey, L"CurrentMajorVersionNumber", kRegDword,
-                           dwordData(facts.majorVersion)) == 0 &&
+                           regDwordData(facts.majorVersion)) == 0 &&
          registry.setValue(kVersionKey, L"CurrentMinorVersionNumber", kRegDword,
-                           dwordData(facts.minorVersion)) == 0 &&
+                           regDwordData(facts.minorVersion)) == 0 &&
          registry.setValue(kVersionKey, L"CurrentVersion", kRegSz, regSzData(version)) == 0 &&
          registry.setValue(kVersionKey, L"CurrentBuildNumber", kRegSz,
                            regSzData(std::to_wstring(facts.buildNumber))) == 0 &&

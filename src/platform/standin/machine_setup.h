@@ -29,5 +29,8 @@ bool initMachine(const std::string& root, const MachineFacts& facts, std::string
 // Registry data helpers: REG_SZ bytes (UTF-16LE with the terminator) and back.
 std::string regSzData(const std::wstring& text);
 std::wstring regSzText(const std::string& data);
+// REG_DWORD bytes (little-endian) and back; false for data shorter than four.
+std::string regDwordData(std::uint32_t value);
+bool regDwordValue(const std::string& data, std::uint32_t& value);
 
 }  // namespace korin::standin
