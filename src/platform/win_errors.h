@@ -34,6 +34,8 @@ inline constexpr std::uint32_t kErrorFileTooLarge = 223;
 inline constexpr std::uint32_t kErrorMoreData = 234;
 inline constexpr std::uint32_t kErrorNoMoreItems = 259;
 inline constexpr std::uint32_t kErrorKeyDeleted = 1018;
+// The process was not started by the Service Control Manager.
+inline constexpr std::uint32_t kErrorFailedServiceControllerConnect = 1063;
 inline constexpr std::uint32_t kErrorResourceLangNotFound = 1815;
 
 // HRESULTs (COM, the shell, the Task Scheduler), as plain numbers.

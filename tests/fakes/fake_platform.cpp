@@ -2,6 +2,7 @@
 
 #include "platform/last_error.h"
 #include "platform/win_errors.h"
+#include "service/service_runtime.h"
 #include "settings/runtime_config.h"
 #include "settings/settings_file.h"
 #include "settings/windows_file_manager.h"
@@ -691,6 +692,7 @@ FakePlatform::FakePlatform() {
     logOptions() = LogOptions{};
     clearSettingsFilePathCache();
     VOZA::WindowsFileManager::clearFolderCaches();
+    resetServiceRuntime();
     setLastError(0);
     files.addFolder(kLogFolder);
     for (int csidl : {kCsidlAppData, kCsidlLocalAppData}) {
@@ -707,7 +709,7 @@ FakePlatform::FakePlatform() {
     platform_.guids = &guids;
     platform_.processes = &processes;
     platform_.serviceControl = &unbuilt.serviceControl;
-    platform_.serviceDispatcher = &unbuilt.serviceDispatcher;
+    platform_.serviceDispatcher = &serviceDispatcher;
     platform_.com = &unbuilt.com;
     platform_.taskScheduling = &unbuilt.taskScheduling;
     platform_.random = &unbuilt.random;

@@ -1,0 +1,239 @@
+// The service runtime against the synchronous fake dispatcher: the reports
+// and log entries of each kind of run, a stop in the middle of the cycle,
+// and reports racing between the control thread and the service thread.
+
+#include "service/service_runtime.h"
+
+#include "fakes/allocation_faults.h"
+#include "fakes/fake_platform.h"
+#include "platform/service_control.h"
+#include "platform/win_errors.h"
+#include "service/entry.h"
+#include "service/service_info.h"
+#include "support/log.h"
+#include "support/text.h"
+#include "platform/last_error.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace korin {
+namespace {
+
+using testing::FakePlatform;
+using Entries = std::vector<std::wstring>;
+
+constexpr wchar_t kSettingsFolder[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin";
+constexpr wchar_t kSettingsPath[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin\\zvs.cfg";
+
+// "state checkPoint waitHint controlsAccepted" of each report; the fields
+// that never change are checked on the way.
+std::vector<std::string> describe(const std::vector<ServiceStatus>& reports) {
+    std::vector<std::string> lines;
+    for (const ServiceStatus& status : reports) {
+        EXPECT_EQ(status.serviceType, kServiceWin32OwnProcess);
+        EXPECT_EQ(status.win32ExitCode, 0u);
+        EXPECT_EQ(status.serviceSpecificExitCode, 0u);
+        lines.push_back(std::to_string(status.currentState) + " " +
+                        std::to_string(status.checkPoint) + " " + std::to_string(status.waitHint) +
+                        " " + std::to_string(status.controlsAccepted));
+    }
+    return lines;
+}
+
+// The entries of the runtime and the cycle's begin and end.
+Entries runtimeEntries(const FakePlatform& fake) {
+    static const std::set<std::wstring> codes = {L"1618", L"1619", L"1620", L"1451", L"1240",
+                                                 L"1241", L"1622", L"1623", L"1608", L"1612"};
+    Entries entries;
+    for (const std::wstring& entry : fake.logEntries()) {
+        const auto start = entry.find(L"] ") + 2;
+        if (codes.count(entry.substr(start, entry.find(L' ', start) - start)) != 0) {
+            entries.push_back(entry);
+        }
+    }
+    return entries;
+}
+
+const std::string kStartPending = "2 1 3000 0";
+const std::string kRunning = "4 0 0 1";
+const std::string kStopped = "1 0 0 1";
+
+TEST(ServiceRuntime, EachKindOfRunReportsAndLogsItsOwnSequence) {
+    struct Case {
+        const char* name;
+        std::function<void(FakePlatform&)> arrange;
+        std::vector<std::string> reports;
+        Entries log;
+        int stopsSignalled;
+    };
+    const Case cases[] = {
+        {"normal run",
+         [](FakePlatform&) {},
+         {kStartPending, kRunning, kStopped},
+         {L"[info] 1618", L"[info] 1608", L"[info] 1612", L"[info] 1620"},
+         0},
+        // The cycle's first request: the stop is logged and reported at
+        // once, the cycle still runs to its end before stopped.
+        {"stop during the cycle",
+         [](FakePlatform& fake) {
+             fake.serviceDispatcher.deliverControlAt(fake.http.faults, "open", 1,
+                                                     kServiceControlStop);
+         },
+         {kStartPending, kRunning, "3 2 0 1", "3 3 0 1", kStopped},
+         {L"[info] 1618", L"[info] 1608", L"[info] 1622 1", L"[info] 1623", L"[info] 1612",
+          L"[info] 1620"},
+         1},
+        {"pause and interrogate",
+         [](FakePlatform& fake) {
+             fake.serviceDispatcher.deliverControlAt(fake.registry.faults, "openKey", 1,
+                                                     kServiceControlPause);
+             fake.serviceDispatcher.deliverControlAt(fake.http.faults, "open", 1,
+                                                     kServiceControlInterrogate);
+         },
+         {kStartPending, kRunning, kStopped},
+         {L"[info] 1618", L"[info] 1608", L"[info] 1622 2", L"[info] 1622 4", L"[info] 1612",
+          L"[info] 1620"},
+         0},
+        {"handler not registered",
+         [](FakePlatform& fake) {
+             fake.serviceDispatcher.faults.failNext("registerHandler", 1083);
+         },
+         {},
+         {L"[info] 1618", L"[error] 1240 1083", L"[info] 1620"},
+         0},
+        {"no stop event",
+         [](FakePlatform& fake) {
+             fake.serviceDispatcher.faults.failNext("createStopEvent", kErrorNotEnoughMemory);
+         },
+         {kStartPending, kStopped},
+         {L"[info] 1618", L"[info] 1620"},
+         0},
+        {"not started by the Service Control Manager",
+         [](FakePlatform& fake) {
+             fake.serviceDispatcher.faults.failNext("startDispatcher",
+                                                    kErrorFailedServiceControllerConnect);
+         },
+         {},
+         {L"[info] 1618", L"[info] 1619 1063"},
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform fake;
+        // The settings allow silent updates and a check is due, so the cycle
+        // reaches the server.
+        fake.clock.fileTime = 134116992000000000ull;
+        fake.files.addFolder(kSettingsFolder);
+        fake.files.putFile(kSettingsPath,
+                           "SilentAutoUpdateEnable=1\r\nSilentAutoUpdateVerboseLogging=1\r\n");
+        c.arrange(fake);
+        const wchar_t* argv[] = {L"KorinPlayerUpdateService.exe"};
+        EXPECT_EQ(runProgram(fake.platform(), 1, argv), 0);
+        EXPECT_EQ(describe(fake.serviceDispatcher.reports()), c.reports);
+        EXPECT_EQ(runtimeEntries(fake), c.log);
+        EXPECT_EQ(fake.serviceDispatcher.stopEventsSignalled(), c.stopsSignalled);
+        EXPECT_EQ(fake.serviceDispatcher.openStopEvents(), 0);
+        EXPECT_EQ(serviceContext(), nullptr);
+    }
+}
+
+TEST(ServiceRuntime, RegistersTheServiceByItsName) {
+    FakePlatform fake;
+    const wchar_t* argv[] = {L"KorinPlayerUpdateService.exe"};
+    runProgram(fake.platform(), 1, argv);
+    EXPECT_EQ(fake.serviceDispatcher.dispatchedName(), kServiceName);
+    EXPECT_EQ(fake.serviceDispatcher.registeredName(), kServiceName);
+}
+
+TEST(ServiceRuntime, WithoutAServiceContextTheWorkerRunsNoCycle) {
+    FakePlatform fake;
+    logOptions().verbose = true;
+    setLastError(0);
+    EXPECT_TRUE(runServiceDispatcher(fake.platform()));
+    EXPECT_EQ(describe(fake.serviceDispatcher.reports()),
+              (std::vector<std::string>{kStartPending, kRunning, kStopped}));
+    EXPECT_EQ(runtimeEntries(fake), (Entries{L"[info] 1618", L"[error] 1241 0", L"[info] 1620"}));
+}
+
+TEST(ServiceRuntime, NoMemoryForTheDispatchTableStartsNoDispatcher) {
+    FakePlatform fake;
+    logOptions().verbose = true;
+    {
+        // The table's entry: the service name and the service main.
+        testing::AllocationFault fault(sizeof(std::wstring) + sizeof(ServiceMainFunction));
+        EXPECT_FALSE(runServiceDispatcher(fake.platform()));
+        EXPECT_TRUE(fault.happened());
+    }
+    EXPECT_EQ(fake.serviceDispatcher.faults.calls("startDispatcher"), 0);
+    EXPECT_EQ(runtimeEntries(fake), (Entries{L"[info] 1618", L"[error] 1451 8"}));
+}
+
+// Controls hammered from the dispatcher's thread while the service thread
+// reports and logs: every report is one whole record, a check point is
+// never used twice, and every log entry is one whole line.
+TEST(ServiceRuntime, ReportsRacingWithControlsStayWholeRecords) {
+    FakePlatform fake;
+    logOptions().verbose = true;
+    constexpr int kRounds = 400;
+    // Once the handler is registered and start-pending reported, before the
+    // stop event exists: the race runs inside the service main.
+    fake.serviceDispatcher.faults.beforeCall("createStopEvent", [&fake] {
+        std::thread controls([&fake] {
+            for (int i = 0; i < kRounds; ++i) {
+                for (std::uint32_t control :
+                     {kServiceControlStop, kServiceControlInterrogate, kServiceControlPause}) {
+                    fake.serviceDispatcher.deliverControl(control);
+                }
+            }
+        });
+        for (int i = 0; i < kRounds; ++i) {
+            reportServiceStatus(kServiceStartPending, kStartPendingWaitHint);
+            reportServiceStatus(kServiceRunning, 0);
+            writeLog(fake.platform(), Info, L"service thread");
+        }
+        controls.join();
+    });
+    EXPECT_TRUE(runServiceDispatcher(fake.platform()));
+
+    const std::vector<ServiceStatus> reports = fake.serviceDispatcher.reports();
+    // Start-pending and the last two reports of the worker, the race's own,
+    // and the stop's two.
+    ASSERT_EQ(reports.size(), 1u + 2u + 2u * kRounds + 2u * kRounds);
+    std::uint32_t lastCheckPoint = 0;
+    for (const ServiceStatus& status : reports) {
+        EXPECT_EQ(status.serviceType, kServiceWin32OwnProcess);
+        const bool pending = status.currentState == kServiceStartPending ||
+                             status.currentState == kServiceStopPending;
+        EXPECT_EQ(status.controlsAccepted, status.currentState == kServiceStartPending ? 0u : 1u);
+        // A stop's second report repeats whatever state the record holds,
+        // with no wait hint: start-pending here, in the race.
+        if (status.currentState != kServiceStartPending) {
+            EXPECT_EQ(status.waitHint, 0u);
+        }
+        if (pending) {
+            EXPECT_GT(status.checkPoint, lastCheckPoint);
+            lastCheckPoint = status.checkPoint;
+        } else {
+            EXPECT_EQ(status.checkPoint, 0u);
+        }
+    }
+    int stops = 0;
+    for (const std::wstring& entry : fake.logEntries()) {
+        const bool whole = entry == L"[info] service thread" || entry == L"[info] 1622 1" ||
+                           entry == L"[info] 1622 2" || entry == L"[info] 1622 4" ||
+                           entry == L"[info] 1623" || entry == L"[info] 1618" ||
+                           entry == L"[info] 1620" || entry.rfind(L"[error] 1241 ", 0) == 0;
+        EXPECT_TRUE(whole) << utf8FromWide(entry);
+        stops += entry == L"[info] 1623" ? 1 : 0;
+    }
+    EXPECT_EQ(stops, kRounds);
+}
+
+}  // namespace
+}  // namespace korin
