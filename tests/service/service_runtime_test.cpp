@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <set>
 #include <string>
@@ -175,36 +176,45 @@ TEST(ServiceRuntime, NoMemoryForTheDispatchTableStartsNoDispatcher) {
 }
 
 // Controls hammered from the dispatcher's thread while the service thread
-// reports and logs: every report is one whole record, a check point is
-// never used twice, and every log entry is one whole line.
+// reports: every report is one whole record and a check point is never used
+// twice. Verbose logging stays off, so the two threads spend their time in
+// the reports.
 TEST(ServiceRuntime, ReportsRacingWithControlsStayWholeRecords) {
     FakePlatform fake;
-    logOptions().verbose = true;
-    constexpr int kRounds = 400;
+    constexpr int kRounds = 1000;
+    std::atomic<bool> controlsStarted{false};
+    std::atomic<bool> controlsDone{false};
+    std::size_t serviceReports = 0;
     // Once the handler is registered and start-pending reported, before the
-    // stop event exists: the race runs inside the service main.
-    fake.serviceDispatcher.faults.beforeCall("createStopEvent", [&fake] {
-        std::thread controls([&fake] {
+    // stop event exists: the race runs inside the service main, the worker's
+    // reports for as long as the controls come.
+    fake.serviceDispatcher.faults.beforeCall("createStopEvent", [&] {
+        std::thread controls([&] {
+            controlsStarted = true;
             for (int i = 0; i < kRounds; ++i) {
                 for (std::uint32_t control :
                      {kServiceControlStop, kServiceControlInterrogate, kServiceControlPause}) {
                     fake.serviceDispatcher.deliverControl(control);
                 }
             }
+            controlsDone = true;
         });
-        for (int i = 0; i < kRounds; ++i) {
+        while (!controlsStarted) {
+            std::this_thread::yield();
+        }
+        while (!controlsDone) {
             reportServiceStatus(kServiceStartPending, kStartPendingWaitHint);
             reportServiceStatus(kServiceRunning, 0);
-            writeLog(fake.platform(), Info, L"service thread");
+            serviceReports += 2;
         }
         controls.join();
     });
     EXPECT_TRUE(runServiceDispatcher(fake.platform()));
 
     const std::vector<ServiceStatus> reports = fake.serviceDispatcher.reports();
-    // Start-pending and the last two reports of the worker, the race's own,
-    // and the stop's two.
-    ASSERT_EQ(reports.size(), 1u + 2u + 2u * kRounds + 2u * kRounds);
+    // Start-pending, the race's own and the stops' two each, then the
+    // worker's running and stopped.
+    ASSERT_EQ(reports.size(), 1u + serviceReports + 2u * kRounds + 2u);
     std::uint32_t lastCheckPoint = 0;
     for (const ServiceStatus& status : reports) {
         EXPECT_EQ(status.serviceType, kServiceWin32OwnProcess);
@@ -223,16 +233,8 @@ TEST(ServiceRuntime, ReportsRacingWithControlsStayWholeRecords) {
             EXPECT_EQ(status.checkPoint, 0u);
         }
     }
-    int stops = 0;
-    for (const std::wstring& entry : fake.logEntries()) {
-        const bool whole = entry == L"[info] service thread" || entry == L"[info] 1622 1" ||
-                           entry == L"[info] 1622 2" || entry == L"[info] 1622 4" ||
-                           entry == L"[info] 1623" || entry == L"[info] 1618" ||
-                           entry == L"[info] 1620" || entry.rfind(L"[error] 1241 ", 0) == 0;
-        EXPECT_TRUE(whole) << utf8FromWide(entry);
-        stops += entry == L"[info] 1623" ? 1 : 0;
-    }
-    EXPECT_EQ(stops, kRounds);
+    // Nothing logged but the worker's missing context.
+    EXPECT_EQ(runtimeEntries(fake).size(), 1u);
 }
 
 }  // namespace
