@@ -743,6 +743,24 @@ std::vector<std::wstring> FakePlatform::logEntries() const {
     return entries;
 }
 
+std::vector<std::wstring> FakePlatform::logEntriesWithCodes(const std::set<int>& codes) const {
+    std::vector<std::wstring> entries;
+    for (const std::wstring& entry : logEntries()) {
+        const auto start = entry.find(L"] ");
+        if (start == std::wstring::npos) {
+            continue;
+        }
+        const std::wstring code = entry.substr(start + 2, entry.find(L' ', start + 2) - start - 2);
+        for (int wanted : codes) {
+            if (code == std::to_wstring(wanted)) {
+                entries.push_back(entry);
+                break;
+            }
+        }
+    }
+    return entries;
+}
+
 // ---- Temporary names, GUIDs, processes --------------------------------------
 
 bool FakeFiles::getTempPath(std::wstring& path) {

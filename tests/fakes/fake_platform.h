@@ -246,6 +246,8 @@ class FakePlatform {
     std::vector<std::wstring> logLines() const;
     // The entries of the log, each as "[level] message" (the time stamp cut).
     std::vector<std::wstring> logEntries() const;
+    // The entries, as logEntries gives them, whose code is one of codes.
+    std::vector<std::wstring> logEntriesWithCodes(const std::set<int>& codes) const;
     // The folder of the log file below the working folder; made by default.
     static constexpr wchar_t kLogFolder[] = L"C:\\Windows\\System32\\Tervalon\\Korin";
 

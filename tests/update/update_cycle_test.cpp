@@ -16,7 +16,6 @@
 
 #include <functional>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -84,16 +83,8 @@ struct Cycle {
     void run() { runUpdateCycle(platform); }
     // The cycle's own entries, each "[level] code[ detail]".
     Entries cycleEntries() const {
-        static const std::set<std::wstring> codes = {L"1608", L"1612", L"1432", L"1301", L"1609",
-                                                     L"1610", L"1621", L"1234", L"1300", L"1306"};
-        Entries entries;
-        for (const std::wstring& entry : fake.logEntries()) {
-            const auto start = entry.find(L"] ") + 2;
-            if (codes.count(entry.substr(start, entry.find(L' ', start) - start)) != 0) {
-                entries.push_back(entry);
-            }
-        }
-        return entries;
+        return fake.logEntriesWithCodes(
+            {1608, 1612, 1432, 1301, 1609, 1610, 1621, 1234, 1300, 1306});
     }
     // The command lines of the installers started.
     std::vector<std::wstring> started() const {

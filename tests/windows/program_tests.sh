@@ -3,7 +3,7 @@
 # sees them.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-exe=$1
+exe=$(realpath "$1")
 runner="$here/wine_env.sh"
 failures=0
 passes=0
