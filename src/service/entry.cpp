@@ -4,6 +4,8 @@
 #include "platform/last_error.h"
 #include "platform/platform.h"
 #include "platform/error_codes.h"
+#include "service/service_registration.h"
+#include "service/service_runtime.h"
 #include "settings/auto_update_mode.h"
 #include "settings/runtime_config.h"
 #include "support/log.h"
@@ -69,10 +71,14 @@ int runServiceMode(const Platform& platform, const ServiceInfo& info) {
         return kExitNoMemory;
     }
     currentServiceContext = context.get();
-    // The service dispatcher runs here; until the service runtime is built,
-    // a service run ends after the configuration is filled.
+    const bool ranAsService = runServiceDispatcher(platform);
     currentServiceContext = nullptr;
     context.reset();
+    if (!ranAsService) {
+        // Started by the task or by hand: the SCM starts a second instance,
+        // which reaches the dispatcher. Failures are logged there.
+        scmStartService(platform, info);
+    }
     return 0;
 }
 

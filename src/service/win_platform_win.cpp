@@ -15,7 +15,7 @@ WinPlatform::WinPlatform()
           .guids = &guids_,
           .processes = &processes_,
           .serviceControl = &unbuilt_.serviceControl,
-          .serviceDispatcher = &unbuilt_.serviceDispatcher,
+          .serviceDispatcher = &serviceDispatcher_,
           .com = &unbuilt_.com,
           .taskScheduling = &unbuilt_.taskScheduling,
           .random = &unbuilt_.random,

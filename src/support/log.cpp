@@ -7,6 +7,7 @@
 #include "support/text.h"
 
 #include <exception>
+#include <mutex>
 
 namespace korin {
 
@@ -95,6 +96,15 @@ std::wstring logLine(const SystemTime& time, std::int32_t level, const std::wstr
     return line;
 }
 
+namespace {
+
+std::mutex& logFileMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+}  // namespace
+
 LogOptions& logOptions() {
     static LogOptions options;
     return options;
@@ -116,6 +126,9 @@ void writeLog(const Platform& platform, std::int32_t level, std::wstring message
             bytes.push_back(static_cast<char>(unit & 0xFF));
             bytes.push_back(static_cast<char>(unit >> 8));
         }
+        // The service thread and the control thread both log: one entry's
+        // open, append and close at a time, so entries never interleave.
+        std::lock_guard<std::mutex> lock(logFileMutex());
         auto file = platform.files->openFile(kLogFilePath, FileOpenMode::AppendAlways);
         if (file) {
             file->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));

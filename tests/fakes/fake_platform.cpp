@@ -2,6 +2,7 @@
 
 #include "platform/last_error.h"
 #include "platform/error_codes.h"
+#include "service/service_runtime.h"
 #include "settings/runtime_config.h"
 #include "settings/settings_file.h"
 #include "settings/windows_file_manager.h"
@@ -691,6 +692,7 @@ FakePlatform::FakePlatform() {
     logOptions() = LogOptions{};
     clearSettingsFilePathCache();
     VOZA::WindowsFileManager::clearFolderCaches();
+    resetServiceRuntime();
     setLastError(0);
     files.addFolder(kLogFolder);
     for (int csidl : {kCsidlAppData, kCsidlLocalAppData}) {
@@ -707,7 +709,7 @@ FakePlatform::FakePlatform() {
     platform_.guids = &guids;
     platform_.processes = &processes;
     platform_.serviceControl = &unbuilt.serviceControl;
-    platform_.serviceDispatcher = &unbuilt.serviceDispatcher;
+    platform_.serviceDispatcher = &serviceDispatcher;
     platform_.com = &unbuilt.com;
     platform_.taskScheduling = &unbuilt.taskScheduling;
     platform_.random = &unbuilt.random;
@@ -737,6 +739,24 @@ std::vector<std::wstring> FakePlatform::logEntries() const {
     for (const std::wstring& line : logLines()) {
         const auto space = line.find(L' ');
         entries.push_back(space == std::wstring::npos ? line : line.substr(space + 1));
+    }
+    return entries;
+}
+
+std::vector<std::wstring> FakePlatform::logEntriesWithCodes(const std::set<int>& codes) const {
+    std::vector<std::wstring> entries;
+    for (const std::wstring& entry : logEntries()) {
+        const auto start = entry.find(L"] ");
+        if (start == std::wstring::npos) {
+            continue;
+        }
+        const std::wstring code = entry.substr(start + 2, entry.find(L' ', start + 2) - start - 2);
+        for (int wanted : codes) {
+            if (code == std::to_wstring(wanted)) {
+                entries.push_back(entry);
+                break;
+            }
+        }
     }
     return entries;
 }

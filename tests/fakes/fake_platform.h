@@ -5,6 +5,7 @@
 
 #include "fakes/fake_crypto_libraries.h"
 #include "fakes/fake_http.h"
+#include "fakes/fake_service_dispatcher.h"
 #include "fakes/fault_injector.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -217,9 +218,9 @@ class FakeStringTable final : public StringTable {
 };
 
 // All fakes, handed to the core as one Platform with every port filled.
-// Resets the process-wide run-time configuration, the log's options and the
-// cached settings path and per-user folders, so every test starts from the
-// initial values.
+// Resets the process-wide run-time configuration, the log's options, the
+// cached settings path and per-user folders and the service runtime's state,
+// so every test starts from the initial values.
 class FakePlatform {
   public:
     FakePlatform();
@@ -234,6 +235,7 @@ class FakePlatform {
     FakeProcesses processes{files};
     // A test that scripts its own libraries makes them after the platform.
     FakeCryptoLibraries cryptoLibraries;
+    FakeServiceDispatcher serviceDispatcher;
     // Ports whose fakes are still being written.
     UnbuiltPorts unbuilt;
     const Platform& platform() const { return platform_; }
@@ -244,6 +246,8 @@ class FakePlatform {
     std::vector<std::wstring> logLines() const;
     // The entries of the log, each as "[level] message" (the time stamp cut).
     std::vector<std::wstring> logEntries() const;
+    // The entries, as logEntries gives them, whose code is one of codes.
+    std::vector<std::wstring> logEntriesWithCodes(const std::set<int>& codes) const;
     // The folder of the log file below the working folder; made by default.
     static constexpr wchar_t kLogFolder[] = L"C:\\Windows\\System32\\Tervalon\\Korin";
 

@@ -1,49 +1,73 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace korin::testing {
 
 // Per-call fault injection for the fakes: an operation, named as the port
-// names it, fails on chosen calls with a chosen Win32 error. Safe for the
-// service's two threads: one mutex around the counts and plans.
+// names it, fails on chosen calls with a chosen Win32 error, and a chosen
+// call can first run an action of the test's (a control delivered in the
+// middle of an update cycle, say). Safe for two threads; an action runs
+// outside the injector's lock.
 class FaultInjector {
   public:
     // The call `after` calls from now (0: the next one) fails with error.
     void failNext(const std::string& operation, std::uint32_t error, int after = 0) {
-        const std::lock_guard lock(mutex_);
+        std::lock_guard<std::mutex> lock(mutex_);
         planned_[operation][calls_[operation] + after] = error;
     }
     void failAlways(const std::string& operation, std::uint32_t error) {
-        const std::lock_guard lock(mutex_);
+        std::lock_guard<std::mutex> lock(mutex_);
         always_[operation] = error;
     }
+    // The call `after` calls from now (0: the next one) first runs action,
+    // once, before it is answered.
+    void beforeCall(const std::string& operation, std::function<void()> action, int after = 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        actions_[operation][calls_[operation] + after] = std::move(action);
+    }
     void clear() {
-        const std::lock_guard lock(mutex_);
+        std::lock_guard<std::mutex> lock(mutex_);
         planned_.clear();
         always_.clear();
+        actions_.clear();
     }
-    // Counts the call; the error it must fail with, if any.
+    // Counts the call and runs its action, if any; the error it must fail
+    // with, if any.
     std::optional<std::uint32_t> check(const std::string& operation) {
-        const std::lock_guard lock(mutex_);
-        const int index = calls_[operation]++;
-        if (auto always = always_.find(operation); always != always_.end()) {
-            return always->second;
+        std::function<void()> action;
+        std::optional<std::uint32_t> result;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const int index = calls_[operation]++;
+            auto& actions = actions_[operation];
+            if (auto found = actions.find(index); found != actions.end()) {
+                action = std::move(found->second);
+                actions.erase(found);
+            }
+            if (auto always = always_.find(operation); always != always_.end()) {
+                result = always->second;
+            } else {
+                auto& plan = planned_[operation];
+                if (auto planned = plan.find(index); planned != plan.end()) {
+                    result = planned->second;
+                    plan.erase(planned);
+                }
+            }
         }
-        auto& plan = planned_[operation];
-        if (auto planned = plan.find(index); planned != plan.end()) {
-            const std::uint32_t error = planned->second;
-            plan.erase(planned);
-            return error;
+        if (action) {
+            action();
         }
-        return std::nullopt;
+        return result;
     }
     int calls(const std::string& operation) const {
-        const std::lock_guard lock(mutex_);
+        std::lock_guard<std::mutex> lock(mutex_);
         auto found = calls_.find(operation);
         return found == calls_.end() ? 0 : found->second;
     }
@@ -53,6 +77,7 @@ class FaultInjector {
     std::map<std::string, int> calls_;
     std::map<std::string, std::map<int, std::uint32_t>> planned_;
     std::map<std::string, std::uint32_t> always_;
+    std::map<std::string, std::map<int, std::function<void()>>> actions_;
 };
 
 }  // namespace korin::testing

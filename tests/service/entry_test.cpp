@@ -75,9 +75,11 @@ TEST(RunProgram, StartupEntriesReachTheLoggerInOrder) {
         {{L"KorinPlayerUpdateService.exe", L"-Install", L"more"},
          {L"[info] " + path, L"[info] 1617", L"[info] -Install"}},
         {{L"..\\elsewhere\\Korin.exe", L"-x"}, {L"[info] " + path, L"[info] 1617", L"[info] -x"}},
-        // Service mode goes on to fill the run-time configuration.
+        // Service mode goes on to fill the run-time configuration and run
+        // the service, whose cycle the settings stop at once.
         {{L"C:\\Program Files\\Korin\\KorinPlayerUpdateService.exe"},
-         {L"[info] " + path, L"[info] 1617", L"[info] 1614", L"[info] 1616"}},
+         {L"[info] " + path, L"[info] 1617", L"[info] 1614", L"[info] 1616", L"[info] 1618",
+          L"[info] 1608", L"[info] 1612", L"[info] 1620"}},
     };
     for (const Case& c : cases) {
         FakePlatform fake;

@@ -7,6 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace korin {
 namespace {
@@ -177,6 +181,31 @@ TEST(WriteLog, FailuresAreSilentAndKeepTheCallersLastError) {
     EXPECT_EQ(lastError(), 1060u);
     writeLog(fake.platform(), Error, L"3");
     EXPECT_EQ(fake.logEntries(), std::vector<std::wstring>{L"[error] 3"});
+}
+
+// The service thread and the control thread log at once: every entry lands
+// whole, and each thread's entries in the order it wrote them.
+TEST(WriteLog, EntriesOfTwoThreadsNeverInterleave) {
+    FakePlatform fake;
+    constexpr int kEntries = 1000;
+    const auto writeEntries = [&fake](const std::wstring& name) {
+        for (int i = 0; i < kEntries; ++i) {
+            writeLog(fake.platform(), Error, name + L" " + std::to_wstring(i));
+        }
+    };
+    std::thread other(writeEntries, L"control");
+    writeEntries(L"service");
+    other.join();
+
+    const std::vector<std::wstring> entries = fake.logEntries();
+    ASSERT_EQ(entries.size(), 2u * kEntries);
+    std::map<std::wstring, int> next;
+    for (const std::wstring& entry : entries) {
+        const auto space = entry.rfind(L' ');
+        const std::wstring name = entry.substr(0, space);
+        ASSERT_TRUE(name == L"[error] service" || name == L"[error] control");
+        EXPECT_EQ(entry.substr(space + 1), std::to_wstring(next[name]++));
+    }
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 # sees them.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-exe=$1
+exe=$(realpath "$1")
 runner="$here/wine_env.sh"
 failures=0
 passes=0
@@ -118,6 +118,36 @@ else
     expect_module_path "$deep" "" "$(windows_path "$deep")\\korin-win-tests.exe"
     rm -rf "$work"
 fi
+
+# Started without arguments outside the Service Control Manager, the program
+# cannot reach the dispatcher (1063) and asks the SCM to start the service;
+# no cycle runs in this process. The settings switch verbose logging on so
+# that the info entries are written; the log lies below the working folder.
+log_entries() {
+    iconv -f UTF-16LE -t UTF-8 "$1" | tr -d '\r' | sed 's/^[^ ]* //'
+}
+work=$(mktemp -d)
+mkdir -p "$work/Tervalon/Korin" "$tervalon/Korin"
+printf 'SilentAutoUpdateVerboseLogging=1\r\n' >"$settings"
+got=$(cd "$work" && "$runner" code "$exe") || true
+[ "$got" = 0 ] || fail "started without arguments it exited with '$got', expected 0"
+log="$work/Tervalon/Korin/KorinInstall32.log"
+if [ ! -f "$log" ]; then
+    fail "started without arguments it wrote no log"
+else
+    entries=$(log_entries "$log")
+    # From 1618 on: the dispatcher's failure, then only the start request's
+    # own entries (1221, 1222, 1223 with their error, or 1604).
+    tail_entries=$(sed -n '/^\[info\] 1618$/,$p' <<<"$entries")
+    if [ "$(sed -n 2p <<<"$tail_entries")" != "[info] 1619 1063" ]; then
+        fail "the dispatcher's entries are '$tail_entries', expected 1618 then 1619 1063"
+    elif sed -n '3,$p' <<<"$tail_entries" | grep -qvE '^\[(error\] 122[123] [0-9]+|info\] 1604)$'; then
+        fail "after the dispatcher failed the log holds '$tail_entries'"
+    else
+        passes=$((passes + 1))
+    fi
+fi
+rm -rf "$work" "$tervalon"
 
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
