@@ -6,6 +6,7 @@
 #include "net/http_win.h"
 #include "platform/adapters_win.h"
 #include "platform/platform.h"
+#include "platform/service_control_win.h"
 #include "service/unbuilt_ports.h"
 #include "support/string_table_win.h"
 #include "trust/crypto_libraries_win.h"
@@ -34,6 +35,7 @@ class WinPlatform {
     WinCryptoLibraries cryptoLibraries_;
     WinGuids guids_;
     WinProcesses processes_;
+    WinServiceControl serviceControl_;
     UnbuiltPorts unbuilt_;
     Platform platform_;
 };
