@@ -17,11 +17,18 @@ inline constexpr std::uint32_t kScManagerConnect = 0x0001;
 
 inline void holdsTheServiceControlContract(ServiceControl& control, const std::wstring& name) {
     const std::uint32_t all = kServiceAllAccess;
+    const ServiceDefinition definition{name,
+                                       L"Korin contract service",
+                                       kServiceStart | kServiceStop,
+                                       kServiceWin32OwnProcess,
+                                       kServiceDemandStart,
+                                       kServiceErrorNormal,
+                                       L"\"C:\\Korin Contract\\svc.exe\""};
     {
         std::unique_ptr<ServiceManager> connected = control.openManager(kScManagerConnect);
         ASSERT_TRUE(connected);
         setLastError(0);
-        EXPECT_FALSE(connected->createService({name, name, all}));
+        EXPECT_FALSE(connected->createService(definition));
         EXPECT_EQ(lastError(), 5u) << "creating without the right";
     }
     std::unique_ptr<ServiceManager> manager = control.openManager(kScManagerAllAccess);
@@ -30,13 +37,6 @@ inline void holdsTheServiceControlContract(ServiceControl& control, const std::w
     EXPECT_FALSE(manager->openService(name, all));
     EXPECT_EQ(lastError(), 1060u) << "opening a service that is not there";
 
-    const ServiceDefinition definition{name,
-                                       L"Korin contract service",
-                                       kServiceStart | kServiceStop,
-                                       kServiceWin32OwnProcess,
-                                       kServiceDemandStart,
-                                       kServiceErrorNormal,
-                                       L"\"C:\\Korin Contract\\svc.exe\""};
     std::unique_ptr<ServiceHandle> created = manager->createService(definition);
     ASSERT_TRUE(created) << lastError();
     setLastError(0);

@@ -335,6 +335,8 @@ TEST(CreateDefaultTask, StopsTheResetAtTheFirstFailedWrite) {
 TEST(UninstallService, ResetsTheStateAndLogsNothingWithoutTheService) {
     Machine machine;
     machine.fake.registry.putDword(kStateKey, L"UpdateAttempts", 2);
+    machine.fake.registry.putQword(kStateKey, L"LastUpdateCheck", 9);
+    machine.fake.registry.putDword(kStateKey, L"CheckFrequency", 2);
     uninstallService(machine.fake.platform(), kInfo);
     EXPECT_FALSE(machine.fake.registry.hasKey(kStateKey));
     EXPECT_TRUE(machine.registrationEntries().empty());
