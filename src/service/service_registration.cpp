@@ -57,24 +57,40 @@ std::wstring executablePath(const std::wstring& modulePath) {
     return L"\"" + modulePath + L"\"";
 }
 
-// Opens the manager and the service with every right, makes one request and
-// logs how it went; both handles close before the return.
+// The manager, opened with every right, and one service in it; the service
+// closes first.
+struct OpenedService {
+    std::unique_ptr<ServiceManager> manager;
+    std::unique_ptr<ServiceHandle> service;
+};
+
+// Logs the code of the step that failed; the service is null then.
+OpenedService openService(const Platform& platform, const ServiceInfo& info,
+                          std::uint32_t serviceAccess, std::int32_t noManager,
+                          std::int32_t noService) {
+    OpenedService opened;
+    opened.manager = platform.serviceControl->openManager(kScManagerAllAccess);
+    if (!opened.manager) {
+        logLastError(platform, Error, noManager);
+        return opened;
+    }
+    opened.service = opened.manager->openService(info.serviceName, serviceAccess);
+    if (!opened.service) {
+        logLastError(platform, Error, noService);
+    }
+    return opened;
+}
+
+// One request to the service opened with every right, and how it went.
 template <typename Request>
 bool requestService(const Platform& platform, const ServiceInfo& info, const RequestCodes& codes,
                     Request request) {
-    std::unique_ptr<ServiceManager> manager =
-        platform.serviceControl->openManager(kScManagerAllAccess);
-    if (!manager) {
-        logLastError(platform, Error, codes.noManager);
+    const OpenedService opened =
+        openService(platform, info, kServiceAllAccess, codes.noManager, codes.noService);
+    if (!opened.service) {
         return false;
     }
-    std::unique_ptr<ServiceHandle> service =
-        manager->openService(info.serviceName, kServiceAllAccess);
-    if (!service) {
-        logLastError(platform, Error, codes.noService);
-        return false;
-    }
-    if (!request(*service)) {
+    if (!request(*opened.service)) {
         logLastError(platform, Error, codes.failed);
         return false;
     }
@@ -155,22 +171,17 @@ bool scmCreateService(const Platform& platform, const ServiceInfo& info) {
 
 bool scmUpdateServiceConfig(const Platform& platform, const ServiceInfo& info) {
     {
-        std::unique_ptr<ServiceManager> manager =
-            platform.serviceControl->openManager(kScManagerAllAccess);
-        if (!manager) {
-            logLastError(platform, Error, kLogReconfigureNoManager);
-            return false;
-        }
-        std::unique_ptr<ServiceHandle> service =
-            manager->openService(info.serviceName, kServiceChangeConfig);
-        if (!service) {
-            logLastError(platform, Error, kLogReconfigureNoService);
+        const OpenedService opened =
+            openService(platform, info, kServiceChangeConfig, kLogReconfigureNoManager,
+                        kLogReconfigureNoService);
+        if (!opened.service) {
             return false;
         }
         bool changed = false;
         try {
-            changed = service->changeConfig(kServiceNoChange, kServiceNoChange, kServiceNoChange,
-                                            executablePath(info.modulePath), info.displayName);
+            changed =
+                opened.service->changeConfig(kServiceNoChange, kServiceNoChange, kServiceNoChange,
+                                             executablePath(info.modulePath), info.displayName);
         } catch (const std::bad_alloc&) {
             setLastError(kErrorNotEnoughMemory);
         }
@@ -190,19 +201,12 @@ bool scmSetServiceDescription(const Platform& platform, const ServiceInfo& info)
         logNoMemory(platform, kLogDescribeFailed);
         return false;
     }
-    std::unique_ptr<ServiceManager> manager =
-        platform.serviceControl->openManager(kScManagerAllAccess);
-    if (!manager) {
-        logLastError(platform, Error, kLogDescribeNoManager);
+    const OpenedService opened = openService(platform, info, kServiceChangeConfig,
+                                             kLogDescribeNoManager, kLogDescribeNoService);
+    if (!opened.service) {
         return false;
     }
-    std::unique_ptr<ServiceHandle> service =
-        manager->openService(info.serviceName, kServiceChangeConfig);
-    if (!service) {
-        logLastError(platform, Error, kLogDescribeNoService);
-        return false;
-    }
-    if (!service->changeDescription(description)) {
+    if (!opened.service->changeDescription(description)) {
         logLastError(platform, Error, kLogDescribeFailed);
         return false;
     }
