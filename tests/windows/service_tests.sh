@@ -26,18 +26,23 @@ check() {  # check DESCRIPTION COMMAND...
 windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
 text_of() { awk -F'\t' -v l="$1" '$1 == l && $2 == 120 { print $3 }' "$texts"; }
 
-# reg query's value of NAME under KEY, as "TYPE DATA".
-reg_value() {
-    "$runner" run reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
-        sed -n "s/^ *$2 \{4\}\(REG_[A-Z_]*\) \{4\}\(.*\)$/\1 \2/p"
+# The key as reg export writes it (UTF-16 in the file, so no console code
+# page stands between a French text and the test), one value a line:
+# "Name"="text", "Name"=dword:00000003, "Name"=hex(b):00,...
+exported() {
+    local file
+    file=$(mktemp)
+    "$runner" run reg export "$1" "$(windows_path "$file")" /y >/dev/null 2>&1 || true
+    iconv -f UTF-16LE -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | sed 's/^\xEF\xBB\xBF//'
+    rm -f "$file"
 }
-expect_value() {
-    local got
-    got=$(reg_value "$1" "$2")
-    if [ "$got" = "$3" ]; then
+# A text as a .reg file writes it: backslashes and quotes escaped.
+reg_text() { printf '"%s"' "$(printf '%s' "$1" | sed 's/\\/\\\\/g; s/"/\\"/g')"; }
+expect_value() {  # expect_value KEY NAME DATA (as exported)
+    if exported "$1" | grep -Fxq "\"$2\"=$3"; then
         passes=$((passes + 1))
     else
-        fail "$1 $2 is '$got', expected '$3'"
+        fail "$1 has no $2=$3: $(exported "$1" | grep -F "\"$2\"=" || echo none)"
     fi
 }
 key_exists() { "$runner" run reg query "$1" >/dev/null 2>&1; }
@@ -64,16 +69,16 @@ check "the service is there before -install" key_missing "$service"
 # A machine without the service: created as defined, the state reset.
 run "$spaced" -install
 check "-install made no service" key_exists "$service"
-expect_value "$service" ImagePath "REG_EXPAND_SZ \"$(windows_path "$spaced")\""
-expect_value "$service" Start "REG_DWORD 0x3"
-expect_value "$service" Type "REG_DWORD 0x10"
-expect_value "$service" ErrorControl "REG_DWORD 0x1"
-expect_value "$service" ObjectName "REG_SZ LocalSystem"
-expect_value "$service" DisplayName "REG_SZ Vemra Korin Player Update Service"
-expect_value "$service" Description "REG_SZ $(text_of 1033)"
-expect_value "$state" UpdateAttempts "REG_DWORD 0x0"
-expect_value "$state" LastUpdateCheck "REG_QWORD 0x0"
-expect_value "$state" CheckFrequency "REG_DWORD 0x1"
+expect_value "$service" ImagePath "$(reg_text "\"$(windows_path "$spaced")\"")"
+expect_value "$service" Start dword:00000003
+expect_value "$service" Type dword:00000010
+expect_value "$service" ErrorControl dword:00000001
+expect_value "$service" ObjectName '"LocalSystem"'
+expect_value "$service" DisplayName '"Vemra Korin Player Update Service"'
+expect_value "$service" Description "$(reg_text "$(text_of 1033)")"
+expect_value "$state" UpdateAttempts dword:00000000
+expect_value "$state" LastUpdateCheck 'hex(b):00,00,00,00,00,00,00,00'
+expect_value "$state" CheckFrequency dword:00000001
 check "-install on a fresh machine logged a registration error" \
     log_lacks '\] (12(19|2[0-9]|3[0-2])|130[2-4]) '
 
@@ -82,8 +87,8 @@ check "-install on a fresh machine logged a registration error" \
 "$runner" run reg add "$state" /v UpdateAttempts /t REG_DWORD /d 5 /f >/dev/null 2>&1
 run "$plain" -install
 check "-install on a stopped service did not log 1226 1062" log_has '\[error\] 1226 1062'
-expect_value "$service" ImagePath "REG_EXPAND_SZ \"$(windows_path "$spaced")\""
-expect_value "$state" UpdateAttempts "REG_DWORD 0x0"
+expect_value "$service" ImagePath "$(reg_text "\"$(windows_path "$spaced")\"")"
+expect_value "$state" UpdateAttempts dword:00000000
 
 # -uninstall: the state erased, the service gone; the stop of a stopped
 # service logs 1226 once more.
@@ -99,8 +104,11 @@ run "$plain" -uninstall
 check "-uninstall without the service logged a manager error" log_lacks '\] (122[4-9]|1302) '
 
 # A French machine: the description in French.
-LC_ALL=fr_FR.UTF-8 LANG=fr_FR.UTF-8 run "$plain" -install
-expect_value "$service" Description "REG_SZ $(text_of 1036)"
+# Wine takes the user interface language from LC_ALL, even where the host
+# lacks that locale (bash then warns that it cannot set it).
+(cd "$work" && env LC_ALL=fr_FR.UTF-8 "$runner" run "$plain" -install) ||
+    fail "-install on a French machine exited with $?"
+expect_value "$service" Description "$(reg_text "$(text_of 1036)")"
 run "$plain" -uninstall
 check "the French -uninstall left the service" key_missing "$service"
 
