@@ -34,6 +34,15 @@ inline constexpr std::uint32_t kErrorFileTooLarge = 223;
 inline constexpr std::uint32_t kErrorMoreData = 234;
 inline constexpr std::uint32_t kErrorNoMoreItems = 259;
 inline constexpr std::uint32_t kErrorKeyDeleted = 1018;
+// The Service Control Manager's answers.
+inline constexpr std::uint32_t kErrorInvalidServiceControl = 1052;
+inline constexpr std::uint32_t kErrorServiceAlreadyRunning = 1056;
+inline constexpr std::uint32_t kErrorServiceDisabled = 1058;
+inline constexpr std::uint32_t kErrorServiceDoesNotExist = 1060;
+inline constexpr std::uint32_t kErrorServiceCannotAcceptCtrl = 1061;
+inline constexpr std::uint32_t kErrorServiceNotActive = 1062;
+inline constexpr std::uint32_t kErrorServiceMarkedForDelete = 1072;
+inline constexpr std::uint32_t kErrorServiceExists = 1073;
 inline constexpr std::uint32_t kErrorResourceLangNotFound = 1815;
 
 // HRESULTs (COM, the shell, the Task Scheduler), as plain numbers.

@@ -15,15 +15,6 @@ constexpr std::uint32_t kServiceInterrogate = 0x0080;
 constexpr std::uint32_t kDelete = 0x10000;
 constexpr std::uint32_t kServiceDisabled = 4;
 
-constexpr std::uint32_t kErrorInvalidServiceControl = 1052;
-constexpr std::uint32_t kErrorServiceAlreadyRunning = 1056;
-constexpr std::uint32_t kErrorServiceDisabled = 1058;
-constexpr std::uint32_t kErrorServiceDoesNotExist = 1060;
-constexpr std::uint32_t kErrorServiceCannotAcceptCtrl = 1061;
-constexpr std::uint32_t kErrorServiceNotActive = 1062;
-constexpr std::uint32_t kErrorServiceMarkedForDelete = 1072;
-constexpr std::uint32_t kErrorServiceExists = 1073;
-
 bool refuse(std::uint32_t error) {
     setLastError(error);
     return false;

@@ -6,6 +6,7 @@
 
 #include "platform/last_error.h"
 #include "platform/service_control.h"
+#include "platform/win_errors.h"
 
 #include <gtest/gtest.h>
 
@@ -29,22 +30,22 @@ inline void holdsTheServiceControlContract(ServiceControl& control, const std::w
         ASSERT_TRUE(connected);
         setLastError(0);
         EXPECT_FALSE(connected->createService(definition));
-        EXPECT_EQ(lastError(), 5u) << "creating without the right";
+        EXPECT_EQ(lastError(), kErrorAccessDenied) << "creating without the right";
     }
     std::unique_ptr<ServiceManager> manager = control.openManager(kScManagerAllAccess);
     ASSERT_TRUE(manager);
     setLastError(0);
     EXPECT_FALSE(manager->openService(name, all));
-    EXPECT_EQ(lastError(), 1060u) << "opening a service that is not there";
+    EXPECT_EQ(lastError(), kErrorServiceDoesNotExist) << "opening a service that is not there";
 
     std::unique_ptr<ServiceHandle> created = manager->createService(definition);
     ASSERT_TRUE(created) << lastError();
     setLastError(0);
     EXPECT_FALSE(manager->createService(definition));
-    EXPECT_EQ(lastError(), 1073u) << "creating it twice";
+    EXPECT_EQ(lastError(), kErrorServiceExists) << "creating it twice";
     setLastError(0);
     EXPECT_FALSE(created->deleteService());
-    EXPECT_EQ(lastError(), 5u) << "deleting through a handle without the right";
+    EXPECT_EQ(lastError(), kErrorAccessDenied) << "deleting through a handle without the right";
     created.reset();
 
     std::unique_ptr<ServiceHandle> service = manager->openService(name, all);
@@ -58,16 +59,16 @@ inline void holdsTheServiceControlContract(ServiceControl& control, const std::w
     EXPECT_EQ(status.serviceType, kServiceWin32OwnProcess);
     setLastError(0);
     EXPECT_FALSE(service->control(kServiceControlStop, status));
-    EXPECT_EQ(lastError(), 1062u) << "stopping a stopped service";
+    EXPECT_EQ(lastError(), kErrorServiceNotActive) << "stopping a stopped service";
     EXPECT_TRUE(service->deleteService());
     setLastError(0);
     EXPECT_FALSE(service->deleteService());
-    EXPECT_EQ(lastError(), 1072u) << "deleting it twice";
+    EXPECT_EQ(lastError(), kErrorServiceMarkedForDelete) << "deleting it twice";
     service.reset();
 
     setLastError(0);
     EXPECT_FALSE(manager->openService(name, all));
-    EXPECT_EQ(lastError(), 1060u) << "gone once its last handle closed";
+    EXPECT_EQ(lastError(), kErrorServiceDoesNotExist) << "gone once its last handle closed";
 }
 
 }  // namespace korin::testing
