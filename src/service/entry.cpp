@@ -20,9 +20,19 @@ namespace {
 
 ServiceContext* currentServiceContext = nullptr;
 
-// The actions of switches whose behaviour is not in this build yet: they do
-// nothing, and the process exits with 0 like any switch.
-int notBuiltYet(const Platform&, const ServiceInfo&) {
+// The registration actions' results never reach the exit code.
+int install(const Platform& platform, const ServiceInfo& info) {
+    installService(platform, info);
+    return 0;
+}
+
+int uninstall(const Platform& platform, const ServiceInfo& info) {
+    uninstallService(platform, info);
+    return 0;
+}
+
+int createTask(const Platform& platform, const ServiceInfo& info) {
+    createDefaultTask(platform, info);
     return 0;
 }
 
@@ -53,10 +63,10 @@ int isSAUEnabled(const Platform& platform, const ServiceInfo&) {
 }
 
 constexpr CommandSwitch kSwitches[] = {
-    {L"-install", &notBuiltYet},
-    {L"-uninstall", &notBuiltYet},
+    {L"-install", &install},
+    {L"-uninstall", &uninstall},
     {L"-deleteTask", &deleteTask},
-    {L"-createDefaultTask", &notBuiltYet},
+    {L"-createDefaultTask", &createTask},
     {L"-setSilentAutoUpdate", &setSilentAutoUpdate},
     {L"-setNotifyAutoUpdate", &setNotifyAutoUpdate},
     {L"-setDisableAutoUpdate", &setDisableAutoUpdate},

@@ -14,7 +14,7 @@ WinPlatform::WinPlatform()
           .cryptoLibraries = &cryptoLibraries_,
           .guids = &guids_,
           .processes = &processes_,
-          .serviceControl = &unbuilt_.serviceControl,
+          .serviceControl = &serviceControl_,
           .serviceDispatcher = &serviceDispatcher_,
           .com = &unbuilt_.com,
           .taskScheduling = &unbuilt_.taskScheduling,

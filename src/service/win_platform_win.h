@@ -7,6 +7,7 @@
 #include "platform/adapters_win.h"
 #include "platform/platform.h"
 #include "service/service_dispatcher_win.h"
+#include "platform/service_control_win.h"
 #include "service/unbuilt_ports.h"
 #include "support/string_table_win.h"
 #include "trust/crypto_libraries_win.h"
@@ -36,6 +37,7 @@ class WinPlatform {
     WinGuids guids_;
     WinProcesses processes_;
     WinServiceDispatcher serviceDispatcher_;
+    WinServiceControl serviceControl_;
     UnbuiltPorts unbuilt_;
     Platform platform_;
 };

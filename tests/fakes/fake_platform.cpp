@@ -708,7 +708,7 @@ FakePlatform::FakePlatform() {
     platform_.cryptoLibraries = &cryptoLibraries;
     platform_.guids = &guids;
     platform_.processes = &processes;
-    platform_.serviceControl = &unbuilt.serviceControl;
+    platform_.serviceControl = &serviceControl;
     platform_.serviceDispatcher = &serviceDispatcher;
     platform_.com = &unbuilt.com;
     platform_.taskScheduling = &unbuilt.taskScheduling;

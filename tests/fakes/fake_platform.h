@@ -6,6 +6,7 @@
 #include "fakes/fake_crypto_libraries.h"
 #include "fakes/fake_http.h"
 #include "fakes/fake_service_dispatcher.h"
+#include "fakes/fake_service_control.h"
 #include "fakes/fault_injector.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -236,6 +237,7 @@ class FakePlatform {
     // A test that scripts its own libraries makes them after the platform.
     FakeCryptoLibraries cryptoLibraries;
     FakeServiceDispatcher serviceDispatcher;
+    FakeServiceControl serviceControl;
     // Ports whose fakes are still being written.
     UnbuiltPorts unbuilt;
     const Platform& platform() const { return platform_; }

@@ -27,6 +27,7 @@ for switch in -install -uninstall -deleteTask -createDefaultTask -setSilentAutoU
     expect_code 0 "$switch"
 done
 expect_code 0 -install extra arguments
+expect_code 0 -uninstall  # leaves the prefix without the service
 
 fail() {
     echo "FAIL: $*" >&2
