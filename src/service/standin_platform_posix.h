@@ -7,10 +7,12 @@
 
 #include "net/http_posix.h"
 #include "platform/adapters_posix.h"
+#include "platform/com_runtime_posix.h"
 #include "platform/platform.h"
 #include "service/unbuilt_ports.h"
 #include "platform/standin/machine_setup.h"
 #include "support/string_table_posix.h"
+#include "task/task_scheduler_posix.h"
 #include "trust/crypto_libraries_posix.h"
 
 #include <memory>
@@ -49,6 +51,8 @@ class StandInPlatform {
     PosixCryptoLibraries cryptoLibraries_;
     PosixGuids guids_;
     PosixProcesses processes_;
+    PosixComRuntime com_;
+    PosixTaskScheduling taskScheduling_;
     UnbuiltPorts unbuilt_;
     Platform platform_;
 };
