@@ -402,21 +402,6 @@ void applyPrincipal(XmlElement& task, const std::wstring& user, std::int32_t log
     }
 }
 
-// What registration asks of a definition: an action, and a program for
-// each program action.
-bool complete(const XmlElement& task) {
-    const XmlElement* actions = task.child(L"Actions");
-    if (actions == nullptr || actions->children.empty()) {
-        return false;
-    }
-    for (const auto& action : actions->children) {
-        if (action->name == L"Exec" && action->childText(L"Command").empty()) {
-            return false;
-        }
-    }
-    return true;
-}
-
 class PosixTaskFolder final : public TaskFolder {
   public:
     PosixTaskFolder(TaskStore store, std::wstring path) : store_(store), path_(std::move(path)) {}
@@ -439,7 +424,7 @@ class PosixTaskFolder final : public TaskFolder {
         if (mine == nullptr || (flags & (kTaskValidateOnly | kTaskCreate | kTaskUpdate)) == 0) {
             return kEInvalidArg;
         }
-        if (!complete(mine->task())) {
+        if (!standin::hasRequiredNodes(mine->task())) {
             return standin::kSchedEMissingNode;
         }
         if ((flags & (kTaskCreate | kTaskUpdate)) == 0) {

@@ -3,6 +3,7 @@
 #include "platform/standin/machine_setup.h"
 #include "network_commands.h"
 #include "reg_command.h"
+#include "schtasks_command.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -14,6 +15,8 @@ namespace {
 constexpr char kUsage[] =
     "usage: korin-machine init [--32-bit] [--windows MAJOR.MINOR[.BUILD]] [--language HEX]\n"
     "       korin-machine reg query|add|delete KEY [options]   (like reg.exe)\n"
+    "       korin-machine schtasks /query|/run|/delete|/create [/tn NAME] [options]"
+    "   (like schtasks.exe)\n"
     "       korin-machine hosts add NAME ADDRESS\n"
     "       korin-machine trust add CERT.pem\n"
     "The machine is the folder that KORIN_MACHINE_ROOT names.\n";
@@ -78,7 +81,7 @@ int main(int argc, char** argv) {
     if (args[0] == "init") {
         return runInit(rest);
     }
-    if (args[0] != "reg" && args[0] != "hosts" && args[0] != "trust") {
+    if (args[0] != "reg" && args[0] != "schtasks" && args[0] != "hosts" && args[0] != "trust") {
         return usage("unknown command '" + args[0] + "'");
     }
     std::string error;
@@ -98,6 +101,9 @@ int main(int argc, char** argv) {
         std::cerr << "korin-machine: " << error << "\n";
         return korin::standin::kExitFailed;
     }
-    const bool is64Bit = korin::standin::readMachineFacts(*registry).is64Bit;
-    return korin::standin::runRegCommand(*registry, is64Bit, rest, std::cout, std::cerr);
+    const korin::standin::MachineFacts facts = korin::standin::readMachineFacts(*registry);
+    if (args[0] == "schtasks") {
+        return korin::standin::runSchtasksCommand(*machine, facts, rest, std::cout, std::cerr);
+    }
+    return korin::standin::runRegCommand(*registry, facts.is64Bit, rest, std::cout, std::cerr);
 }

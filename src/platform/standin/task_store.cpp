@@ -239,6 +239,16 @@ std::unique_ptr<XmlElement> newTaskDefinition() {
     return task;
 }
 
+bool hasRequiredNodes(const XmlElement& task) {
+    const XmlElement* actions = task.child(L"Actions");
+    if (actions == nullptr || actions->children.empty()) {
+        return false;
+    }
+    return std::none_of(actions->children.begin(), actions->children.end(), [](const auto& action) {
+        return action->name == L"Exec" && action->childText(L"Command").empty();
+    });
+}
+
 bool TaskStore::normalTaskPath(const std::wstring& path, std::wstring& normal) {
     normal.clear();
     std::size_t start = !path.empty() && path[0] == L'\\' ? 1 : 0;
@@ -290,6 +300,7 @@ HResult TaskStore::writeWhole(const std::string& file, const std::string& bytes)
     if (fd < 0) {
         return hresultFromErrno(errno);
     }
+    fchmod(fd, 0644);  // readable like the rest of the machine
     std::size_t done = 0;
     int error = 0;
     while (done < bytes.size() && error == 0) {

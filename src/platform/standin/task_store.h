@@ -103,6 +103,10 @@ inline constexpr std::wstring_view kSettingsOrder[] = {L"MultipleInstancesPolicy
                                                        L"Priority"};
 inline constexpr std::wstring_view kExecOrder[] = {L"Command", L"Arguments", L"WorkingDirectory"};
 
+// What registration asks of a task: an action, and a program for each
+// program action (SCHED_E_MISSINGNODE otherwise).
+bool hasRequiredNodes(const XmlElement& task);
+
 class TaskStore {
   public:
     explicit TaskStore(const Machine& machine) : machine_(machine) {}
