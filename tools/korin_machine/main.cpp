@@ -1,6 +1,7 @@
 // korin-machine: the administrator's tools of a stand-in machine.
 
 #include "platform/standin/machine_setup.h"
+#include "service/standin_platform_posix.h"
 #include "network_commands.h"
 #include "reg_command.h"
 #include "schtasks_command.h"
@@ -96,14 +97,22 @@ int main(int argc, char** argv) {
     if (args[0] == "trust") {
         return korin::standin::runTrustCommand(*machine, rest, std::cerr);
     }
+    if (args[0] == "schtasks") {
+        // The scheduler starts programs with the machine's own launcher.
+        const auto standIn = korin::StandInPlatform::open(error);
+        if (!standIn) {
+            std::cerr << "korin-machine: " << error << "\n";
+            return korin::standin::kExitFailed;
+        }
+        return korin::standin::runSchtasksCommand(standIn->machine(), standIn->facts(),
+                                                  *standIn->platform().processes, rest, std::cout,
+                                                  std::cerr);
+    }
     auto registry = korin::standin::RegistryDb::open(machine->registryFile(), error);
     if (!registry) {
         std::cerr << "korin-machine: " << error << "\n";
         return korin::standin::kExitFailed;
     }
-    const korin::standin::MachineFacts facts = korin::standin::readMachineFacts(*registry);
-    if (args[0] == "schtasks") {
-        return korin::standin::runSchtasksCommand(*machine, facts, rest, std::cout, std::cerr);
-    }
-    return korin::standin::runRegCommand(*registry, facts.is64Bit, rest, std::cout, std::cerr);
+    const bool is64Bit = korin::standin::readMachineFacts(*registry).is64Bit;
+    return korin::standin::runRegCommand(*registry, is64Bit, rest, std::cout, std::cerr);
 }

@@ -1,6 +1,5 @@
 #include "schtasks_command.h"
 
-#include "platform/adapters_posix.h"
 #include "platform/last_error.h"
 #include "platform/processes.h"
 #include "platform/standin/task_store.h"
@@ -133,10 +132,10 @@ struct Launch {
 
 class Schtasks {
   public:
-    Schtasks(const Machine& machine, const MachineFacts& facts, std::ostream& out,
-             std::ostream& err)
+    Schtasks(const Machine& machine, const MachineFacts& facts, Processes& processes,
+             std::ostream& out, std::ostream& err)
         : machine_(machine),
-          facts_(facts),
+          processes_(processes),
           store_(machine),
           out_(out),
           err_(err),
@@ -305,14 +304,14 @@ class Schtasks {
         if (error) {
             return fail(err_, hresultFromWin32(kErrorDirectory));
         }
+        // The launcher is a 32-bit program's; the scheduler's thread is native.
         setWow64RedirectionEnabled(false);
-        PosixProcesses processes(machine_, facts_.is64Bit);
         std::wstring commandLine = L"\"" + launch.program + L"\"";
         if (!launch.arguments.empty()) {
             commandLine += L" " + launch.arguments;
         }
-        const auto process = processes.createProcess(launch.program, commandLine,
-                                                     kDetachedProcess | kCreateDefaultErrorMode);
+        const auto process = processes_.createProcess(launch.program, commandLine,
+                                                      kDetachedProcess | kCreateDefaultErrorMode);
         const std::uint32_t code = lastError();
         setWow64RedirectionEnabled(true);
         std::filesystem::current_path(saved, error);
@@ -364,7 +363,7 @@ class Schtasks {
     }
 
     const Machine& machine_;
-    const MachineFacts& facts_;
+    Processes& processes_;
     TaskStore store_;
     std::ostream& out_;
     std::ostream& err_;
@@ -373,7 +372,7 @@ class Schtasks {
 
 }  // namespace
 
-int runSchtasksCommand(const Machine& machine, const MachineFacts& facts,
+int runSchtasksCommand(const Machine& machine, const MachineFacts& facts, Processes& processes,
                        const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     Request request;
     std::string why;
@@ -381,7 +380,7 @@ int runSchtasksCommand(const Machine& machine, const MachineFacts& facts,
         err << "korin-machine schtasks: " << why << "\n" << kSchtasksUsage;
         return kExitUsage;
     }
-    return Schtasks(machine, facts, out, err).run(request);
+    return Schtasks(machine, facts, processes, out, err).run(request);
 }
 
 }  // namespace korin::standin
