@@ -524,46 +524,6 @@ struct WorkItemState {
     standin::WorkItemData data;
 };
 
-void copyTrigger(const standin::JobTrigger& from, WorkItemTriggerRecord& to) {
-    to = {from.triggerSize,
-          from.reserved1,
-          from.beginYear,
-          from.beginMonth,
-          from.beginDay,
-          from.endYear,
-          from.endMonth,
-          from.endDay,
-          from.startHour,
-          from.startMinute,
-          from.minutesDuration,
-          from.minutesInterval,
-          from.flags,
-          from.triggerType,
-          {from.typeWords[0], from.typeWords[1], from.typeWords[2], from.typeWords[3]},
-          from.reserved2,
-          from.randomMinutesInterval};
-}
-
-void copyTrigger(const WorkItemTriggerRecord& from, standin::JobTrigger& to) {
-    to = {from.triggerSize,
-          from.reserved1,
-          from.beginYear,
-          from.beginMonth,
-          from.beginDay,
-          from.endYear,
-          from.endMonth,
-          from.endDay,
-          from.startHour,
-          from.startMinute,
-          from.minutesDuration,
-          from.minutesInterval,
-          from.flags,
-          from.triggerType,
-          {from.typeWords[0], from.typeWords[1], from.typeWords[2], from.typeWords[3]},
-          from.reserved2,
-          from.randomMinutesInterval};
-}
-
 // What ITaskTrigger::SetTrigger refuses with E_INVALIDARG.
 bool validTrigger(const WorkItemTriggerRecord& record) {
     return record.triggerSize == 48 && record.triggerType <= kTriggerTypeLast &&
@@ -584,7 +544,7 @@ class PosixWorkItemTrigger final : public WorkItemTrigger {
         if (index_ >= item_->data.triggers.size()) {
             return standin::kSchedETriggerNotFound;
         }
-        copyTrigger(item_->data.triggers[index_], record);
+        record = item_->data.triggers[index_];
         return kSOk;
     }
     HResult setTrigger(const WorkItemTriggerRecord& record) override {
@@ -594,7 +554,7 @@ class PosixWorkItemTrigger final : public WorkItemTrigger {
         if (index_ >= item_->data.triggers.size()) {
             return standin::kSchedETriggerNotFound;
         }
-        copyTrigger(record, item_->data.triggers[index_]);
+        item_->data.triggers[index_] = record;
         return kSOk;
     }
 
@@ -642,7 +602,7 @@ class PosixWorkItem final : public WorkItem {
             const std::time_t now = std::time(nullptr);
             std::tm parts{};
             gmtime_r(&now, &parts);
-            standin::JobTrigger made;
+            WorkItemTriggerRecord made;
             made.beginYear = static_cast<std::uint16_t>(parts.tm_year + 1900);
             made.beginMonth = static_cast<std::uint16_t>(parts.tm_mon + 1);
             made.beginDay = static_cast<std::uint16_t>(parts.tm_mday);

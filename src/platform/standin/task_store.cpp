@@ -123,7 +123,7 @@ bool decodeValue(const std::string& text, std::wstring& value) {
 
 // A trigger's twenty fields, in TASK_TRIGGER's order.
 template <typename Visit>
-void visitFields(JobTrigger& t, Visit&& visit) {
+void visitFields(WorkItemTriggerRecord& t, Visit&& visit) {
     visit(t.triggerSize), visit(t.reserved1), visit(t.beginYear), visit(t.beginMonth),
         visit(t.beginDay), visit(t.endYear), visit(t.endMonth), visit(t.endDay), visit(t.startHour),
         visit(t.startMinute), visit(t.minutesDuration), visit(t.minutesInterval), visit(t.flags),
@@ -131,7 +131,7 @@ void visitFields(JobTrigger& t, Visit&& visit) {
         visit(t.typeWords[3]), visit(t.reserved2), visit(t.randomMinutesInterval);
 }
 
-bool parseTrigger(const std::string& text, JobTrigger& trigger) {
+bool parseTrigger(const std::string& text, WorkItemTriggerRecord& trigger) {
     const char* at = text.data();
     const char* const end = text.data() + text.size();
     bool good = true;
@@ -192,7 +192,7 @@ bool parseWorkItem(const std::string& bytes, WorkItemData& item) {
                 return false;
             }
         } else if (key == "Trigger") {
-            JobTrigger trigger;
+            WorkItemTriggerRecord trigger;
             if (!parseTrigger(value, trigger) || item.triggers.size() >= 0xFFFF) {
                 return false;
             }
@@ -392,7 +392,7 @@ std::string TaskStore::workItemText(const WorkItemData& item) {
         text += std::string(key) + "=" + encodeValue(*value) + "\n";
     }
     text += "Flags=" + std::to_string(item.flags) + "\n";
-    for (JobTrigger trigger : item.triggers) {
+    for (WorkItemTriggerRecord trigger : item.triggers) {
         std::string line = "Trigger=";
         visitFields(trigger, [&line](auto field) {
             line += std::to_string(field);

@@ -10,6 +10,7 @@
 #include "platform/standin/machine.h"
 #include "platform/standin/task_xml.h"
 #include "platform/win_errors.h"
+#include "platform/work_item_trigger.h"
 
 #include <cstdint>
 #include <memory>
@@ -28,27 +29,6 @@ inline constexpr HResult kSchedETriggerNotFound = static_cast<HResult>(0x8004130
 inline constexpr HResult kSchedEMissingNode = static_cast<HResult>(0x80041319u);
 inline constexpr HResult kSchedEMalformedXml = static_cast<HResult>(0x8004131Au);
 
-// A 1.0 trigger: TASK_TRIGGER's fields.
-struct JobTrigger {
-    std::uint16_t triggerSize = 48;
-    std::uint16_t reserved1 = 0;
-    std::uint16_t beginYear = 0;
-    std::uint16_t beginMonth = 0;
-    std::uint16_t beginDay = 0;
-    std::uint16_t endYear = 0;
-    std::uint16_t endMonth = 0;
-    std::uint16_t endDay = 0;
-    std::uint16_t startHour = 0;
-    std::uint16_t startMinute = 0;
-    std::uint32_t minutesDuration = 0;
-    std::uint32_t minutesInterval = 0;
-    std::uint32_t flags = 0;
-    std::uint32_t triggerType = 0;
-    std::uint16_t typeWords[4] = {};
-    std::uint16_t reserved2 = 0;
-    std::uint16_t randomMinutesInterval = 0;
-};
-
 // A 1.0 work item's fields. The file is a text of "Field=value" lines (not
 // the platform's binary .job layout).
 struct WorkItemData {
@@ -59,7 +39,7 @@ struct WorkItemData {
     std::wstring creator;
     std::wstring accountName;
     std::uint32_t flags = 0;
-    std::vector<JobTrigger> triggers;
+    std::vector<WorkItemTriggerRecord> triggers;
 };
 
 // A new task definition as ITaskService::NewTask gives it: the platform's
