@@ -1,9 +1,9 @@
 #include "task/task_scheduler_posix.h"
 
+#include "platform/adapters_posix.h"
 #include "platform/standin/task_store.h"
 #include "support/text.h"
 
-#include <ctime>
 #include <new>
 #include <utility>
 
@@ -599,15 +599,13 @@ class PosixWorkItem final : public WorkItem {
         }
         return guarded([&] {
             // A new trigger runs once, today at the current time, until set.
-            const std::time_t now = std::time(nullptr);
-            std::tm parts{};
-            gmtime_r(&now, &parts);
+            const SystemTime now = PosixClock().systemTime();
             WorkItemTriggerRecord made;
-            made.beginYear = static_cast<std::uint16_t>(parts.tm_year + 1900);
-            made.beginMonth = static_cast<std::uint16_t>(parts.tm_mon + 1);
-            made.beginDay = static_cast<std::uint16_t>(parts.tm_mday);
-            made.startHour = static_cast<std::uint16_t>(parts.tm_hour);
-            made.startMinute = static_cast<std::uint16_t>(parts.tm_min);
+            made.beginYear = now.year;
+            made.beginMonth = now.month;
+            made.beginDay = now.day;
+            made.startHour = now.hour;
+            made.startMinute = now.minute;
             item_->data.triggers.push_back(made);
             index = static_cast<std::uint16_t>(item_->data.triggers.size() - 1);
             trigger = std::make_unique<PosixWorkItemTrigger>(item_, index);
