@@ -241,13 +241,6 @@ class PosixActionCollection final : public ActionCollection {
         }
         return kEInvalidArg;
     }
-    // IActionCollection::Clear: no action is left.
-    HResult clear() {
-        if (XmlElement* actions = tree_->child(L"Actions")) {
-            actions->children.clear();
-        }
-        return kSOk;
-    }
 
   private:
     Tree tree_;
