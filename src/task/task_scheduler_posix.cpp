@@ -5,6 +5,7 @@
 #include "support/text.h"
 
 #include <new>
+#include <type_traits>
 #include <utility>
 
 namespace korin {
@@ -229,8 +230,9 @@ class PosixActionCollection final : public ActionCollection {
   public:
     explicit PosixActionCollection(Tree tree) : tree_(std::move(tree)) {}
     HResult create(std::int32_t type, std::unique_ptr<Action>& action) override {
-        for (const auto& [kind, element] : kActionKinds) {
-            if (kind == type) {
+        for (const auto& kind : kActionKinds) {
+            const wchar_t* element = kind.second;
+            if (kind.first == type) {
                 return guarded([&] {
                     XmlElement& made =
                         tree_->ensureChild(L"Actions", standin::kTaskOrder).appendChild(element);
