@@ -1,6 +1,6 @@
 #include "manifest/manifest_readers.h"
 
-#include "manifest/bounded_xml.h"
+#include "support/bounded_xml.h"
 #include "manifest/decimal_text.h"
 #include "support/log.h"
 #include "support/text.h"

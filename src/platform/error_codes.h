@@ -51,6 +51,8 @@ inline constexpr std::uint32_t kErrorServiceMarkedForDelete = 1072;
 inline constexpr std::uint32_t kErrorServiceExists = 1073;
 inline constexpr std::uint32_t kErrorServiceNotInExe = 1083;
 inline constexpr std::uint32_t kErrorInvalidCommandLine = 1639;
+// The network is not connected (a Task Scheduler call before Connect).
+inline constexpr std::uint32_t kErrorOnlyIfConnected = 1251;
 inline constexpr std::uint32_t kErrorResourceLangNotFound = 1815;
 
 // HRESULTs (COM, the shell, the Task Scheduler), as plain numbers.
@@ -65,6 +67,13 @@ inline constexpr HResult kRpcEChangedMode = static_cast<HResult>(0x80010106u);
 inline constexpr HResult kRpcETooLate = static_cast<HResult>(0x80010119u);
 // HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND): no work item or task of that name.
 inline constexpr HResult kHResultFileNotFound = static_cast<HResult>(0x80070002u);
+inline constexpr HResult kENoInterface = static_cast<HResult>(0x80004002u);
+inline constexpr HResult kCoENotInitialized = static_cast<HResult>(0x800401F0u);
+
+// HRESULT_FROM_WIN32: a Win32 code in the FACILITY_WIN32 failure range.
+inline constexpr HResult hresultFromWin32(std::uint32_t code) {
+    return code == 0 ? kSOk : static_cast<HResult>(0x80070000u | (code & 0xFFFFu));
+}
 
 // WinHTTP's error codes (the last error of a failed WinHttp call).
 inline constexpr std::uint32_t kErrorWinHttpTimeout = 12002;

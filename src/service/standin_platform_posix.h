@@ -7,12 +7,14 @@
 
 #include "net/http_posix.h"
 #include "platform/adapters_posix.h"
+#include "platform/com_runtime_posix.h"
 #include "platform/platform.h"
 #include "platform/service_control_posix.h"
 #include "service/service_dispatcher_posix.h"
 #include "service/unbuilt_ports.h"
 #include "platform/standin/machine_setup.h"
 #include "support/string_table_posix.h"
+#include "task/task_scheduler_posix.h"
 #include "trust/crypto_libraries_posix.h"
 
 #include <memory>
@@ -53,6 +55,8 @@ class StandInPlatform {
     StandInProcesses processes_;
     StandInServiceControl serviceControl_;
     StandInServiceDispatcher serviceDispatcher_;
+    StandInComRuntime com_;
+    StandInTaskScheduling taskScheduling_;
     UnbuiltPorts unbuilt_;
     Platform platform_;
 };

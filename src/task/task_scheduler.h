@@ -10,6 +10,7 @@
 // set the thread's last error, and the adapters leave it as the call left it.
 
 #include "platform/error_codes.h"
+#include "platform/work_item_trigger.h"
 
 #include <cstdint>
 #include <memory>
@@ -152,28 +153,6 @@ class TaskService {
 };
 
 // --- Task Scheduler 1.0 ---
-
-// TASK_TRIGGER, field for field (48 bytes on the platform).
-struct WorkItemTriggerRecord {
-    std::uint16_t triggerSize = 48;
-    std::uint16_t reserved1 = 0;
-    std::uint16_t beginYear = 0;
-    std::uint16_t beginMonth = 0;
-    std::uint16_t beginDay = 0;
-    std::uint16_t endYear = 0;
-    std::uint16_t endMonth = 0;
-    std::uint16_t endDay = 0;
-    std::uint16_t startHour = 0;
-    std::uint16_t startMinute = 0;
-    std::uint32_t minutesDuration = 0;
-    std::uint32_t minutesInterval = 0;
-    std::uint32_t flags = 0;
-    std::uint32_t triggerType = 0;
-    // TRIGGER_TYPE_UNION as four words; Daily.DaysInterval is the first.
-    std::uint16_t typeWords[4] = {};
-    std::uint16_t reserved2 = 0;
-    std::uint16_t randomMinutesInterval = 0;
-};
 
 class WorkItemTrigger {
   public:

@@ -1,9 +1,11 @@
 // korin-machine: the administrator's tools of a stand-in machine.
 
 #include "platform/standin/machine_setup.h"
+#include "service/standin_platform_posix.h"
 #include "network_commands.h"
 #include "reg_command.h"
 #include "sc_command.h"
+#include "schtasks_command.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -17,6 +19,8 @@ constexpr char kUsage[] =
     "       korin-machine reg query|add|delete KEY [options]   (like reg.exe)\n"
     "       korin-machine sc create|config|description|query|qc|start|stop|delete NAME [options]"
     "   (like sc.exe)\n"
+    "       korin-machine schtasks /query|/run|/delete|/create [/tn NAME] [options]"
+    "   (like schtasks.exe)\n"
     "       korin-machine hosts add NAME ADDRESS\n"
     "       korin-machine trust add CERT.pem\n"
     "The machine is the folder that KORIN_MACHINE_ROOT names.\n";
@@ -81,7 +85,8 @@ int main(int argc, char** argv) {
     if (args[0] == "init") {
         return runInit(rest);
     }
-    if (args[0] != "reg" && args[0] != "sc" && args[0] != "hosts" && args[0] != "trust") {
+    if (args[0] != "reg" && args[0] != "sc" && args[0] != "schtasks" && args[0] != "hosts" &&
+        args[0] != "trust") {
         return usage("unknown command '" + args[0] + "'");
     }
     std::string error;
@@ -95,6 +100,17 @@ int main(int argc, char** argv) {
     }
     if (args[0] == "trust") {
         return korin::standin::runTrustCommand(*machine, rest, std::cerr);
+    }
+    if (args[0] == "schtasks") {
+        // The scheduler starts programs with the machine's own launcher.
+        const auto standIn = korin::StandInPlatform::open(error);
+        if (!standIn) {
+            std::cerr << "korin-machine: " << error << "\n";
+            return korin::standin::kExitFailed;
+        }
+        return korin::standin::runSchtasksCommand(standIn->machine(), standIn->facts(),
+                                                  *standIn->platform().processes, rest, std::cout,
+                                                  std::cerr);
     }
     auto registry = korin::standin::RegistryDb::open(machine->registryFile(), error);
     if (!registry) {

@@ -1,4 +1,4 @@
-#include "manifest/bounded_xml.h"
+#include "support/bounded_xml.h"
 
 #include "manifest/manifest_readers.h"
 #include "manifest/nested_elements.h"

@@ -1,4 +1,4 @@
-#include "manifest/bounded_xml.h"
+#include "support/bounded_xml.h"
 
 namespace korin {
 namespace {
