@@ -7,6 +7,7 @@
 #include "settings/auto_update_mode.h"
 #include "settings/runtime_config.h"
 #include "support/log.h"
+#include "task/update_task.h"
 #include "update/update_state.h"
 
 #include <memory>
@@ -25,9 +26,9 @@ int notBuiltYet(const Platform&, const ServiceInfo&) {
 }
 
 int deleteTask(const Platform& platform, const ServiceInfo&) {
+    // Both results are ignored.
     resetUpdateState(platform);
-    // deleteUpdateTask follows here once the scheduled task is built; both
-    // results are ignored.
+    deleteUpdateTask(platform);
     return 0;
 }
 

@@ -42,8 +42,8 @@ StandInPlatform::StandInPlatform(standin::Machine machine,
           .serviceDispatcher = &unbuilt_.serviceDispatcher,
           .com = &unbuilt_.com,
           .taskScheduling = &unbuilt_.taskScheduling,
-          .random = &unbuilt_.random,
-          .console = &unbuilt_.console,
+          .random = &random_,
+          .console = &console_,
       } {}
 
 }  // namespace korin

@@ -8,6 +8,7 @@
 #include "net/http_posix.h"
 #include "platform/adapters_posix.h"
 #include "platform/platform.h"
+#include "platform/runtime_library_posix.h"
 #include "service/unbuilt_ports.h"
 #include "platform/standin/machine_setup.h"
 #include "support/string_table_posix.h"
@@ -49,6 +50,8 @@ class StandInPlatform {
     PosixCryptoLibraries cryptoLibraries_;
     PosixGuids guids_;
     PosixProcesses processes_;
+    PosixSecureRandom random_;
+    PosixConsoleOutput console_;
     UnbuiltPorts unbuilt_;
     Platform platform_;
 };

@@ -5,9 +5,12 @@
 
 #include "net/http_win.h"
 #include "platform/adapters_win.h"
+#include "platform/com_runtime_win.h"
+#include "platform/runtime_library_win.h"
 #include "platform/platform.h"
 #include "service/unbuilt_ports.h"
 #include "support/string_table_win.h"
+#include "task/task_scheduler_win.h"
 #include "trust/crypto_libraries_win.h"
 
 namespace korin {
@@ -34,6 +37,10 @@ class WinPlatform {
     WinCryptoLibraries cryptoLibraries_;
     WinGuids guids_;
     WinProcesses processes_;
+    WinComRuntime com_;
+    WinTaskScheduling taskScheduling_;
+    WinSecureRandom random_;
+    WinConsoleOutput console_;
     UnbuiltPorts unbuilt_;
     Platform platform_;
 };

@@ -708,10 +708,10 @@ FakePlatform::FakePlatform() {
     platform_.processes = &processes;
     platform_.serviceControl = &unbuilt.serviceControl;
     platform_.serviceDispatcher = &unbuilt.serviceDispatcher;
-    platform_.com = &unbuilt.com;
-    platform_.taskScheduling = &unbuilt.taskScheduling;
-    platform_.random = &unbuilt.random;
-    platform_.console = &unbuilt.console;
+    platform_.com = &com;
+    platform_.taskScheduling = &taskScheduling;
+    platform_.random = &random;
+    platform_.console = &console;
     files.addFolder(files.tempPath);
 }
 

@@ -5,6 +5,7 @@
 
 #include "fakes/fake_crypto_libraries.h"
 #include "fakes/fake_http.h"
+#include "fakes/fake_task_scheduler.h"
 #include "fakes/fault_injector.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -234,6 +235,10 @@ class FakePlatform {
     FakeProcesses processes{files};
     // A test that scripts its own libraries makes them after the platform.
     FakeCryptoLibraries cryptoLibraries;
+    FakeTaskScheduling taskScheduling;
+    FakeComRuntime com{taskScheduling};
+    FakeSecureRandom random;
+    FakeConsoleOutput console;
     // Ports whose fakes are still being written.
     UnbuiltPorts unbuilt;
     const Platform& platform() const { return platform_; }
