@@ -217,6 +217,11 @@ class FakeStringTable final : public StringTable {
     }
 };
 
+// A log file's lines (UTF-16LE decoded, without line ends), and its entries
+// as "[level] message" (the time stamp cut).
+std::vector<std::wstring> logLinesOf(const std::string& bytes);
+std::vector<std::wstring> logEntriesOf(const std::string& bytes);
+
 // All fakes, handed to the core as one Platform with every port filled.
 // Resets the process-wide run-time configuration, the log's options and the
 // cached settings path and per-user folders, so every test starts from the

@@ -2,11 +2,11 @@
 
 #include "task/update_task.h"
 
+#include "fakes/fake_platform.h"
 #include "platform/real_files.h"
 #include "platform/unique_handle_win.h"
 #include "service/win_platform_win.h"
 #include "support/log.h"
-#include "support/text.h"
 #include "task/task_scheduler_win.h"
 
 #include <gtest/gtest.h>
@@ -17,25 +17,6 @@
 
 namespace korin {
 namespace {
-
-// The log's entries, each as "[level] message".
-std::vector<std::wstring> logEntries(const std::filesystem::path& log) {
-    const std::string bytes = testing::readFileBytes(log);
-    std::u16string units;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-    }
-    const std::wstring text = wideFromUtf16(units);
-    std::vector<std::wstring> entries;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos;
-         start = end + 2) {
-        const std::wstring line = text.substr(start, end - start);
-        entries.push_back(line.substr(line.find(L' ') + 1));
-    }
-    return entries;
-}
 
 // One procedure against the real scheduler, in a working folder of its own
 // with verbose logging on; the entries it logged.
@@ -52,7 +33,8 @@ class WinUpdateTask : public ::testing::Test {
     }
     const Platform& platform() const { return bundle_.platform(); }
     std::vector<std::wstring> entries() const {
-        return logEntries(folder_.path() / "Tervalon" / "Korin" / "KorinInstall32.log");
+        return testing::logEntriesOf(
+            testing::readFileBytes(folder_.path() / "Tervalon" / "Korin" / "KorinInstall32.log"));
     }
     // GetTask's answer for the update task, through the adapter.
     HResult lookUp() {
