@@ -9,6 +9,7 @@
 #include "settings/auto_update_mode.h"
 #include "settings/runtime_config.h"
 #include "support/log.h"
+#include "task/update_task.h"
 #include "update/update_state.h"
 
 #include <memory>
@@ -37,9 +38,9 @@ int createTask(const Platform& platform, const ServiceInfo& info) {
 }
 
 int deleteTask(const Platform& platform, const ServiceInfo&) {
+    // Both results are ignored.
     resetUpdateState(platform);
-    // deleteUpdateTask follows here once the scheduled task is built; both
-    // results are ignored.
+    deleteUpdateTask(platform);
     return 0;
 }
 

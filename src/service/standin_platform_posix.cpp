@@ -45,8 +45,8 @@ StandInPlatform::StandInPlatform(standin::Machine machine,
           .serviceDispatcher = &serviceDispatcher_,
           .com = &com_,
           .taskScheduling = &taskScheduling_,
-          .random = &unbuilt_.random,
-          .console = &unbuilt_.console,
+          .random = &random_,
+          .console = &console_,
       } {}
 
 }  // namespace korin

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "platform/service_control_posix.h"
 #include "service/service_dispatcher_posix.h"
+#include "platform/runtime_library_posix.h"
 #include "service/unbuilt_ports.h"
 #include "platform/standin/machine_setup.h"
 #include "support/string_table_posix.h"
@@ -57,6 +58,8 @@ class StandInPlatform {
     StandInServiceDispatcher serviceDispatcher_;
     StandInComRuntime com_;
     StandInTaskScheduling taskScheduling_;
+    StandInSecureRandom random_;
+    StandInConsoleOutput console_;
     UnbuiltPorts unbuilt_;
     Platform platform_;
 };

@@ -16,10 +16,10 @@ WinPlatform::WinPlatform()
           .processes = &processes_,
           .serviceControl = &serviceControl_,
           .serviceDispatcher = &serviceDispatcher_,
-          .com = &unbuilt_.com,
-          .taskScheduling = &unbuilt_.taskScheduling,
-          .random = &unbuilt_.random,
-          .console = &unbuilt_.console,
+          .com = &com_,
+          .taskScheduling = &taskScheduling_,
+          .random = &random_,
+          .console = &console_,
       } {}
 
 }  // namespace korin

@@ -5,11 +5,14 @@
 
 #include "net/http_win.h"
 #include "platform/adapters_win.h"
+#include "platform/com_runtime_win.h"
+#include "platform/runtime_library_win.h"
 #include "platform/platform.h"
 #include "service/service_dispatcher_win.h"
 #include "platform/service_control_win.h"
 #include "service/unbuilt_ports.h"
 #include "support/string_table_win.h"
+#include "task/task_scheduler_win.h"
 #include "trust/crypto_libraries_win.h"
 
 namespace korin {
@@ -38,6 +41,10 @@ class WinPlatform {
     WinProcesses processes_;
     WinServiceDispatcher serviceDispatcher_;
     WinServiceControl serviceControl_;
+    WinComRuntime com_;
+    WinTaskScheduling taskScheduling_;
+    WinSecureRandom random_;
+    WinConsoleOutput console_;
     UnbuiltPorts unbuilt_;
     Platform platform_;
 };

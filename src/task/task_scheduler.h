@@ -84,6 +84,9 @@ class Action {
 class ActionCollection {
   public:
     virtual ~ActionCollection() = default;
+    // IActionCollection::Clear: the stored task's own actions go, so that the
+    // one we create is the only one.
+    virtual HResult clear() = 0;
     // IActionCollection::Create.
     virtual HResult create(std::int32_t type, std::unique_ptr<Action>& action) = 0;
 };

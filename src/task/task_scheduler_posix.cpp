@@ -243,6 +243,14 @@ class StandInActionCollection final : public ActionCollection {
         }
         return kEInvalidArg;
     }
+    // IActionCollection::Clear: every action goes; the Actions element and
+    // its Context stay.
+    HResult clear() override {
+        if (XmlElement* actions = tree_->child(L"Actions")) {
+            actions->children.clear();
+        }
+        return kSOk;
+    }
 
   private:
     Tree tree_;

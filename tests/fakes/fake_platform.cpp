@@ -710,15 +710,14 @@ FakePlatform::FakePlatform() {
     platform_.processes = &processes;
     platform_.serviceControl = &serviceControl;
     platform_.serviceDispatcher = &serviceDispatcher;
-    platform_.com = &unbuilt.com;
-    platform_.taskScheduling = &unbuilt.taskScheduling;
-    platform_.random = &unbuilt.random;
-    platform_.console = &unbuilt.console;
+    platform_.com = &com;
+    platform_.taskScheduling = &taskScheduling;
+    platform_.random = &random;
+    platform_.console = &console;
     files.addFolder(files.tempPath);
 }
 
-std::vector<std::wstring> FakePlatform::logLines() const {
-    const std::string bytes = files.content(std::wstring(kLogFolder) + L"\\KorinInstall32.log");
+std::vector<std::wstring> logLinesOf(const std::string& bytes) {
     std::u16string units;
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
         units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
@@ -734,13 +733,21 @@ std::vector<std::wstring> FakePlatform::logLines() const {
     return lines;
 }
 
-std::vector<std::wstring> FakePlatform::logEntries() const {
+std::vector<std::wstring> logEntriesOf(const std::string& bytes) {
     std::vector<std::wstring> entries;
-    for (const std::wstring& line : logLines()) {
+    for (const std::wstring& line : logLinesOf(bytes)) {
         const auto space = line.find(L' ');
         entries.push_back(space == std::wstring::npos ? line : line.substr(space + 1));
     }
     return entries;
+}
+
+std::vector<std::wstring> FakePlatform::logLines() const {
+    return logLinesOf(files.content(std::wstring(kLogFolder) + L"\\KorinInstall32.log"));
+}
+
+std::vector<std::wstring> FakePlatform::logEntries() const {
+    return logEntriesOf(files.content(std::wstring(kLogFolder) + L"\\KorinInstall32.log"));
 }
 
 std::vector<std::wstring> FakePlatform::logEntriesWithCodes(const std::set<int>& codes) const {

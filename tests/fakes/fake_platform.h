@@ -7,6 +7,7 @@
 #include "fakes/fake_http.h"
 #include "fakes/fake_service_dispatcher.h"
 #include "fakes/fake_service_control.h"
+#include "fakes/fake_task_scheduler.h"
 #include "fakes/fault_injector.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -218,6 +219,11 @@ class FakeStringTable final : public StringTable {
     }
 };
 
+// A log file's lines (UTF-16LE decoded, without line ends), and its entries
+// as "[level] message" (the time stamp cut).
+std::vector<std::wstring> logLinesOf(const std::string& bytes);
+std::vector<std::wstring> logEntriesOf(const std::string& bytes);
+
 // All fakes, handed to the core as one Platform with every port filled.
 // Resets the process-wide run-time configuration, the log's options, the
 // cached settings path and per-user folders and the service runtime's state,
@@ -238,6 +244,10 @@ class FakePlatform {
     FakeCryptoLibraries cryptoLibraries;
     FakeServiceDispatcher serviceDispatcher;
     FakeServiceControl serviceControl;
+    FakeTaskScheduling taskScheduling;
+    FakeComRuntime com{taskScheduling};
+    FakeSecureRandom random;
+    FakeConsoleOutput console;
     // Ports whose fakes are still being written.
     UnbuiltPorts unbuilt;
     const Platform& platform() const { return platform_; }

@@ -34,6 +34,8 @@ fail() {
     failures=$((failures + 1))
 }
 
+windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
+
 # The auto-update mode switches rewrite the settings file in the 32-bit
 # system folder, C:\windows\syswow64 under Wine.
 prefix=$("$runner" prefix)
@@ -84,13 +86,38 @@ else
     passes=$((passes + 1))
 fi
 
+# -deleteTask deletes the hourly task through the real Task Scheduler: one
+# planted with Wine's schtasks is gone from the store afterwards.
+task_name='Vemra Korin Player Updater'
+task_file="$prefix/drive_c/windows/system32/tasks/$task_name"
+task_xml=$(mktemp --suffix=.xml)
+cat >"$task_xml" <<'XML'
+<?xml version="1.0"?>
+<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">
+  <RegistrationInfo><Author>Someone</Author></RegistrationInfo>
+  <Actions><Exec><Command>C:\windows\notepad.exe</Command></Exec></Actions>
+</Task>
+XML
+"$runner" run schtasks /create /tn "$task_name" /xml "$(windows_path "$task_xml")" /f \
+    >/dev/null 2>&1 || fail "schtasks /create"
+rm -f "$task_xml"
+if [ ! -f "$task_file" ]; then
+    fail "schtasks /create left no $task_file"
+else
+    expect_code 0 -deleteTask
+    if [ -e "$task_file" ]; then
+        fail "-deleteTask left $task_file"
+    else
+        passes=$((passes + 1))
+    fi
+fi
+
 # Started by bare name through PATH from another folder, the program takes
 # its own path from its module: argv[0] joined to the working folder would
 # name a file that is not there. The entry's test in the Windows test program
 # checks the path the entry logs against the copy's real place; a second copy
 # lies deeper than MAX_PATH (Wine's own PATH search cannot reach that deep, so
 # it is started by its full path).
-windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
 tests_exe="$(dirname "$exe")/korin-win-tests.exe"
 module_test=WinEntry.TakesTheModulesPathNotTheTypedName
 expect_module_path() {

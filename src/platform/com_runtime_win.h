@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/com_runtime.h"
+
+namespace korin {
+
+// ole32's apartment and security calls, as they are.
+class WinComRuntime final : public ComRuntime {
+  public:
+    HResult initializeEx(std::uint32_t flags) override;
+    HResult initialize() override;
+    HResult initializeSecurity(std::uint32_t authenticationLevel,
+                               std::uint32_t impersonationLevel) override;
+    void uninitialize() override;
+};
+
+}  // namespace korin
