@@ -44,7 +44,8 @@ std::string MachineFixture::readFile(const std::string& hostPath) const {
 
 RunResult MachineFixture::run(const std::string& program, const std::vector<std::string>& args,
                               const std::string& workingFolder, bool withMachine) {
-    const std::string binary = std::string(KORIN_BIN_DIR) + "/" + program;
+    const std::string binary =
+        program.starts_with("/") ? program : std::string(KORIN_BIN_DIR) + "/" + program;
     const std::string out = root_ + "/.run-out";
     const std::string err = root_ + "/.run-err";
     std::vector<std::string> environment;

@@ -21,7 +21,8 @@ class MachineFixture : public ::testing::Test {
   protected:
     void SetUp() override;
 
-    // Runs a program of the build's bin folder in the given working folder
+    // Runs a program of the build's bin folder (or the one an absolute path
+    // names) in the given working folder
     // (a host path; the machine's System32 when empty), with
     // KORIN_MACHINE_ROOT naming this machine unless withMachine is false.
     RunResult run(const std::string& program, const std::vector<std::string>& args,

@@ -117,6 +117,42 @@ TEST_F(PackageInstallTest, PatchOrFullPackageStartsItsInstallerWithTheExactComma
     }
 }
 
+// The loop of a deployed machine: -install registers the service and the
+// hourly task; the task's run starts the program without arguments, which
+// cannot reach the dispatcher and asks the manager to start the service; the
+// service's one cycle starts the installer; -uninstall leaves nothing behind.
+TEST_F(PackageInstallTest, TheHourlyTaskStartsTheServiceWhoseCycleStartsTheInstaller) {
+    const std::string program = driveC("Program Files/Korin/KorinPlayerUpdateService.exe");
+    fs::create_directories(fs::path(program).parent_path());
+    fs::copy_file(std::string(KORIN_BIN_DIR) + "/korin-update-service", program);
+    putFile("Windows/SysWOW64/Tervalon/Korin/zvs.cfg",
+            "SilentAutoUpdateEnable=1\r\nSilentAutoUpdateVerboseLogging=1\r\n"
+            "SilentAutoUpdateServerDomain=localhost\r\n");
+    ASSERT_EQ(run(program, {"-install"}).exitCode, 0);
+    ASSERT_EQ(machine({"schtasks", "/run", "/tn", "Vemra Korin Player Updater"}).exitCode, 0);
+    EXPECT_EQ(record(),
+              "KorinPlayerInstaller.exe -install -iv 11\nC:\\Windows\\System32\n"
+              "C:\\Windows\\SysWOW64\\KorinPlayerInstaller.exe\n");
+    for (int i = 0; i < 500 && log().find("1620\r\n") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const std::string text = log();
+    std::size_t at = 0;
+    for (const char* entry : {"[info] 1618\r\n", "[info] 1619 1063\r\n", "[info] 1608\r\n",
+                              "[info] 1610\r\n", "[info] 1612\r\n", "[info] 1620\r\n"}) {
+        at = text.find(entry, at);
+        ASSERT_NE(at, std::string::npos) << entry << " in\n" << text;
+    }
+    // The start request's answer and the service's first entries race.
+    EXPECT_NE(text.find("[info] 1604\r\n"), std::string::npos) << text;
+    EXPECT_NE(machine({"sc", "query", "VemraKorinPlayerUpdateSvc"}).out.find("STOPPED"),
+              std::string::npos);
+
+    ASSERT_EQ(run(program, {"-uninstall"}).exitCode, 0);
+    EXPECT_EQ(machine({"sc", "query", "VemraKorinPlayerUpdateSvc"}).exitCode, 1060 % 256);
+    EXPECT_EQ(machine({"schtasks", "/query", "/tn", "Vemra Korin Player Updater"}).exitCode, 1);
+}
+
 TEST_F(PackageInstallTest, MisbehavingServerStartsNothingAndLeavesNothing) {
     const std::string path = std::string(kSau) + "31/install/patch/p31/patch_all_win_pl_sgn.z";
     const struct {
