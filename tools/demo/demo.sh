@@ -137,4 +137,40 @@ else
 fi
 echo "-- what the installer recorded (command line, working folder, its own path):"
 sed 's/^/    /' "$system32/installer-record.txt"
+
+step "A deployed machine: -install, the hourly task's run, the service's one cycle, -uninstall"
+log="$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log"
+rm -f "$log" "$system32/installer-record.txt" "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/KorinPlayerInstaller.exe"
+"$bin/korin-machine" reg delete 'HKLM\SOFTWARE\Tervalonix\KorinPlayerSAU' /f /reg:32 >/dev/null 2>&1 || true
+printf 'SilentAutoUpdateEnable=1\r\nSilentAutoUpdateVerboseLogging=1\r\nSilentAutoUpdateServerDomain=localhost\r\n' >"$settings"
+programs="$KORIN_MACHINE_ROOT/drive_c/Program Files/Korin"
+mkdir -p "$programs"
+cp "$bin/korin-update-service" "$programs/KorinPlayerUpdateService.exe"
+service="$programs/KorinPlayerUpdateService.exe"
+show "$service" -install
+show "$bin/korin-machine" sc qc VemraKorinPlayerUpdateSvc
+show "$bin/korin-machine" schtasks /query
+show "$bin/korin-machine" schtasks /run /tn "Vemra Korin Player Updater"
+echo "-- the service's states as other processes see them:"
+last=""
+for _ in $(seq 200); do
+    state=$("$bin/korin-machine" sc query VemraKorinPlayerUpdateSvc | grep STATE | awk '{print $3, $4}' || true)
+    if [ -n "$state" ] && [ "$state" != "$last" ]; then
+        echo "    $state"
+        last=$state
+    fi
+    if [ "$state" = "1 STOPPED" ] && grep -qa . "$system32/installer-record.txt" 2>/dev/null; then
+        break
+    fi
+    sleep 0.05
+done
+echo "-- what the installer recorded (command line, working folder, its own path):"
+sed 's/^/    /' "$system32/installer-record.txt"
+echo "-- the log of both runs (the task's start request and the service):"
+iconv -f UTF-16LE -t UTF-8 "$log" | tr -d '\r'
+show "$service" -uninstall
+set +e
+show "$bin/korin-machine" sc query VemraKorinPlayerUpdateSvc
+show "$bin/korin-machine" schtasks /query
+set -e
 kill $server 2>/dev/null || true
