@@ -12,7 +12,6 @@
 #include "platform/service_control_posix.h"
 #include "service/service_dispatcher_posix.h"
 #include "platform/runtime_library_posix.h"
-#include "service/unbuilt_ports.h"
 #include "platform/standin/machine_setup.h"
 #include "support/string_table_posix.h"
 #include "task/task_scheduler_posix.h"
@@ -60,7 +59,6 @@ class StandInPlatform {
     StandInTaskScheduling taskScheduling_;
     StandInSecureRandom random_;
     StandInConsoleOutput console_;
-    UnbuiltPorts unbuilt_;
     Platform platform_;
 };
 

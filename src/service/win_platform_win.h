@@ -10,7 +10,6 @@
 #include "platform/platform.h"
 #include "service/service_dispatcher_win.h"
 #include "platform/service_control_win.h"
-#include "service/unbuilt_ports.h"
 #include "support/string_table_win.h"
 #include "task/task_scheduler_win.h"
 #include "trust/crypto_libraries_win.h"
@@ -45,7 +44,6 @@ class WinPlatform {
     WinTaskScheduling taskScheduling_;
     WinSecureRandom random_;
     WinConsoleOutput console_;
-    UnbuiltPorts unbuilt_;
     Platform platform_;
 };
 

@@ -14,7 +14,6 @@
 #include "platform/guid.h"
 #include "platform/processes.h"
 #include "platform/platform.h"
-#include "service/unbuilt_ports.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/system_info.h"
@@ -248,8 +247,6 @@ class FakePlatform {
     FakeComRuntime com{taskScheduling};
     FakeSecureRandom random;
     FakeConsoleOutput console;
-    // Ports whose fakes are still being written.
-    UnbuiltPorts unbuilt;
     const Platform& platform() const { return platform_; }
     // True when every port is filled.
     bool checkComplete() const { return missingPort(platform_) == nullptr; }
