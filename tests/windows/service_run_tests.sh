@@ -27,7 +27,9 @@ windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
 
 work=$(mktemp -d /tmp/korin-wine-service-XXXXXX)
 server=
+keeper=
 cleanup() {
+    [ -n "$keeper" ] && kill -- -"$keeper" 2>/dev/null || true
     "$runner" run "$exe" -uninstall >/dev/null 2>&1 || true
     "$runner" run reg delete "$plugin" /f >/dev/null 2>&1 || true
     "$runner" run reg delete "$plugin" /f /reg:32 >/dev/null 2>&1 || true
@@ -118,6 +120,11 @@ await_stopped() {
     done
     fail "the service did not stop after its cycle"
 }
+
+# Once only system processes are left, Wine shuts them down, services.exe
+# and its services with it; a waiting program keeps the service's cycle alive.
+setsid "$runner" run cmd /c "ping -n 300 127.0.0.1 >NUL" >/dev/null 2>&1 &
+keeper=$!
 
 # Registered with the manager and started by it: one whole cycle.
 "$runner" run sc delete VemraKorinPlayerUpdateSvc >/dev/null 2>&1 || true
