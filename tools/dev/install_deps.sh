@@ -14,6 +14,7 @@ required=(
     libsqlite3-dev libcurl4-openssl-dev libssl-dev librapidxml-dev
     mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
     wine wine64
+    nginx-light tinyproxy
 )
 optional=(wine32:i386 libwine:i386)
 
