@@ -66,8 +66,10 @@ bench: host
 	build/host/bin/korin-settings-bench
 	build/host/bin/korin-package-bench
 
+# The update host is the test server; `make demo UPDATE_HOST=nginx` serves
+# the published tree with nginx instead.
 demo: host
-	tools/demo/demo.sh
+	UPDATE_HOST=$(UPDATE_HOST) tools/demo/demo.sh
 
 clean:
 	rm -rf build

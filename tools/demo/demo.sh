@@ -1,7 +1,15 @@
 #!/usr/bin/env bash
 # Runs what the program can do so far against a fresh stand-in machine and
 # shows the result.
+#
+# UPDATE_HOST=nginx serves the published tree with nginx
+# (tools/update_server/nginx_update_host.sh) instead of the test server.
 set -euo pipefail
+update_host=${UPDATE_HOST:-test-server}
+case "$update_host" in
+    nginx | test-server) ;;
+    *) echo "UPDATE_HOST is nginx or test-server, not '$update_host'" >&2; exit 2 ;;
+esac
 top=$(cd "$(dirname "$0")/../.." && pwd)
 bin="$top/build/host/bin"
 export KORIN_MACHINE_ROOT="$top/build/demo-machine"
@@ -71,7 +79,7 @@ KORIN_MACHINE_ROOT= "$bin/korin-update-service" -install
 echo "  exit $?"
 set -e
 
-step "Which players need an update: a published tree served over HTTPS"
+step "Which players need an update: a published tree served over HTTPS ($update_host)"
 work="$top/build/demo-server"
 rm -rf "$work"
 mkdir -p "$work"
@@ -93,12 +101,33 @@ printf 'patch' | cat "$bin/korin-test-installer" - > "$work/patch-installer"
 show "$bin/korin-publish" "$work/offer.txt" "$work/tree" --installer "$bin/korin-test-installer" \
     --patch-installer "$work/patch-installer"
 "$top/tools/update_server/make_test_certificates.sh" "$work/certs"
-"$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
-    --key "$work/certs/server.key" --address auto --ready-file "$work/ready" 2>"$work/server.log" &
+# requests: the file in which the host writes what it was asked, a line each.
+case "$update_host" in
+    nginx)
+        address="127.1.$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))"
+        echo "-- nginx serves the tree on $address:443"
+        "$top/tools/update_server/nginx_update_host.sh" "$work/nginx" "$work/tree" \
+            "$work/certs/server.pem" "$work/certs/server.key" "$address" 2>"$work/nginx.err" &
+        ready="$work/nginx/nginx.pid"
+        requests="$work/nginx/access.log"
+        ;;
+    *)
+        "$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
+            --key "$work/certs/server.key" --address auto --ready-file "$work/ready" \
+            2>"$work/server.log" &
+        ready="$work/ready"
+        requests="$work/server.log"
+        ;;
+esac
 server=$!
 trap 'kill $server 2>/dev/null || true' EXIT
-for _ in $(seq 100); do [ -s "$work/ready" ] && break; sleep 0.05; done
-address=$(cat "$work/ready")
+for _ in $(seq 200); do [ -s "$ready" ] && break; sleep 0.05; done
+if [ ! -s "$ready" ]; then
+    echo "the update host ($update_host) did not start:" >&2
+    cat "$work"/*.err "$work"/server.log 2>/dev/null >&2 || true
+    exit 1
+fi
+[ "$update_host" = nginx ] || address=$(cat "$work/ready")
 show "$bin/korin-machine" hosts add localhost "$address"
 show "$bin/korin-machine" trust add "$work/certs/ca.pem"
 # The 32-bit installers write the 32-bit view; the file path also in the 64-bit one.
@@ -116,10 +145,10 @@ show "$bin/korin-update-check" --server localhost
 echo "-- the service's log (verbose):"
 iconv -f UTF-16LE -t UTF-8 "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log" | tr -d '\r'
 echo "-- what the server was asked:"
-cat "$work/server.log"
+cat "$requests"
 
 step "The update: the chosen type's package downloaded, verified, its installer started"
-asked=$(wc -l <"$work/server.log")
+asked=$(wc -l <"$requests")
 rm -f "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log" \
     "$system32/installer-record.txt"
 show "$bin/korin-update-check" --server localhost --install
@@ -127,7 +156,7 @@ for _ in $(seq 100); do [ -s "$system32/installer-record.txt" ] && break; sleep 
 echo "-- the service's log (verbose):"
 iconv -f UTF-16LE -t UTF-8 "$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log" | tr -d '\r'
 echo "-- the package fetched:"
-tail -n +$((asked + 1)) "$work/server.log" | grep -v '\.xml' || true
+tail -n +$((asked + 1)) "$requests" | grep -v '\.xml' || true
 installer="$KORIN_MACHINE_ROOT/drive_c/Windows/SysWOW64/KorinPlayerInstaller.exe"
 if cmp -s "$installer" "$work/patch-installer"; then
     echo "-- KorinPlayerInstaller.exe holds the patch package's installer, byte for byte"
