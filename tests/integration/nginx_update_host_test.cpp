@@ -8,19 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <sstream>
 #include <thread>
-
-extern char** environ;
 
 namespace korin::integration {
 namespace {
@@ -32,13 +23,6 @@ using korin::testing::runCommand;
 constexpr char kDigestAbc[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 constexpr char kSau[] = "/pub/korinplayer/update/current/sau/";
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 bool waitFor(const auto& condition) {
     for (int i = 0; i < 1000; ++i) {
         if (condition()) {
@@ -48,99 +32,6 @@ bool waitFor(const auto& condition) {
     }
     return condition();
 }
-
-// nginx in the foreground on a loopback address of its own, port 443, with a
-// certificate from a test authority made for the run.
-class NginxUpdateHost {
-  public:
-    ~NginxUpdateHost() { stop(); }
-
-    // False with nginx's own words when it does not come up.
-    bool start(const std::string& tree, const std::string& work, std::string& error) {
-        work_ = work;
-        if (runCommand(std::string(KORIN_SOURCE_DIR) +
-                       "/tools/update_server/make_test_certificates.sh '" + work + "/certs'") !=
-            0) {
-            error = "the test certificates could not be made";
-            return false;
-        }
-        std::mt19937 random(std::random_device{}());
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            address_ = "127.1." + std::to_string(random() % 250 + 1) + "." +
-                       std::to_string(random() % 250 + 1);
-            if (launch(tree, error) || error.find("Address already in use") == std::string::npos) {
-                return pid_ > 0;
-            }
-        }
-        return false;
-    }
-
-    void stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);  // nginx's fast shutdown: workers first
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
-
-    const std::string& address() const { return address_; }
-    std::string authorityFile() const { return work_ + "/certs/ca.pem"; }
-    // "METHOD TARGET STATUS" of every request served so far.
-    std::vector<std::string> requests() const {
-        std::ifstream in(work_ + "/access.log");
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(line);
-        }
-        return lines;
-    }
-
-  private:
-    bool launch(const std::string& tree, std::string& error) {
-        const std::string script =
-            std::string(KORIN_SOURCE_DIR) + "/tools/update_server/nginx_update_host.sh";
-        const std::string messages = work_ + "/nginx.err";
-        std::vector<std::string> args = {
-            script,  work_, tree, work_ + "/certs/server.pem", work_ + "/certs/server.key",
-            address_};
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, messages.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int spawned =
-            posix_spawn(&pid_, script.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
-            pid_ = -1;
-            error = "cannot start " + script;
-            return false;
-        }
-        // The pid file is written once the listening socket is bound.
-        bool exited = false;
-        waitFor([&] {
-            exited = exited || waitpid(pid_, nullptr, WNOHANG) == pid_;
-            return exited || fs::exists(work_ + "/nginx.pid");
-        });
-        if (!exited && fs::exists(work_ + "/nginx.pid")) {
-            return true;
-        }
-        if (exited) {
-            pid_ = -1;
-        }
-        stop();
-        error = "nginx did not start on " + address_ + ":443: " + slurp(messages);
-        return false;
-    }
-
-    std::string work_;
-    std::string address_;
-    pid_t pid_ = -1;
-};
 
 // Plugin 31.0.0.100 installed from "abc" files, 32.0.0.465 offered with a
 // patch from 31 for "abc"; the service installed and set to update silently
@@ -164,7 +55,10 @@ class NginxUpdateHostTest : public MachineFixture {
                 root_);
         ASSERT_EQ(published.exitCode, 0) << published.err;
         std::string error;
-        ASSERT_TRUE(host_.start(root_ + "/tree", root_ + "/nginx", error)) << error;
+        ASSERT_TRUE(host_.start(
+            root_ + "/tree", root_ + "/nginx", error,
+            std::string(KORIN_SOURCE_DIR) + "/tools/update_server/nginx_update_host.sh"))
+            << error;
         ASSERT_EQ(machine({"hosts", "add", "localhost", host_.address()}).exitCode, 0);
         ASSERT_EQ(machine({"trust", "add", host_.authorityFile()}).exitCode, 0);
 
@@ -201,7 +95,7 @@ class NginxUpdateHostTest : public MachineFixture {
         return text;
     }
 
-    NginxUpdateHost host_;
+    korin::testing::TestServer host_;
 };
 
 TEST_F(NginxUpdateHostTest, ServiceCycleAgainstNginxStartsTheVerifiedInstaller) {
@@ -225,7 +119,7 @@ TEST_F(NginxUpdateHostTest, ServiceCycleAgainstNginxStartsTheVerifiedInstaller) 
         std::ofstream(driveC("Windows/System32/Korin/pl.dll")) << c.playerFile;
         fs::remove(record);
         fs::remove(driveC("Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log"));
-        const std::size_t served = host_.requests().size();
+        const std::size_t served = host_.requestTargets().size();
 
         ASSERT_EQ(machine({"sc", "start", "VemraKorinPlayerUpdateSvc"}).exitCode, 0);
         ASSERT_TRUE(waitFor([&] { return log().find("[info] 1620\r\n") != std::string::npos; }))
@@ -238,12 +132,10 @@ TEST_F(NginxUpdateHostTest, ServiceCycleAgainstNginxStartsTheVerifiedInstaller) 
                   readFile(root_ + c.installer));
         EXPECT_NE(log().find(c.logged), std::string::npos) << log();
         EXPECT_NE(log().find("[info] 1602\r\n"), std::string::npos) << log();
-        const std::vector<std::string> all = host_.requests();
-        EXPECT_EQ(
-            std::vector<std::string>(all.begin() + static_cast<long>(served), all.end()),
-            (std::vector<std::string>{
-                "GET " + sau + "currentmajor.xml 200", "GET " + sau + "31/xml/version.xml 200",
-                "GET " + sau + "31/xml/patch.xml 200", "GET " + c.package + " 200"}));
+        const std::vector<std::string> all = host_.requestTargets();
+        EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(served), all.end()),
+                  (std::vector<std::string>{sau + "currentmajor.xml", sau + "31/xml/version.xml",
+                                            sau + "31/xml/patch.xml", c.package}));
     }
 }
 

@@ -25,7 +25,8 @@ TestServer::~TestServer() {
     stop();
 }
 
-bool TestServer::start(const std::string& root, const std::string& work, std::string& error) {
+bool TestServer::start(const std::string& root, const std::string& work, std::string& error,
+                       const std::string& serverProgram) {
     root_ = root;
     work_ = work;
     const std::string certs = work + "/certs";
@@ -35,7 +36,8 @@ bool TestServer::start(const std::string& root, const std::string& work, std::st
         return false;
     }
     const std::string ready = work + "/server-ready";
-    const std::string program = std::string(KORIN_BIN_DIR) + "/korin-update-server";
+    const std::string program =
+        serverProgram.empty() ? std::string(KORIN_BIN_DIR) + "/korin-update-server" : serverProgram;
     const std::string log = work + "/server.log";
     std::vector<std::string> args = {program,
                                      "--root",

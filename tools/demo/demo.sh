@@ -101,33 +101,23 @@ printf 'patch' | cat "$bin/korin-test-installer" - > "$work/patch-installer"
 show "$bin/korin-publish" "$work/offer.txt" "$work/tree" --installer "$bin/korin-test-installer" \
     --patch-installer "$work/patch-installer"
 "$top/tools/update_server/make_test_certificates.sh" "$work/certs"
-# requests: the file in which the host writes what it was asked, a line each.
-case "$update_host" in
-    nginx)
-        address="127.1.$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))"
-        echo "-- nginx serves the tree on $address:443"
-        "$top/tools/update_server/nginx_update_host.sh" "$work/nginx" "$work/tree" \
-            "$work/certs/server.pem" "$work/certs/server.key" "$address" 2>"$work/nginx.err" &
-        ready="$work/nginx/nginx.pid"
-        requests="$work/nginx/access.log"
-        ;;
-    *)
-        "$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
-            --key "$work/certs/server.key" --address auto --ready-file "$work/ready" \
-            2>"$work/server.log" &
-        ready="$work/ready"
-        requests="$work/server.log"
-        ;;
-esac
+# nginx takes the test server's options.
+server_program="$bin/korin-update-server"
+[ "$update_host" != nginx ] || server_program="$top/tools/update_server/nginx_update_host.sh"
+requests="$work/requests.log"
+"$server_program" --root "$work/tree" --cert "$work/certs/server.pem" \
+    --key "$work/certs/server.key" --address auto --ready-file "$work/ready" \
+    --request-log "$requests" 2>"$work/server.log" &
 server=$!
 trap 'kill $server 2>/dev/null || true' EXIT
-for _ in $(seq 200); do [ -s "$ready" ] && break; sleep 0.05; done
-if [ ! -s "$ready" ]; then
+for _ in $(seq 200); do [ -s "$work/ready" ] && break; sleep 0.05; done
+if [ ! -s "$work/ready" ]; then
     echo "the update host ($update_host) did not start:" >&2
-    cat "$work"/*.err "$work"/server.log 2>/dev/null >&2 || true
+    cat "$work/server.log" >&2
     exit 1
 fi
-[ "$update_host" = nginx ] || address=$(cat "$work/ready")
+address=$(cat "$work/ready")
+echo "-- $update_host serves the tree on $address:443"
 show "$bin/korin-machine" hosts add localhost "$address"
 show "$bin/korin-machine" trust add "$work/certs/ca.pem"
 # The 32-bit installers write the 32-bit view; the file path also in the 64-bit one.
