@@ -172,5 +172,54 @@ TEST_F(NginxUpdateHostTest, ManifestsStayFreshAndPatchPackagesAreKeptForGood) {
     }
 }
 
+// A tree published with a named signer (as a release is, under its own
+// authority) is accepted only when the signer's chain, with the certificates
+// korin-publish was told to carry, leads to the program's authority.
+TEST_F(NginxUpdateHostTest, PackagesOfANamedSignerAreAcceptedOnlyWhenItsChainLeadsToTheAuthority) {
+    const std::string tool = std::string(KORIN_SOURCE_DIR) + "/tools/sign-package/sign-package";
+    const std::string keys = root_ + "/keys/";
+    fs::create_directories(keys);
+    ASSERT_EQ(runCommand(tool + " issue --intermediate --subject /CN=Issuing --out-cert " + keys +
+                         "issuing.pem --out-key " + keys + "issuing.key && " + tool +
+                         " issue --subject /CN=Publisher --ca-cert " + keys +
+                         "issuing.pem --ca-key " + keys + "issuing.key --out-cert " + keys +
+                         "publisher.pem --out-key " + keys + "publisher.key && " + tool +
+                         " issue --self-signed --subject /CN=Other --out-cert " + keys +
+                         "other.pem --out-key " + keys + "other.key"),
+              0);
+    const struct {
+        const char* signer;
+        const char* certs;  // carried in the package
+        bool started;
+    } cases[] = {
+        {"publisher", "issuing", true},
+        {"publisher", nullptr, false},  // the issuing authority missing
+        {"other", nullptr, false},
+    };
+    const std::string record = driveC("Windows/System32/installer-record.txt");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.signer) + (c.certs ? " with its issuer" : ""));
+        fs::remove(record);
+        fs::remove(driveC("Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log"));
+        std::vector<std::string> args = {root_ + "/offer.txt", root_ + "/tree",
+                                         "--installer",        root_ + "/full.exe",
+                                         "--signer",           keys + c.signer + ".pem",
+                                         "--signer-key",       keys + c.signer + ".key"};
+        if (c.certs != nullptr) {
+            args.insert(args.end(), {"--certs", keys + c.certs + ".pem"});
+        }
+        const RunResult published = run("korin-publish", args, root_);
+        ASSERT_EQ(published.exitCode, 0) << published.err;
+        EXPECT_EQ(published.err.find("development authority"), std::string::npos);
+
+        const RunResult result = run("korin-update-check", {"--server", "localhost", "--install"});
+        EXPECT_EQ(result.exitCode, c.started ? 0 : 1) << result.out << log();
+        // The check has returned: an installer it did not start never comes.
+        EXPECT_EQ(c.started ? waitFor([&] { return fs::exists(record); }) : fs::exists(record),
+                  c.started);
+        EXPECT_EQ(log().find("[error] 1217 ") == std::string::npos, c.started) << log();
+    }
+}
+
 }  // namespace
 }  // namespace korin::integration

@@ -2,12 +2,15 @@
 // description of the offered versions.
 //
 //   korin-publish DESCRIPTION OUTPUT-DIR [--installer FILE] [--patch-installer FILE]
+//                 [--signer CERT --signer-key KEY [--certs PEM]]
 //
 // With --installer, every folder that offers a type also gets the type's
 // full package (install/install_all_win_<tag>_sgn.z), and every patch its
 // patch package (install/patch/<PATCH-FOLDER>/patch_all_win_<tag>_sgn.z):
-// FILE (the patch's FILE for patches, by default the same) signed under the
-// development authority with tools/sign-package/sign-package.
+// FILE (the patch's FILE for patches, by default the same) signed with
+// tools/sign-package/sign-package by the signer named (a release signer,
+// carrying the intermediate certificates of --certs), or else by one issued
+// for the run under the development authority.
 //
 // The description, one statement a line ('#' starts a comment):
 //   major N | majorBeta N | loudVer V | loudVerBeta V | checkFrequency DAYS
@@ -94,7 +97,7 @@ std::string patchManifest(const Channel& channel, const std::string& folder) {
 const std::map<std::string, std::string> kPackageTags{
     {"ActiveX", "ax"}, {"Plugin", "pl"}, {"Pepper", "pep"}};
 
-std::string quoted(const std::string& text) {
+std::string shellQuoted(const std::string& text) {
     std::string result = "'";
     for (char c : text) {
         result += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -102,26 +105,37 @@ std::string quoted(const std::string& text) {
     return result + "'";
 }
 
-// Signs installers under the development authority with a signer issued for
-// this run; each installer is signed once and copied where it is served.
+// Signs installers with the signer named, or under the development authority
+// with a signer issued for this run; each installer is signed once and copied
+// where it is served.
 class PackageSigner {
   public:
-    explicit PackageSigner(fs::path work) : work_(std::move(work)) {}
+    PackageSigner(fs::path work, std::string cert, std::string key, std::string certs)
+        : work_(std::move(work)),
+          cert_(std::move(cert)),
+          key_(std::move(key)),
+          certs_(std::move(certs)) {}
 
     bool ready() {
         fs::create_directories(work_);
+        if (!cert_.empty()) {
+            return true;
+        }
+        cert_ = (work_ / "signer.pem").string();
+        key_ = (work_ / "signer.key").string();
+        std::cerr << "korin-publish: packages signed under the development authority: only "
+                     "development builds accept them\n";
         return run("issue --subject '/CN=Korin Player Publisher (development)' --out-cert " +
-                   quoted((work_ / "signer.pem").string()) + " --out-key " +
-                   quoted((work_ / "signer.key").string()));
+                   shellQuoted(cert_) + " --out-key " + shellQuoted(key_));
     }
 
     bool publish(const std::string& installer, const fs::path& package) {
         auto [found, inserted] = signed_.emplace(installer, fs::path());
         if (inserted) {
             found->second = work_ / ("package" + std::to_string(signed_.size()) + ".p7");
-            if (!run("sign --signer " + quoted((work_ / "signer.pem").string()) + " --key " +
-                     quoted((work_ / "signer.key").string()) + " " + quoted(installer) + " " +
-                     quoted(found->second.string()))) {
+            if (!run("sign --signer " + shellQuoted(cert_) + " --key " + shellQuoted(key_) +
+                     (certs_.empty() ? "" : " --certs " + shellQuoted(certs_)) + " " +
+                     shellQuoted(installer) + " " + shellQuoted(found->second.string()))) {
                 signed_.erase(found);
                 return false;
             }
@@ -134,10 +148,11 @@ class PackageSigner {
 
   private:
     bool run(const std::string& arguments) {
-        const std::string command = quoted(KORIN_SIGN_PACKAGE) + " " + arguments + " >&2";
+        const std::string command = shellQuoted(KORIN_SIGN_PACKAGE) + " " + arguments + " >&2";
         return std::system(command.c_str()) == 0;
     }
     fs::path work_;
+    std::string cert_, key_, certs_;
     std::map<std::string, fs::path> signed_;
 };
 
@@ -149,21 +164,28 @@ int fail(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string installer, patchInstaller;
+    std::map<std::string, std::string> options{{"--installer", ""},
+                                               {"--patch-installer", ""},
+                                               {"--signer", ""},
+                                               {"--signer-key", ""},
+                                               {"--certs", ""}};
     for (int i = 3; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--installer") {
-            installer = argv[i + 1];
-        } else if (option == "--patch-installer") {
-            patchInstaller = argv[i + 1];
-        } else {
-            return fail("unknown option " + option);
+        const auto option = options.find(argv[i]);
+        if (option == options.end()) {
+            return fail(std::string("unknown option ") + argv[i]);
         }
+        option->second = argv[i + 1];
     }
-    if (argc < 3 || argc % 2 == 0 || (!patchInstaller.empty() && installer.empty())) {
+    const std::string installer = options["--installer"];
+    std::string patchInstaller = options["--patch-installer"];
+    const bool signerNamed = !options["--signer"].empty() || !options["--signer-key"].empty() ||
+                             !options["--certs"].empty();
+    if (argc < 3 || argc % 2 == 0 || (!patchInstaller.empty() && installer.empty()) ||
+        (signerNamed &&
+         (installer.empty() || options["--signer"].empty() || options["--signer-key"].empty()))) {
         return fail(
             "usage: korin-publish DESCRIPTION OUTPUT-DIR [--installer FILE] "
-            "[--patch-installer FILE]");
+            "[--patch-installer FILE] [--signer CERT --signer-key KEY [--certs PEM]]");
     }
     if (patchInstaller.empty()) {
         patchInstaller = installer;
@@ -217,7 +239,8 @@ int main(int argc, char** argv) {
     if (!beta.newest.empty()) {
         player += " loudVerBeta=\"" + beta.newest + "\"";
     }
-    PackageSigner signer(fs::path(argv[2]) / ".signing");
+    PackageSigner signer(fs::path(argv[2]) / ".signing", options["--signer"],
+                         options["--signer-key"], options["--certs"]);
     if (!installer.empty() && !signer.ready()) {
         return fail("cannot issue a signer certificate");
     }
