@@ -8,38 +8,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 tests_exe=$1
 bin=$2
 work=$(mktemp -d /tmp/korin-wine-https-XXXXXX)
-server=
 cleanup() {
-    [ -n "$server" ] && kill "$server" 2>/dev/null || true
+    [ -f "$work/server.pid" ] && kill "$(cat "$work/server.pid")" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-cat > "$work/offer.txt" <<'OFFER'
-major 32
-majorBeta 33
-loudVer 32.0.0.465
-loudVerBeta 33.0.0.12
-checkFrequency 2
-offer ActiveX release 32.0.0.465
-offer Plugin release 32.0.0.465
-offer Pepper release 32.0.0.465
-OFFER
-"$bin/korin-publish" "$work/offer.txt" "$work/tree" \
-    --installer "$(dirname "$tests_exe")/korin-test-installer.exe"
-"$here/../../tools/update_server/make_test_certificates.sh" "$work/certs"
-openssl x509 -in "$work/certs/ca.pem" -outform DER -out "$work/certs/ca.der"
-: > "$work/requests.log"
-"$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
-    --key "$work/certs/server.key" --address 127.0.0.1 --port 443 \
-    --ready-file "$work/ready" --request-log "$work/requests.log" 2>"$work/server.log" &
-server=$!
-for _ in $(seq 200); do [ -s "$work/ready" ] && break; sleep 0.05; done
-if [ ! -s "$work/ready" ]; then
-    echo "https_tests.sh: the test server did not come up:" >&2
-    cat "$work/server.log" >&2
-    exit 1
-fi
+"$here/wine_env.sh" serve "$work" "$bin" "$(dirname "$tests_exe")/korin-test-installer.exe"
 
 windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
 KORIN_TEST_TREE=$(windows_path "$work/tree") \

@@ -26,14 +26,13 @@ fail() {
 windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
 
 work=$(mktemp -d /tmp/korin-wine-service-XXXXXX)
-server=
 keeper=
 cleanup() {
     [ -n "$keeper" ] && kill -- -"$keeper" 2>/dev/null || true
     "$runner" run "$exe" -uninstall >/dev/null 2>&1 || true
     "$runner" run reg delete "$plugin" /f >/dev/null 2>&1 || true
     "$runner" run reg delete "$plugin" /f /reg:32 >/dev/null 2>&1 || true
-    [ -n "$server" ] && kill "$server" 2>/dev/null || true
+    [ -f "$work/server.pid" ] && kill "$(cat "$work/server.pid")" 2>/dev/null || true
     rm -rf "$work" "$tervalon" "$windows/Tervalon"
     rm -f "$windows/installer-record.txt"
 }
@@ -41,29 +40,7 @@ trap cleanup EXIT
 
 # The tree offers 32.0.0.465 with the test installer as its package; only
 # Plugin is installed.
-cat >"$work/offer.txt" <<'OFFER'
-major 32
-majorBeta 33
-loudVer 32.0.0.465
-loudVerBeta 33.0.0.12
-checkFrequency 2
-offer ActiveX release 32.0.0.465
-offer Plugin release 32.0.0.465
-offer Pepper release 32.0.0.465
-OFFER
-"$bin/korin-publish" "$work/offer.txt" "$work/tree" --installer "$bin64/korin-test-installer.exe"
-"$here/../../tools/update_server/make_test_certificates.sh" "$work/certs" >/dev/null
-openssl x509 -in "$work/certs/ca.pem" -outform DER -out "$work/certs/ca.der"
-"$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
-    --key "$work/certs/server.key" --address 127.0.0.1 --port 443 \
-    --ready-file "$work/ready" 2>"$work/server.log" &
-server=$!
-for _ in $(seq 200); do [ -s "$work/ready" ] && break; sleep 0.05; done
-if [ ! -s "$work/ready" ]; then
-    echo "service_run_tests.sh: the test server did not come up:" >&2
-    cat "$work/server.log" >&2
-    exit 1
-fi
+"$runner" serve "$work" "$bin" "$bin64/korin-test-installer.exe" >/dev/null
 # The adapter tests' WinHTTP case puts the test authority in the machine's
 # Root store, where the service's WinHTTP finds it too.
 KORIN_TEST_TREE=$(windows_path "$work/tree") KORIN_TEST_AUTHORITY=$(windows_path "$work/certs/ca.der") \

@@ -6,6 +6,14 @@
 #   wine_env.sh prefix          print the prefix's folder
 #   wine_env.sh probe32 EXE     does this machine run the 32-bit product? exit
 #                               0 when it does, else 1 and the reason on stdout
+#   wine_env.sh serve WORK HOST-BIN-DIR INSTALLER
+#                               publish in WORK/tree the tests' offer
+#                               (32.0.0.465 of every type, INSTALLER its
+#                               packages), make the test authority
+#                               (WORK/certs/ca.pem and ca.der) and serve the
+#                               tree with the test server on 127.0.0.1:443 in
+#                               the background (pid in WORK/server.pid, each
+#                               request's target in WORK/requests.log)
 # The 64-bit build of the same sources always runs under wine64; the 32-bit
 # product runs only where wine32 is installed and the machine executes 32-bit
 # code. A missing Wine is a failure, never a skip.
@@ -70,8 +78,37 @@ probe32)
         exit 1
     fi
     ;;
+serve)
+    work=$2
+    bin=$3
+    cat >"$work/offer.txt" <<'OFFER'
+major 32
+majorBeta 33
+loudVer 32.0.0.465
+loudVerBeta 33.0.0.12
+checkFrequency 2
+offer ActiveX release 32.0.0.465
+offer Plugin release 32.0.0.465
+offer Pepper release 32.0.0.465
+OFFER
+    "$bin/korin-publish" "$work/offer.txt" "$work/tree" --installer "$4" >/dev/null
+    "$here/../../tools/update_server/make_test_certificates.sh" "$work/certs"
+    openssl x509 -in "$work/certs/ca.pem" -outform DER -out "$work/certs/ca.der"
+    : >"$work/requests.log"
+    "$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
+        --key "$work/certs/server.key" --address 127.0.0.1 --port 443 \
+        --ready-file "$work/ready" --request-log "$work/requests.log" 2>"$work/server.log" &
+    echo $! >"$work/server.pid"
+    for _ in $(seq 200); do [ -s "$work/ready" ] && break; sleep 0.05; done
+    if [ ! -s "$work/ready" ]; then
+        echo "wine_env.sh: the test server did not come up:" >&2
+        cat "$work/server.log" >&2
+        exit 1
+    fi
+    ;;
 *)
-    echo "usage: wine_env.sh init | run EXE [ARGS] | code EXE [ARGS] | prefix | probe32 EXE" >&2
+    echo "usage: wine_env.sh init | run EXE [ARGS] | code EXE [ARGS] | prefix | probe32 EXE |" \
+        "serve WORK HOST-BIN-DIR INSTALLER" >&2
     exit 2
     ;;
 esac
