@@ -152,6 +152,8 @@ class CurlRequest final : public HttpRequest {
         if (!setup_.proxy.empty()) {
             ok = ok && curl_easy_setopt(easy, CURLOPT_PROXYTYPE, CURLPROXY_HTTP) == CURLE_OK;
             ok = ok && curl_easy_setopt(easy, CURLOPT_HTTPPROXYTUNNEL, 1L) == CURLE_OK;
+            // The proxy's answer to the CONNECT is not the server's response.
+            ok = ok && curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK;
         }
         ok = ok && curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_CAINFO, setup_.rootsFile.c_str()) == CURLE_OK;
@@ -346,9 +348,19 @@ class CurlRequest final : public HttpRequest {
             return true;
         }
         if (result_ != CURLE_OK) {
-            return failWith(winHttpErrorOf(result_));
+            return failWith(refusedByProxy() ? kErrorWinHttpSecureChannelError
+                                             : winHttpErrorOf(result_));
         }
         return true;
+    }
+
+    // A proxy that answered the CONNECT with anything but 2xx: WinHTTP then
+    // fails the send as a broken secure channel.
+    bool refusedByProxy() {
+        long code = 0;
+        return !setup_.proxy.empty() &&
+               curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &code) == CURLE_OK &&
+               code != 0 && (code < 200 || code > 299);
     }
 
     RequestSetup setup_;

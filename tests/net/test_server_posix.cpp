@@ -25,7 +25,8 @@ TestServer::~TestServer() {
     stop();
 }
 
-bool TestServer::start(const std::string& root, const std::string& work, std::string& error) {
+bool TestServer::start(const std::string& root, const std::string& work, std::string& error,
+                       const std::string& address) {
     root_ = root;
     work_ = work;
     const std::string certs = work + "/certs";
@@ -45,7 +46,7 @@ bool TestServer::start(const std::string& root, const std::string& work, std::st
                                      "--key",
                                      certs + "/server.key",
                                      "--address",
-                                     "auto",
+                                     address,
                                      "--ready-file",
                                      ready,
                                      "--request-log",

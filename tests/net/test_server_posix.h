@@ -16,8 +16,10 @@ class TestServer {
     ~TestServer();
 
     // Makes the certificates in work (a host folder) and serves root from
-    // there. False with the reason when it does not come up.
-    bool start(const std::string& root, const std::string& work, std::string& error);
+    // there, on a loopback address of its own unless address names one.
+    // False with the reason when it does not come up.
+    bool start(const std::string& root, const std::string& work, std::string& error,
+               const std::string& address = "auto");
     void stop();
 
     // Makes the server answer path in a misbehaving way ("notfound",
