@@ -124,13 +124,14 @@ class CurlRequest final : public HttpRequest {
             return false;
         }
         for (const std::string& entry : setup_.resolve) {
-            curl_slist* list = curl_slist_append(resolve_.get(), entry.c_str());
+            // The list keeps its head; a failed append leaves it whole.
+            curl_slist* head = resolve_.release();
+            curl_slist* list = curl_slist_append(head, entry.c_str());
+            resolve_.reset(list != nullptr ? list : head);
             if (list == nullptr) {
                 setLastError(8);
                 return false;
             }
-            resolve_.release();
-            resolve_.reset(list);
         }
         // WinHTTP without accept types sends no Accept header.
         headers_.reset(curl_slist_append(nullptr, "Accept:"));
