@@ -52,11 +52,22 @@ OFFER
     --installer "$(dirname "$tests_exe")/korin-test-installer.exe" >/dev/null
 "$here/../../tools/update_server/make_test_certificates.sh" "$work/certs" >/dev/null 2>&1
 openssl x509 -in "$work/certs/ca.pem" -outform DER -out "$work/certs/ca.der"
-"$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
-    --key "$work/certs/server.key" --address 127.0.0.1 --port 443 \
-    --ready-file "$work/ready" 2>"$work/server.log" &
-server=$!
-for _ in $(seq 200); do [ -s "$work/ready" ] && break; sleep 0.05; done
+# The port is the machine's: another run's server may hold it a while.
+for _ in $(seq 60); do
+    "$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
+        --key "$work/certs/server.key" --address 127.0.0.1 --port 443 \
+        --ready-file "$work/ready" 2>"$work/server.log" &
+    server=$!
+    for _ in $(seq 200); do
+        [ -s "$work/ready" ] && break
+        kill -0 "$server" 2>/dev/null || break
+        sleep 0.05
+    done
+    [ -s "$work/ready" ] && break
+    server=
+    grep -q 'cannot listen' "$work/server.log" || break
+    sleep 2
+done
 [ -s "$work/ready" ] || fail "the test server did not come up: $(cat "$work/server.log")"
 
 # A port nothing listens on.
