@@ -1,5 +1,6 @@
 #include "net/http_posix.h"
 
+#include "net/winhttp_proxy_setting.h"
 #include "support/text.h"
 
 #include <curl/curl.h>
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <sstream>
 #include <string_view>
+#include <vector>
 
 namespace korin {
 
@@ -32,6 +34,7 @@ struct ListDeleter {
 std::uint32_t winHttpErrorOf(CURLcode code) {
     switch (code) {
         case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
             return kErrorWinHttpNameNotResolved;
         case CURLE_COULDNT_CONNECT:
             return kErrorWinHttpCannotConnect;
@@ -96,7 +99,8 @@ std::string readFile(const std::string& path) {
 struct RequestSetup {
     std::string url;
     std::string userAgent;
-    std::string resolve;  // "name:443:address", or empty
+    std::vector<std::string> resolve;  // "name:port:address" each
+    std::string proxy;                 // "host:port" of the HTTPS proxy, or empty
     std::string rootsFile;
     StandInHttp::Timeouts timeouts;
 };
@@ -119,8 +123,15 @@ class CurlRequest final : public HttpRequest {
             setLastError(8);
             return false;
         }
-        if (!setup_.resolve.empty()) {
-            resolve_.reset(curl_slist_append(nullptr, setup_.resolve.c_str()));
+        for (const std::string& entry : setup_.resolve) {
+            // The list keeps its head; a failed append leaves it whole.
+            curl_slist* head = resolve_.release();
+            curl_slist* list = curl_slist_append(head, entry.c_str());
+            resolve_.reset(list != nullptr ? list : head);
+            if (list == nullptr) {
+                setLastError(8);
+                return false;
+            }
         }
         // WinHTTP without accept types sends no Accept header.
         headers_.reset(curl_slist_append(nullptr, "Accept:"));
@@ -135,7 +146,16 @@ class CurlRequest final : public HttpRequest {
         ok = ok && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https") == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L) == CURLE_OK;
-        ok = ok && curl_easy_setopt(easy, CURLOPT_PROXY, "") == CURLE_OK;
+        // The machine's WinHTTP setting alone decides, never the host's
+        // environment: HTTPS goes through a proxy as a CONNECT tunnel.
+        ok = ok && curl_easy_setopt(easy, CURLOPT_PROXY, setup_.proxy.c_str()) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_NOPROXY, "") == CURLE_OK;
+        if (!setup_.proxy.empty()) {
+            ok = ok && curl_easy_setopt(easy, CURLOPT_PROXYTYPE, CURLPROXY_HTTP) == CURLE_OK;
+            ok = ok && curl_easy_setopt(easy, CURLOPT_HTTPPROXYTUNNEL, 1L) == CURLE_OK;
+            // The proxy's answer to the CONNECT is not the server's response.
+            ok = ok && curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK;
+        }
         ok = ok && curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_CAINFO, setup_.rootsFile.c_str()) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr) == CURLE_OK;
@@ -329,9 +349,19 @@ class CurlRequest final : public HttpRequest {
             return true;
         }
         if (result_ != CURLE_OK) {
-            return failWith(winHttpErrorOf(result_));
+            return failWith(refusedByProxy() ? kErrorWinHttpSecureChannelError
+                                             : winHttpErrorOf(result_));
         }
         return true;
+    }
+
+    // A proxy that answered the CONNECT with anything but 2xx: WinHTTP then
+    // fails the send as a broken secure channel.
+    bool refusedByProxy() {
+        long code = 0;
+        return !setup_.proxy.empty() &&
+               curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &code) == CURLE_OK &&
+               code != 0 && (code < 200 || code > 299);
     }
 
     RequestSetup setup_;
@@ -382,8 +412,10 @@ class CurlConnection final : public HttpConnection {
 
 class CurlSession final : public HttpSession {
   public:
-    CurlSession(RequestSetup base, std::string hostsText)
-        : base_(std::move(base)), hostsText_(std::move(hostsText)) {}
+    CurlSession(RequestSetup base, std::string hostsText, WinHttpProxySetting proxySetting)
+        : base_(std::move(base)),
+          hostsText_(std::move(hostsText)),
+          proxySetting_(std::move(proxySetting)) {}
 
     std::unique_ptr<HttpConnection> connect(const std::wstring& server,
                                             std::uint16_t port) override {
@@ -393,18 +425,35 @@ class CurlSession final : public HttpSession {
             return nullptr;
         }
         RequestSetup base = base_;
-        const std::string address = hostsFileAddress(hostsText_, name);
-        if (!address.empty()) {
-            const bool ipv6 = address.find(':') != std::string::npos;
-            base.resolve =
-                name + ":" + std::to_string(port) + ":" + (ipv6 ? "[" + address + "]" : address);
+        // Through a proxy the server's name travels in the CONNECT and the
+        // proxy resolves it; the machine resolves only the proxy's name.
+        base.proxy = httpsProxyFor(proxySetting_, name);
+        if (base.proxy.empty()) {
+            addResolve(base, name, std::to_string(port));
+        } else {
+            const auto colon = base.proxy.rfind(':');
+            std::string proxyHost = base.proxy.substr(0, colon);
+            if (proxyHost.size() > 2 && proxyHost.front() == '[') {
+                proxyHost = proxyHost.substr(1, proxyHost.size() - 2);
+            }
+            addResolve(base, proxyHost, base.proxy.substr(colon + 1));
         }
         return newHttpObject<CurlConnection>(std::move(base), name, port);
     }
 
   private:
+    void addResolve(RequestSetup& setup, const std::string& name, const std::string& port) const {
+        const std::string address = hostsFileAddress(hostsText_, name);
+        if (!address.empty()) {
+            const bool ipv6 = address.find(':') != std::string::npos;
+            setup.resolve.push_back(name + ":" + port + ":" +
+                                    (ipv6 ? "[" + address + "]" : address));
+        }
+    }
+
     RequestSetup base_;
     std::string hostsText_;
+    WinHttpProxySetting proxySetting_;
 };
 
 }  // namespace
@@ -428,25 +477,32 @@ std::string hostsFileAddress(const std::string& hostsText, const std::string& na
     return {};
 }
 
-StandInHttp::StandInHttp(const standin::Machine& machine, Timeouts timeouts)
-    : machine_(machine), timeouts_(timeouts) {
+StandInHttp::StandInHttp(const standin::Machine& machine, Timeouts timeouts, Registry* registry)
+    : machine_(machine), timeouts_(timeouts), registry_(registry) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 std::unique_ptr<HttpSession> StandInHttp::open(const std::wstring& userAgent,
-                                             std::uint32_t accessType) {
+                                               std::uint32_t accessType) {
     if (accessType != kHttpAccessTypeDefaultProxy) {
         setLastError(87);  // ERROR_INVALID_PARAMETER
         return nullptr;
+    }
+    // WinHTTP reads the machine's default proxy when the session opens; a
+    // missing or malformed setting means direct access.
+    WinHttpProxySetting proxySetting;
+    long status = 0;
+    if (registry_ != nullptr && !readWinHttpProxySetting(*registry_, proxySetting, status)) {
+        proxySetting = directAccessSetting();
     }
     RequestSetup base;
     base.userAgent = utf8FromWide(userAgent);
     base.rootsFile = machine_.trustedRootsFile();
     base.timeouts = timeouts_;
     // The machine's DNS client reads the hosts file without redirection.
-    return newHttpObject<CurlSession>(std::move(base),
-                                      readFile(machine_.hostPath(kHostsFile, false)));
+    return newHttpObject<CurlSession>(
+        std::move(base), readFile(machine_.hostPath(kHostsFile, false)), std::move(proxySetting));
 }
 
 }  // namespace korin

@@ -1,13 +1,15 @@
 #pragma once
 
 #include "net/http.h"
+#include "platform/registry.h"
 #include "platform/standin/machine.h"
 
 namespace korin {
 
 // HTTPS of the stand-in machine over libcurl: trusts only the machine's Root
 // store, resolves host names through its hosts file first, and streams the
-// body as it arrives, holding at most a small buffer.
+// body as it arrives, holding at most a small buffer. Given the program's
+// registry, a session goes through the machine's WinHTTP proxy setting.
 class StandInHttp final : public Http {
   public:
     // WinHTTP's defaults: 60 s to connect, 30 s for each wait on the server.
@@ -16,7 +18,9 @@ class StandInHttp final : public Http {
         long receiveMs = 30000;
     };
     explicit StandInHttp(const standin::Machine& machine) : StandInHttp(machine, Timeouts{}) {}
-    StandInHttp(const standin::Machine& machine, Timeouts timeouts);
+    StandInHttp(const standin::Machine& machine, Registry& registry)
+        : StandInHttp(machine, Timeouts{}, &registry) {}
+    StandInHttp(const standin::Machine& machine, Timeouts timeouts, Registry* registry = nullptr);
 
     std::unique_ptr<HttpSession> open(const std::wstring& userAgent,
                                       std::uint32_t accessType) override;
@@ -24,6 +28,7 @@ class StandInHttp final : public Http {
   private:
     standin::Machine machine_;
     Timeouts timeouts_;
+    Registry* registry_;
 };
 
 // The address the hosts file gives a name ("" when it names none).

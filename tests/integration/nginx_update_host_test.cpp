@@ -56,7 +56,7 @@ class NginxUpdateHostTest : public MachineFixture {
         ASSERT_EQ(published.exitCode, 0) << published.err;
         std::string error;
         ASSERT_TRUE(host_.start(
-            root_ + "/tree", root_ + "/nginx", error,
+            root_ + "/tree", root_ + "/nginx", error, "auto",
             std::string(KORIN_SOURCE_DIR) + "/tools/update_server/nginx_update_host.sh"))
             << error;
         ASSERT_EQ(machine({"hosts", "add", "localhost", host_.address()}).exitCode, 0);

@@ -26,7 +26,7 @@ TestServer::~TestServer() {
 }
 
 bool TestServer::start(const std::string& root, const std::string& work, std::string& error,
-                       const std::string& serverProgram) {
+                       const std::string& address, const std::string& serverProgram) {
     root_ = root;
     work_ = work;
     const std::string certs = work + "/certs";
@@ -47,7 +47,7 @@ bool TestServer::start(const std::string& root, const std::string& work, std::st
                                      "--key",
                                      certs + "/server.key",
                                      "--address",
-                                     "auto",
+                                     address,
                                      "--ready-file",
                                      ready,
                                      "--request-log",

@@ -16,11 +16,12 @@ class TestServer {
     ~TestServer();
 
     // Makes the certificates in work (a host folder) and serves root from
-    // there. False with the reason when it does not come up. program is
+    // there, on a loopback address of its own unless address names one.
+    // False with the reason when it does not come up. program is
     // korin-update-server unless another server with its options is named
     // (tools/update_server/nginx_update_host.sh); only that one misbehaves.
     bool start(const std::string& root, const std::string& work, std::string& error,
-               const std::string& program = "");
+               const std::string& address = "auto", const std::string& program = "");
     void stop();
 
     // Makes the server answer path in a misbehaving way ("notfound",

@@ -2,6 +2,7 @@
 
 #include "platform/standin/machine_setup.h"
 #include "service/standin_platform_posix.h"
+#include "netsh_command.h"
 #include "network_commands.h"
 #include "reg_command.h"
 #include "sc_command.h"
@@ -23,6 +24,7 @@ constexpr char kUsage[] =
     "   (like schtasks.exe)\n"
     "       korin-machine hosts add NAME ADDRESS\n"
     "       korin-machine trust add CERT.pem\n"
+    "       korin-machine netsh winhttp set proxy SERVERS [BYPASS] | reset proxy | show proxy\n"
     "The machine is the folder that KORIN_MACHINE_ROOT names.\n";
 
 int usage(const std::string& why) {
@@ -86,7 +88,7 @@ int main(int argc, char** argv) {
         return runInit(rest);
     }
     if (args[0] != "reg" && args[0] != "sc" && args[0] != "schtasks" && args[0] != "hosts" &&
-        args[0] != "trust") {
+        args[0] != "trust" && args[0] != "netsh") {
         return usage("unknown command '" + args[0] + "'");
     }
     std::string error;
@@ -100,6 +102,16 @@ int main(int argc, char** argv) {
     }
     if (args[0] == "trust") {
         return korin::standin::runTrustCommand(*machine, rest, std::cerr);
+    }
+    if (args[0] == "netsh") {
+        // The registry as the service, a 32-bit program, sees it.
+        const auto standIn = korin::StandInPlatform::open(error);
+        if (!standIn) {
+            std::cerr << "korin-machine: " << error << "\n";
+            return korin::standin::kExitFailed;
+        }
+        return korin::standin::runNetshCommand(*standIn->platform().registry, rest, std::cout,
+                                               std::cerr);
     }
     if (args[0] == "schtasks") {
         // The scheduler starts programs with the machine's own launcher.

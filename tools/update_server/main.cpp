@@ -166,6 +166,14 @@ void serve(SSL_CTX* context, int client, std::string root, std::string requestLo
                        requestLine.substr(targetStart + 1, targetEnd - targetStart - 1));
         }
         std::cerr << "korin-update-server: " << verb << " " << path << "\n";
+        // Servers accept the absolute form too (RFC 9112, 3.2.2): Wine's
+        // WinHTTP sends it inside a proxy's tunnel.
+        for (const char* scheme : {"https://", "http://"}) {
+            if (path.rfind(scheme, 0) == 0) {
+                const auto slash = path.find('/', std::string(scheme).size());
+                path = slash == std::string::npos ? "/" : path.substr(slash);
+            }
+        }
         if (verb == "GET" && !path.empty() && path[0] == '/') {
             answer(ssl, root, path);
         }
