@@ -380,17 +380,28 @@ void RunFacts::add(const LogEntry& entry) {
     }
 }
 
+bool RunFacts::awaitsStartRequest() const {
+    return has(kDispatcherFailed) && !has(kStartRequested) && !has(kStartNoManager) &&
+           !has(kStartNoService) && !has(kStartFailed);
+}
+
+bool RunFacts::isStartRequestAnswer(const LogEntry& entry) {
+    return entry.hasCode && (entry.code == kStartRequested || entry.code == kStartNoManager ||
+                             entry.code == kStartNoService || entry.code == kStartFailed);
+}
+
 std::string RunFacts::startedBy() const {
     if (!argument_.empty()) {
         return "the command line \"" + argument_ + "\"";
     }
     if (has(kDispatcherFailed)) {
-        return "a start outside the service manager (the hourly task or a console)";
+        return "the hourly task or a console, not the service manager";
     }
-    if (rank_ >= kRankSettings || has(kCycleBegins)) {
-        return "the service manager (service start)";
+    if (has(kDispatcherStarting) || has(kCycleBegins) || has(kAutoUpdateDisabled) ||
+        has(kAutoUpdateNotDisabled) || has(kSettingsNotRead)) {
+        return "the service manager (a service start)";
     }
-    if (rank_ >= kRankPath && rank_ < kRankWork) {
+    if (has(kStartup) || rank_ == kRankPath) {
         return "a start of the program";
     }
     return "not logged (verbose logging was off)";
@@ -446,10 +457,45 @@ std::string RunFacts::outcome(bool endOfLog) const {
     return "no outcome logged";
 }
 
+void RunGrouper::add(const LogEntry& entry) {
+    if (awaiting_ && RunFacts::isStartRequestAnswer(entry)) {
+        awaiting_->facts.add(entry);
+        sink_.entry(awaiting_->number, entry);
+        finish(awaiting_, false);
+        return;
+    }
+    if (current_ && current_->facts.startsNewRun(entry)) {
+        if (current_->facts.awaitsStartRequest()) {
+            finish(awaiting_, false);
+            awaiting_ = std::move(current_);
+        } else {
+            finish(current_, false);
+        }
+        current_.reset();
+    }
+    if (!current_) {
+        current_ = Open{++count_, RunFacts{}};
+    }
+    current_->facts.add(entry);
+    sink_.entry(current_->number, entry);
+}
+
+void RunGrouper::end() {
+    finish(awaiting_, true);
+    finish(current_, true);
+}
+
+void RunGrouper::finish(std::optional<Open>& run, bool endOfLog) {
+    if (run) {
+        sink_.finished(run->number, run->facts, endOfLog);
+        run.reset();
+    }
+}
+
 std::vector<std::string> runSummaryLines(std::uint64_t number, const RunFacts& run, bool endOfLog) {
     std::vector<std::string> lines;
-    lines.push_back("-- run " + std::to_string(number) + " (from line " +
-                    std::to_string(run.firstLine()) + "): started by " + run.startedBy() +
+    lines.push_back("-- run " + std::to_string(number) + " (line " +
+                    std::to_string(run.firstLine()) + "): started by: " + run.startedBy() +
                     "; outcome: " + run.outcome(endOfLog));
     return lines;
 }

@@ -70,6 +70,10 @@ class RunFacts {
     void add(const LogEntry& entry);
 
     bool empty() const { return entries_ == 0; }
+    // A start outside the service manager whose start request has not been
+    // answered yet: the service it starts logs before the answer comes.
+    bool awaitsStartRequest() const;
+    static bool isStartRequestAnswer(const LogEntry& entry);
     std::uint64_t firstLine() const { return firstLine_; }
     std::string startedBy() const;
     // "not logged" when the entries allow no conclusion; `endOfLog` is true for
@@ -88,6 +92,33 @@ class RunFacts {
     std::string firstErrorDetail_;
     std::uint64_t cycleEntries_ = 0;  // entries between 1608 and 1612
     bool inCycle_ = false;
+};
+
+// Groups entries into runs as they come, in constant memory: at most two
+// runs are open, the current one and one awaiting its start request.
+class RunGrouper {
+  public:
+    struct Sink {
+        virtual ~Sink() = default;
+        virtual void entry(std::uint64_t run, const LogEntry& entry) = 0;
+        virtual void finished(std::uint64_t run, const RunFacts& facts, bool endOfLog) = 0;
+    };
+
+    explicit RunGrouper(Sink& sink) : sink_(sink) {}
+    void add(const LogEntry& entry);
+    void end();
+
+  private:
+    struct Open {
+        std::uint64_t number = 0;
+        RunFacts facts;
+    };
+    void finish(std::optional<Open>& run, bool endOfLog);
+
+    Sink& sink_;
+    std::optional<Open> current_;
+    std::optional<Open> awaiting_;
+    std::uint64_t count_ = 0;
 };
 
 // The lines that sum up a run: the first is "run N: started by ...; outcome".

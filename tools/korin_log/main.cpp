@@ -6,6 +6,7 @@
 #include "platform/system_error_text.h"
 #include "support/log_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <deque>
 #include <fstream>
@@ -109,38 +110,48 @@ class PlatformNamer : public SystemErrorNamer {
     bool enabled_;
 };
 
-// One run: its facts, and its lines while they wait to be printed (only
-// with --runs, which prints the last runs once the log is read).
-struct Run {
+// A run's lines while they wait to be printed (only with --runs, which
+// prints the last runs once the log is read).
+struct RunLines {
     std::uint64_t number = 0;
-    RunFacts facts;
     std::vector<std::string> lines;
     bool printedEntry = false;
 };
 
-class Printer {
+class Printer : public RunGrouper::Sink {
   public:
-    Printer(const Options& options) : options_(options), namer_(options.systemText) {}
+    explicit Printer(const Options& options) : options_(options), namer_(options.systemText) {}
 
-    void entry(const LogEntry& entry) {
-        if (current_.facts.startsNewRun(entry)) {
-            finishRun(false);
-        }
-        if (current_.facts.empty()) {
-            current_.number = ++runCount_;
-        }
-        current_.facts.add(entry);
+    void entry(std::uint64_t run, const LogEntry& entry) override {
         if (entry.level < options_.minLevel ||
             (options_.filterCode && (!entry.hasCode || entry.code != options_.code))) {
+            open(run);
             return;
         }
-        current_.printedEntry = true;
-        emit(current_, options_.raw ? entry.raw : describeEntry(entry, namer_));
+        RunLines& lines = open(run);
+        lines.printedEntry = true;
+        emit(lines, options_.raw ? entry.raw : describeEntry(entry, namer_));
     }
 
-    void end() {
-        finishRun(true);
-        for (const Run& run : kept_) {
+    void finished(std::uint64_t run, const RunFacts& facts, bool endOfLog) override {
+        RunLines& lines = open(run);
+        if (!options_.raw && (!options_.filterCode || lines.printedEntry)) {
+            for (const std::string& line : runSummaryLines(run, facts, endOfLog)) {
+                emit(lines, line);
+            }
+        }
+        if (options_.runs > 0) {
+            kept_.push_back(std::move(lines));
+            if (kept_.size() > options_.runs) {
+                kept_.pop_front();
+            }
+        }
+        open_.erase(std::find_if(open_.begin(), open_.end(),
+                                 [run](const RunLines& other) { return other.number == run; }));
+    }
+
+    void printKept() {
+        for (const RunLines& run : kept_) {
             for (const std::string& line : run.lines) {
                 write(line);
             }
@@ -153,7 +164,17 @@ class Printer {
     }
 
   private:
-    void emit(Run& run, const std::string& line) {
+    RunLines& open(std::uint64_t run) {
+        for (RunLines& lines : open_) {
+            if (lines.number == run) {
+                return lines;
+            }
+        }
+        open_.push_back(RunLines{run, {}, false});
+        return open_.back();
+    }
+
+    void emit(RunLines& run, const std::string& line) {
         if (options_.runs > 0) {
             run.lines.push_back(line);
         } else {
@@ -161,30 +182,10 @@ class Printer {
         }
     }
 
-    void finishRun(bool endOfLog) {
-        if (current_.facts.empty()) {
-            return;
-        }
-        if (!options_.raw && (!options_.filterCode || current_.printedEntry)) {
-            for (const std::string& line :
-                 runSummaryLines(current_.number, current_.facts, endOfLog)) {
-                emit(current_, line);
-            }
-        }
-        if (options_.runs > 0) {
-            kept_.push_back(std::move(current_));
-            if (kept_.size() > options_.runs) {
-                kept_.pop_front();
-            }
-        }
-        current_ = Run{};
-    }
-
     const Options& options_;
     PlatformNamer namer_;
-    Run current_;
-    std::deque<Run> kept_;
-    std::uint64_t runCount_ = 0;
+    std::deque<RunLines> open_;  // two at most: see RunGrouper
+    std::deque<RunLines> kept_;
 };
 
 }  // namespace
@@ -216,11 +217,13 @@ int korinLogMain(const std::vector<std::string>& args) {
     }
     LogFileReader reader(in);
     Printer printer(*options);
+    RunGrouper runs(printer);
     LogEntry entry;
     while (reader.next(entry)) {
-        printer.entry(entry);
+        runs.add(entry);
     }
-    printer.end();
+    runs.end();
+    printer.printKept();
     if (reader.byteOrderMarks() > 0) {
         printer.write("-- " + std::to_string(reader.byteOrderMarks()) +
                       " stray byte-order mark(s) passed over");
