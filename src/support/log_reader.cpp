@@ -203,6 +203,11 @@ std::string utf8FromUtf16Units(const std::u16string& units) {
             ++i;
         } else if (unit >= 0xD800 && unit <= 0xDFFF) {
             appendUtf8(out, 0xFFFD);
+        } else if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F)) {
+            // Never written by the program, never passed to a terminal.
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(unit));
+            out += escaped;
         } else {
             appendUtf8(out, unit);
         }

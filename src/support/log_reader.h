@@ -29,7 +29,8 @@ struct LogEntry {
 // is not one this program writes.
 std::optional<LogEntry> parseLogLine(const std::u16string& units);
 
-// UTF-8 of UTF-16 units; an unpaired surrogate becomes U+FFFD.
+// UTF-8 of UTF-16 units, for showing: an unpaired surrogate becomes U+FFFD,
+// a control character the writer's escaped form (\xHH).
 std::string utf8FromUtf16Units(const std::u16string& units);
 
 // Streams the entries of a log, one at a time, holding one line at most.
