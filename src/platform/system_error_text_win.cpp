@@ -40,7 +40,7 @@ std::string systemErrorText(std::uint32_t code) {
                        winhttp.get(), code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     const UniqueLocalText owned(buffer);
     if (units == 0 || buffer == nullptr) {
-        return {};
+        return systemErrorTableText(code);  // Wine, for one, lacks many texts
     }
     int length = static_cast<int>(units);
     while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' ||

@@ -148,7 +148,14 @@ int rankOf(const LogEntry& entry, bool afterStartup) {
         if (entry.level != 0) {
             return kRankWork;  // the texts that follow a manifest's syntax error
         }
-        return afterStartup ? kRankArgument : kRankPath;
+        if (afterStartup) {
+            return kRankArgument;
+        }
+        // The program's own path, empty when it could not be learnt.
+        const std::string& text = entry.message;
+        const bool path = text.empty() || text.rfind("\\\\", 0) == 0 ||
+                          (text.size() > 2 && text[1] == ':' && text[2] == '\\');
+        return path ? kRankPath : kRankWork;
     }
     switch (entry.code) {
         case kStartup:

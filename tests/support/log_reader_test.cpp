@@ -336,6 +336,10 @@ TEST(LogRuns, EachRunIsSummedUpByWhatStartedItAndHowItEnded) {
          {"-- run 1 (line 1): started by: the hourly task or a console, not the service manager; "
           "outcome: the service could not be started: first error 1223, the service manager "
           "refused to start the service"}},
+        {"errors only, a text among them",
+         {{Warning, L"1474 12029"}, {Info, L"not a path"}, {Error, L"1217 -2146869232"}},
+         {"-- run 1 (line 1): started by: not logged (verbose logging was off); outcome: failed: "
+          "first error 1217, the package's signature could not be verified"}},
         {"the program's start entries",
          {{Info, kPath},
           {Info, L"1617"},
