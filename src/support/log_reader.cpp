@@ -1,9 +1,11 @@
 #include "support/log_reader.h"
 
 #include "support/log_codes.h"
+#include "support/text.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 
 namespace korin {
 
@@ -98,24 +100,6 @@ bool expectWord(const std::u16string& units, std::size_t& at, const char* word) 
     return true;
 }
 
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 std::string at(std::uint64_t line, std::uint64_t offset) {
     return "line " + std::to_string(line) + " (byte " + std::to_string(offset) + ")";
 }
@@ -199,27 +183,19 @@ std::string meaningOf(std::int32_t code) {
 }  // namespace
 
 std::string utf8FromUtf16Units(const std::u16string& units) {
-    std::string out;
-    out.reserve(units.size());
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const char16_t unit = units[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
-                                (static_cast<char32_t>(units[i + 1]) - 0xDC00));
-            ++i;
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            appendUtf8(out, 0xFFFD);
-        } else if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F)) {
+    std::wstring shown;
+    shown.reserve(units.size());
+    for (wchar_t c : wideFromUtf16(units)) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
             // Never written by the program, never passed to a terminal.
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(unit));
-            out += escaped;
+            wchar_t escaped[8];
+            std::swprintf(escaped, 8, L"\\x%02X", static_cast<unsigned>(c));
+            shown += escaped;
         } else {
-            appendUtf8(out, unit);
+            shown += c;
         }
     }
-    return out;
+    return utf8FromWide(shown);
 }
 
 std::optional<LogEntry> parseLogLine(const std::u16string& units) {
