@@ -61,6 +61,21 @@ code=$(bounded "$work/random.log")
 [ "$code" = 1 ] && tail -n 1 "$work/out" | grep -q '^-- stopped: line 1 (byte 0)' ||
     fail "random bytes: exit $code, last line '$(tail -n 1 "$work/out")' $(cat "$work/err")"
 
+# Without a file: the log where the 32-bit service writes it on a stand-in
+# machine, SysWOW64 on a 64-bit one, System32 on a 32-bit one.
+machine_tool="$(dirname "$korin_log")/korin-machine"
+for bits in 64 32; do
+    export KORIN_MACHINE_ROOT="$work/machine$bits"
+    if [ "$bits" = 32 ]; then "$machine_tool" init --32-bit; else "$machine_tool" init; fi >/dev/null
+    folder=$([ "$bits" = 32 ] && echo System32 || echo SysWOW64)
+    mkdir -p "$KORIN_MACHINE_ROOT/drive_c/Windows/$folder/Tervalon/Korin"
+    cp "$here/demo.log" "$KORIN_MACHINE_ROOT/drive_c/Windows/$folder/Tervalon/Korin/KorinInstall32.log"
+    code=$(bounded)
+    [ "$code" = 0 ] && diff -q "$here/demo.expected" "$work/out" >/dev/null ||
+        fail "the log of a $bits-bit machine: exit $code, $(cat "$work/err")"
+    unset KORIN_MACHINE_ROOT
+done
+
 # No log to read is a usage error, not an empty listing.
 code=$(KORIN_MACHINE_ROOT= bounded)
 [ "$code" = 2 ] && grep -q 'KORIN_MACHINE_ROOT' "$work/err" || fail "no machine: exit $code"
