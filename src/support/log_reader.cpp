@@ -368,6 +368,10 @@ void RunFacts::add(const LogEntry& entry) {
     }
 }
 
+bool RunFacts::atWork() const {
+    return rank_ >= kRankWork;
+}
+
 bool RunFacts::awaitsStartRequest() const {
     return has(kDispatcherFailed) && !has(kStartRequested) && !has(kStartNoManager) &&
            !has(kStartNoService) && !has(kStartFailed);
@@ -453,8 +457,8 @@ void RunGrouper::add(const LogEntry& entry) {
         return;
     }
     if (current_ && current_->facts.startsNewRun(entry)) {
+        finish(awaiting_, false);
         if (current_->facts.awaitsStartRequest()) {
-            finish(awaiting_, false);
             awaiting_ = std::move(current_);
         } else {
             finish(current_, false);
@@ -466,6 +470,11 @@ void RunGrouper::add(const LogEntry& entry) {
     }
     current_->facts.add(entry);
     sink_.entry(current_->number, entry);
+    // The answer comes while the service it started connects; once that
+    // service is at work, none is coming.
+    if (awaiting_ && current_->facts.atWork()) {
+        finish(awaiting_, false);
+    }
 }
 
 void RunGrouper::end() {

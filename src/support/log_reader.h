@@ -75,6 +75,8 @@ class RunFacts {
     // answered yet: the service it starts logs before the answer comes.
     bool awaitsStartRequest() const;
     static bool isStartRequestAnswer(const LogEntry& entry);
+    // Past the start-up and the dispatcher's entries.
+    bool atWork() const;
     std::uint64_t firstLine() const { return firstLine_; }
     std::string startedBy() const;
     // "not logged" when the entries allow no conclusion; `endOfLog` is true for
@@ -96,7 +98,8 @@ class RunFacts {
 };
 
 // Groups entries into runs as they come, in constant memory: at most two
-// runs are open, the current one and one awaiting its start request.
+// runs are open, the current one and the one before it while it awaits the
+// answer to its start request.
 class RunGrouper {
   public:
     struct Sink {

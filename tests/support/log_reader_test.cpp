@@ -327,18 +327,37 @@ TEST(LogRuns, EachRunIsSummedUpByWhatStartedItAndHowItEnded) {
           "-- run 2 (line 5): " + byService + "not due (checked less than CheckFrequency days ago)",
           "-- run 3 (line 12): started by: not logged (verbose logging was off); outcome: failed: "
           "first error 1226, the stop request failed (also when the service was not running)"}},
+        {"a start request never answered",
+         {{Info, L"1614"},
+          {Info, L"1615"},
+          {Info, L"1618"},
+          {Info, L"1619 1063"},
+          {Info, L"1614"},
+          {Info, L"1615"},
+          {Info, L"1618"},
+          {Info, L"1608"},
+          {Info, L"1612"},
+          {Info, L"1620"},
+          {Info, L"1604"}},
+         {"-- run 1 (line 1): started by: the hourly task or a console, not the service manager; "
+          "outcome: no outcome logged",
+          "-- run 2 (line 5): " + byService + "not due (checked less than CheckFrequency days ago)",
+          "-- run 3 (line 11): started by: not logged (verbose logging was off); outcome: no "
+          "outcome logged"}},
         {"the start request refused",
          {{Info, L"1614"},
           {Info, L"1615"},
           {Info, L"1618"},
           {Info, L"1619 1063"},
           {Error, L"1223 1058"}},
-         {"-- run 1 (line 1): started by: the hourly task or a console, not the service manager; "
+         {"-- run 1 (line 1): started by: the hourly task or a console, not the service "
+          "manager; "
           "outcome: the service could not be started: first error 1223, the service manager "
           "refused to start the service"}},
         {"errors only, a text among them",
          {{Warning, L"1474 12029"}, {Info, L"not a path"}, {Error, L"1217 -2146869232"}},
-         {"-- run 1 (line 1): started by: not logged (verbose logging was off); outcome: failed: "
+         {"-- run 1 (line 1): started by: not logged (verbose logging was off); outcome: "
+          "failed: "
           "first error 1217, the package's signature could not be verified"}},
         {"the program's start entries",
          {{Info, kPath},
@@ -348,9 +367,11 @@ TEST(LogRuns, EachRunIsSummedUpByWhatStartedItAndHowItEnded) {
           {Info, kPath},
           {Info, L"1617"},
           {Info, L"1614"}},
-         {"-- run 1 (line 1): started by: the command line \"-install\"; outcome: no outcome "
+         {"-- run 1 (line 1): started by: the command line \"-install\"; outcome: no "
+          "outcome "
           "logged",
-          "-- run 2 (line 5): started by: the service manager (a service start); outcome: no "
+          "-- run 2 (line 5): started by: the service manager (a service start); outcome: "
+          "no "
           "outcome logged"}},
     };
     for (const Case& c : cases) {
