@@ -4,6 +4,7 @@
 #include "support/log.h"
 #include "support/log_codes.h"
 #include "support/text.h"
+#include "support/utf16_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -15,14 +16,7 @@
 namespace korin {
 namespace {
 
-std::string utf16le(const std::u16string& text) {
-    std::string bytes;
-    for (char16_t unit : text) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    return bytes;
-}
+using testing::utf16le;
 
 // The bytes the program appends for an entry, through its own line builder.
 std::string written(std::int32_t level, const std::wstring& message, std::uint16_t second = 3) {
