@@ -3,6 +3,7 @@
 #include "support/bounded_xml.h"
 #include "manifest/decimal_text.h"
 #include "support/log.h"
+#include "support/log_codes.h"
 #include "support/text.h"
 
 #include <cstring>
@@ -13,21 +14,21 @@ namespace korin {
 
 namespace {
 
-constexpr std::int32_t kLogCurrentMajorNoVersion = 1458;
-constexpr std::int32_t kLogCurrentMajorNoPlayer = 1464;
-constexpr std::int32_t kLogCurrentMajorNoMajor = 1463;
-constexpr std::int32_t kLogLoudVerNotDotted = 1478;
-constexpr std::int32_t kLogLoudVerBetaNotDotted = 1479;
-constexpr std::int32_t kLogCurrentMajorNoMemory = 1430;
-constexpr std::int32_t kLogVersionNoVersion = 1411;
-constexpr std::int32_t kLogVersionNoPlayer = 1437;
-constexpr std::int32_t kLogVersionNoComponent = 1434;
-constexpr std::int32_t kLogVersionNoConfig = 1439;
-constexpr std::int32_t kLogVersionNoFrequency = 1436;
-constexpr std::int32_t kLogMinVerNotDotted = 1452;
-constexpr std::int32_t kLogPatchNoEntry = 1445;
-constexpr std::int32_t kLogPatchNoPatch = 1447;
-constexpr std::int32_t kLogPatchIncomplete = 1446;
+constexpr std::int32_t kLogCurrentMajorNoVersion = logCode(1458);
+constexpr std::int32_t kLogCurrentMajorNoPlayer = logCode(1464);
+constexpr std::int32_t kLogCurrentMajorNoMajor = logCode(1463);
+constexpr std::int32_t kLogLoudVerNotDotted = logCode(1478);
+constexpr std::int32_t kLogLoudVerBetaNotDotted = logCode(1479);
+constexpr std::int32_t kLogCurrentMajorNoMemory = logCode(1430);
+constexpr std::int32_t kLogVersionNoVersion = logCode(1411);
+constexpr std::int32_t kLogVersionNoPlayer = logCode(1437);
+constexpr std::int32_t kLogVersionNoComponent = logCode(1434);
+constexpr std::int32_t kLogVersionNoConfig = logCode(1439);
+constexpr std::int32_t kLogVersionNoFrequency = logCode(1436);
+constexpr std::int32_t kLogMinVerNotDotted = logCode(1452);
+constexpr std::int32_t kLogPatchNoEntry = logCode(1445);
+constexpr std::int32_t kLogPatchNoPatch = logCode(1447);
+constexpr std::int32_t kLogPatchIncomplete = logCode(1446);
 
 using Document = BoundedXmlDocument;
 using Node = rapidxml::xml_node<char>;
@@ -38,9 +39,9 @@ struct ReaderCodes {
     std::int32_t outOfMemory;
     std::int32_t parseError;
 };
-constexpr ReaderCodes kCurrentMajorCodes{1456, 1457};
-constexpr ReaderCodes kVersionCodes{1410, 1431};
-constexpr ReaderCodes kPatchCodes{1443, 1444};
+constexpr ReaderCodes kCurrentMajorCodes{logCode(1456), logCode(1457)};
+constexpr ReaderCodes kVersionCodes{logCode(1410), logCode(1431)};
+constexpr ReaderCodes kPatchCodes{logCode(1443), logCode(1444)};
 
 std::wstring wideOrEmpty(const char* text) {
     std::wstring wide;

@@ -5,6 +5,7 @@
 #include "platform/registry.h"
 #include "settings/runtime_config.h"
 #include "support/log.h"
+#include "support/log_codes.h"
 #include "support/text.h"
 
 #include <algorithm>
@@ -19,8 +20,8 @@ namespace korin {
 
 namespace {
 
-constexpr std::int32_t kLogInstalledAtLeastMinVer = 1632;
-constexpr std::int32_t kLogInstalledBelowMinVer = 1633;
+constexpr std::int32_t kLogInstalledAtLeastMinVer = logCode(1632);
+constexpr std::int32_t kLogInstalledBelowMinVer = logCode(1633);
 
 constexpr std::uint32_t kKeyRead64 = kKeyRead | kKeyWow64_64Key;
 // "Version" is read into this many bytes.

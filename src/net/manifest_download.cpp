@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "settings/runtime_config.h"
 #include "support/log.h"
+#include "support/log_codes.h"
 
 #include <cstring>
 #include <map>
@@ -16,7 +17,7 @@ namespace korin {
 
 namespace {
 
-constexpr std::int32_t kLogCurrentMajorNotRead = 1476;
+constexpr std::int32_t kLogCurrentMajorNotRead = logCode(1476);
 
 // The log codes of one kind of manifest request.
 struct RequestCodes {
@@ -31,9 +32,12 @@ struct RequestCodes {
     std::int32_t noMemory;
     std::int32_t noResponse;
 };
-constexpr RequestCodes kManifestCodes{1630, 1400, 1401, 1402, 1403, 1407, 1404, 1406, 1405, 1408};
-constexpr RequestCodes kCurrentMajorCodes{1631, 1467, 1468, 1469, 1470,
-                                          1474, 1471, 1472, 1473, 1475};
+constexpr RequestCodes kManifestCodes{logCode(1630), logCode(1400), logCode(1401), logCode(1402),
+                                      logCode(1403), logCode(1407), logCode(1404), logCode(1406),
+                                      logCode(1405), logCode(1408)};
+constexpr RequestCodes kCurrentMajorCodes{
+    logCode(1631), logCode(1467), logCode(1468), logCode(1469), logCode(1470),
+    logCode(1474), logCode(1471), logCode(1472), logCode(1473), logCode(1475)};
 
 void warnLastError(const Platform& platform, std::int32_t code) {
     writeLog(platform, Warning, logCodeLastError(code));

@@ -9,6 +9,7 @@
 #include "platform/error_codes.h"
 #include "settings/runtime_config.h"
 #include "support/log.h"
+#include "support/log_codes.h"
 #include "trust/package_trust.h"
 
 #include <limits>
@@ -19,27 +20,29 @@ namespace korin {
 namespace {
 
 // Log codes of a package download.
-constexpr std::int32_t kFullPackageCodes[] = {1600, 1601, 1635};   // ActiveX, Plugin, Pepper
-constexpr std::int32_t kPatchPackageCodes[] = {1636, 1637, 1638};  // ActiveX, Plugin, Pepper
-constexpr std::int32_t kLogRequestFailed = 1214;
-constexpr std::int32_t kLogNoTempBase = 1201;
-constexpr std::int32_t kLogGuidNotText = 1425;
-constexpr std::int32_t kLogTempNameFallback = 1426;
-constexpr std::int32_t kLogTempNameFailed = 1203;
-constexpr std::int32_t kLogTempNameNotDeleted = 1205;
-constexpr std::int32_t kLogFolderNotCreated = 1206;
-constexpr std::int32_t kLogDownloadFileNotCreated = 1207;
-constexpr std::int32_t kLogQueryFailed = 1209;
-constexpr std::int32_t kLogReadFailed = 1211;
-constexpr std::int32_t kLogWriteFailed = 1212;
-constexpr std::int32_t kLogTransferNoMemory = 1210;
-constexpr std::int32_t kLogDownloadFileNotClosed = 1413;
-constexpr std::int32_t kLogDownloadFileNotDeleted = 1414;
-constexpr std::int32_t kLogFolderNotRemoved = 1415;
-constexpr std::int32_t kLogNotVerified = 1217;
-constexpr std::int32_t kLogInstallerNotCreated = 1215;
-constexpr std::int32_t kLogInstallerNotWritten = 1216;
-constexpr std::int32_t kLogInstallerNotClosed = 1417;
+constexpr std::int32_t kFullPackageCodes[] = {logCode(1600), logCode(1601),
+                                              logCode(1635)};  // ActiveX, Plugin, Pepper
+constexpr std::int32_t kPatchPackageCodes[] = {logCode(1636), logCode(1637),
+                                               logCode(1638)};  // ActiveX, Plugin, Pepper
+constexpr std::int32_t kLogRequestFailed = logCode(1214);
+constexpr std::int32_t kLogNoTempBase = logCode(1201);
+constexpr std::int32_t kLogGuidNotText = logCode(1425);
+constexpr std::int32_t kLogTempNameFallback = logCode(1426);
+constexpr std::int32_t kLogTempNameFailed = logCode(1203);
+constexpr std::int32_t kLogTempNameNotDeleted = logCode(1205);
+constexpr std::int32_t kLogFolderNotCreated = logCode(1206);
+constexpr std::int32_t kLogDownloadFileNotCreated = logCode(1207);
+constexpr std::int32_t kLogQueryFailed = logCode(1209);
+constexpr std::int32_t kLogReadFailed = logCode(1211);
+constexpr std::int32_t kLogWriteFailed = logCode(1212);
+constexpr std::int32_t kLogTransferNoMemory = logCode(1210);
+constexpr std::int32_t kLogDownloadFileNotClosed = logCode(1413);
+constexpr std::int32_t kLogDownloadFileNotDeleted = logCode(1414);
+constexpr std::int32_t kLogFolderNotRemoved = logCode(1415);
+constexpr std::int32_t kLogNotVerified = logCode(1217);
+constexpr std::int32_t kLogInstallerNotCreated = logCode(1215);
+constexpr std::int32_t kLogInstallerNotWritten = logCode(1216);
+constexpr std::int32_t kLogInstallerNotClosed = logCode(1417);
 
 // StringFromGUID2's buffer, in units.
 constexpr int kGuidTextBuffer = 260;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/service_info.h"
+#include "support/log_codes.h"
 
 #include <string>
 
@@ -24,8 +25,8 @@ class ServiceContext {
 ServiceContext* serviceContext();
 
 // Start-up log codes and exit codes.
-inline constexpr int kLogStartup = 1617;
-inline constexpr int kLogNoMemoryForServiceInfo = 1239;
+inline constexpr int kLogStartup = logCode(1617);
+inline constexpr int kLogNoMemoryForServiceInfo = logCode(1239);
 inline constexpr int kExitSilentAutoUpdateEnabled = 1001;
 inline constexpr int kExitNoMemory = -1;
 // A bundle with a null port: a fault of the build, never of a machine; tests

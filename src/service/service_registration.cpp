@@ -5,6 +5,7 @@
 #include "platform/service_control.h"
 #include "platform/error_codes.h"
 #include "support/log.h"
+#include "support/log_codes.h"
 #include "support/string_table.h"
 #include "task/update_task.h"
 #include "update/update_state.h"
@@ -16,16 +17,16 @@ namespace korin {
 
 namespace {
 
-constexpr std::int32_t kLogCreateNoManager = 1219;
-constexpr std::int32_t kLogCreateFailed = 1220;
-constexpr std::int32_t kLogCreated = 1603;
-constexpr std::int32_t kLogReconfigureNoManager = 1303;
-constexpr std::int32_t kLogReconfigureNoService = 1304;
-constexpr std::int32_t kLogReconfigureFailed = 1427;
-constexpr std::int32_t kLogDescribeNoManager = 1230;
-constexpr std::int32_t kLogDescribeNoService = 1231;
-constexpr std::int32_t kLogDescribeFailed = 1232;
-constexpr std::int32_t kLogExistsNoManager = 1302;
+constexpr std::int32_t kLogCreateNoManager = logCode(1219);
+constexpr std::int32_t kLogCreateFailed = logCode(1220);
+constexpr std::int32_t kLogCreated = logCode(1603);
+constexpr std::int32_t kLogReconfigureNoManager = logCode(1303);
+constexpr std::int32_t kLogReconfigureNoService = logCode(1304);
+constexpr std::int32_t kLogReconfigureFailed = logCode(1427);
+constexpr std::int32_t kLogDescribeNoManager = logCode(1230);
+constexpr std::int32_t kLogDescribeNoService = logCode(1231);
+constexpr std::int32_t kLogDescribeFailed = logCode(1232);
+constexpr std::int32_t kLogExistsNoManager = logCode(1302);
 
 // The codes of a request to an existing service: the manager or the service
 // cannot be opened, the request failed, the request went out.
@@ -35,9 +36,9 @@ struct RequestCodes {
     std::int32_t failed;
     std::int32_t done;
 };
-constexpr RequestCodes kStartCodes{1221, 1222, 1223, 1604};
-constexpr RequestCodes kStopCodes{1224, 1225, 1226, 1605};
-constexpr RequestCodes kDeleteCodes{1227, 1228, 1229, 1606};
+constexpr RequestCodes kStartCodes{logCode(1221), logCode(1222), logCode(1223), logCode(1604)};
+constexpr RequestCodes kStopCodes{logCode(1224), logCode(1225), logCode(1226), logCode(1605)};
+constexpr RequestCodes kDeleteCodes{logCode(1227), logCode(1228), logCode(1229), logCode(1606)};
 
 void logLastError(const Platform& platform, std::int32_t level, std::int32_t code) {
     writeLog(platform, level, logCodeLastError(code));

@@ -9,20 +9,21 @@
 // runServiceDispatcher, where controls arrive) and the service thread.
 
 #include <cstdint>
+#include "support/log_codes.h"
 
 namespace korin {
 
 struct Platform;
 
 // Log codes of the service runtime.
-inline constexpr int kLogDispatcherStarting = 1618;
-inline constexpr int kLogDispatcherFailed = 1619;
-inline constexpr int kLogDispatcherReturned = 1620;
-inline constexpr int kLogNoMemoryForDispatchTable = 1451;
-inline constexpr int kLogHandlerNotRegistered = 1240;
-inline constexpr int kLogNoServiceContext = 1241;
-inline constexpr int kLogControlReceived = 1622;
-inline constexpr int kLogStopControl = 1623;
+inline constexpr int kLogDispatcherStarting = logCode(1618);
+inline constexpr int kLogDispatcherFailed = logCode(1619);
+inline constexpr int kLogDispatcherReturned = logCode(1620);
+inline constexpr int kLogNoMemoryForDispatchTable = logCode(1451);
+inline constexpr int kLogHandlerNotRegistered = logCode(1240);
+inline constexpr int kLogNoServiceContext = logCode(1241);
+inline constexpr int kLogControlReceived = logCode(1622);
+inline constexpr int kLogStopControl = logCode(1623);
 
 // The wait hint of the start-pending report, in milliseconds.
 inline constexpr std::uint32_t kStartPendingWaitHint = 3000;

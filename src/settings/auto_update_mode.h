@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/log_codes.h"
+
 namespace korin {
 
 struct Platform;
@@ -8,11 +10,11 @@ struct Platform;
 enum AutoUpdateMode : int { SilentMode = 0, NotifyMode = 1, DisabledMode = 2 };
 
 // Log codes of the mode commands.
-inline constexpr int kLogSetModeNoFileManager = 1418;
-inline constexpr int kLogSetModeNoSettingsFile = 1428;
-inline constexpr int kLogQueryNoFileManager = 1419;
-inline constexpr int kLogQueryNoSettingsFile = 1429;
-inline constexpr int kLogSilentAutoUpdateEnabled = 1607;
+inline constexpr int kLogSetModeNoFileManager = logCode(1418);
+inline constexpr int kLogSetModeNoSettingsFile = logCode(1428);
+inline constexpr int kLogQueryNoFileManager = logCode(1419);
+inline constexpr int kLogQueryNoSettingsFile = logCode(1429);
+inline constexpr int kLogSilentAutoUpdateEnabled = logCode(1607);
 
 // Writes the mode's SilentAutoUpdateEnable and AutoUpdateDisable into the
 // settings file, keeping every other entry. True when the file was replaced;

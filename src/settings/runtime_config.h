@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include "support/log_codes.h"
 #include <string>
 
 namespace korin {
@@ -11,13 +12,13 @@ struct Platform;
 inline constexpr wchar_t kDefaultServerDomain[] = L"update.korinplayer.example";
 
 // Log codes of the run-time configuration.
-inline constexpr int kLogRuntimeConfigNotLoaded = 1233;
-inline constexpr int kLogServerDomainNotConverted = 1238;
-inline constexpr int kLogServerDomainInUse = 1629;
-inline constexpr int kLogAutoUpdateDisabled = 1613;
-inline constexpr int kLogAutoUpdateNotDisabled = 1614;
-inline constexpr int kLogSilentAutoUpdateOn = 1615;
-inline constexpr int kLogSilentAutoUpdateOff = 1616;
+inline constexpr int kLogRuntimeConfigNotLoaded = logCode(1233);
+inline constexpr int kLogServerDomainNotConverted = logCode(1238);
+inline constexpr int kLogServerDomainInUse = logCode(1629);
+inline constexpr int kLogAutoUpdateDisabled = logCode(1613);
+inline constexpr int kLogAutoUpdateNotDisabled = logCode(1614);
+inline constexpr int kLogSilentAutoUpdateOn = logCode(1615);
+inline constexpr int kLogSilentAutoUpdateOff = logCode(1616);
 
 // Windows version classes.
 inline constexpr std::int32_t kOsClassBeforeVista = 1;

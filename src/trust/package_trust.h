@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/crypto_api.h"
+#include "support/log_codes.h"
 #include "trust/crypto_libraries.h"
 
 #include <cstdint>
@@ -75,16 +76,16 @@ extern const std::uint8_t kAuthorityCertificate[];
 extern const std::uint32_t kAuthorityCertificateSize;
 
 // Digest failures, reported with the system error code.
-inline constexpr std::uint32_t kDigestBindFailed = 1119;
-inline constexpr std::uint32_t kDigestAcquireContextFailed = 1148;
-inline constexpr std::uint32_t kDigestCreateHashFailed = 1149;
-inline constexpr std::uint32_t kDigestHashDataFailed = 1150;
-inline constexpr std::uint32_t kDigestOpenFailed = 1151;
-inline constexpr std::uint32_t kDigestEmptyFile = 1152;
-inline constexpr std::uint32_t kDigestSizeFailed = 1154;
-inline constexpr std::uint32_t kDigestValueFailed = 1155;
-inline constexpr std::uint32_t kDigestRedirectionOffFailed = 1157;
-inline constexpr std::uint32_t kDigestRedirectionBackFailed = 1158;
+inline constexpr std::uint32_t kDigestBindFailed = logCode(1119);
+inline constexpr std::uint32_t kDigestAcquireContextFailed = logCode(1148);
+inline constexpr std::uint32_t kDigestCreateHashFailed = logCode(1149);
+inline constexpr std::uint32_t kDigestHashDataFailed = logCode(1150);
+inline constexpr std::uint32_t kDigestOpenFailed = logCode(1151);
+inline constexpr std::uint32_t kDigestEmptyFile = logCode(1152);
+inline constexpr std::uint32_t kDigestSizeFailed = logCode(1154);
+inline constexpr std::uint32_t kDigestValueFailed = logCode(1155);
+inline constexpr std::uint32_t kDigestRedirectionOffFailed = logCode(1157);
+inline constexpr std::uint32_t kDigestRedirectionBackFailed = logCode(1158);
 
 // Room the caller gives fileDigest: 64 hex characters and a zero.
 inline constexpr std::size_t kDigestTextSize = 65;

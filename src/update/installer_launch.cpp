@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "platform/error_codes.h"
 #include "support/log.h"
+#include "support/log_codes.h"
 
 #include <new>
 
@@ -13,10 +14,10 @@ namespace korin {
 
 namespace {
 
-constexpr std::int32_t kLogInstallerStarted = 1602;
-constexpr std::int32_t kLogInstallerNotStarted = 1218;
-constexpr std::int32_t kLogNoMemoryForCommandLine = 1235;
-constexpr std::int32_t kLogNoMemoryForLaunch = 1236;
+constexpr std::int32_t kLogInstallerStarted = logCode(1602);
+constexpr std::int32_t kLogInstallerNotStarted = logCode(1218);
+constexpr std::int32_t kLogNoMemoryForCommandLine = logCode(1235);
+constexpr std::int32_t kLogNoMemoryForLaunch = logCode(1236);
 
 void logNoMemory(const Platform& platform, std::int32_t code) {
     setLastError(kErrorNotEnoughMemory);

@@ -16,9 +16,14 @@ for target in "$bin"/*_fuzz; do
     name=$(basename "$target")
     corpus="$root/build/host-fuzz/corpus/$name"
     mkdir -p "$corpus"
+    # A target's own seeds, where the shared vectors are not its input.
+    own_seeds=()
+    case "$name" in
+    log_reader_fuzz) own_seeds=("$root/tests/tools/korin_log") ;;
+    esac
     echo "fuzzing $name for ${seconds}s"
     "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
-        -print_final_stats=1 -artifact_prefix="$root/build/host-fuzz/" "$corpus" "$seeds" \
+        -print_final_stats=1 -artifact_prefix="$root/build/host-fuzz/" "$corpus" "$seeds" "${own_seeds[@]}" \
         2>"$root/build/host-fuzz/$name.log" || {
         tail -40 "$root/build/host-fuzz/$name.log" >&2
         exit 1

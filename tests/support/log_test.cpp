@@ -3,6 +3,7 @@
 #include "fakes/fake_platform.h"
 #include "platform/last_error.h"
 #include "settings/runtime_config.h"
+#include "support/utf16_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -19,15 +20,7 @@ using testing::FakePlatform;
 
 const std::wstring kLogFile = std::wstring(FakePlatform::kLogFolder) + L"\\KorinInstall32.log";
 
-// The UTF-16LE bytes of a text.
-std::string utf16le(const std::u16string& text) {
-    std::string bytes;
-    for (char16_t unit : text) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    return bytes;
-}
+using testing::utf16le;
 
 TEST(NumberToText, WritesSignedDecimalWithoutPaddingOrGrouping) {
     struct Case {

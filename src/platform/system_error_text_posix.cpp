@@ -1,0 +1,9 @@
+#include "platform/system_error_text.h"
+
+namespace korin {
+
+std::string systemErrorText(std::uint32_t code) {
+    return systemErrorTableText(code);
+}
+
+}  // namespace korin
