@@ -1,5 +1,6 @@
 #include "support/log_reader.h"
 
+#include "platform/error_codes.h"
 #include "support/log_codes.h"
 #include "support/text.h"
 
@@ -102,6 +103,23 @@ bool expectWord(const std::u16string& units, std::size_t& at, const char* word) 
 
 std::string at(std::uint64_t line, std::uint64_t offset) {
     return "line " + std::to_string(line) + " (byte " + std::to_string(offset) + ")";
+}
+
+// What WinHTTP reports when the server (or the proxy before it) cannot be
+// reached, or a proxy that inspects TLS stands between.
+bool isConnectionFailure(std::int32_t code) {
+    switch (static_cast<std::uint32_t>(code)) {
+        case kErrorWinHttpTimeout:
+        case kErrorWinHttpNameNotResolved:
+        case kErrorWinHttpCannotConnect:
+        case kErrorWinHttpConnectionError:
+        case kErrorWinHttpInvalidServerResponse:
+        case kErrorWinHttpSecureChannelError:
+        case kErrorWinHttpSecureFailure:
+            return true;
+        default:
+            return false;
+    }
 }
 
 // The signed decimal a system error detail is written as; false for any other text.
@@ -359,6 +377,14 @@ void RunFacts::add(const LogEntry& entry) {
         firstError_ = entry.code;
         firstErrorDetail_ = entry.detail;
     }
+    if (connectionFailure_ == 0) {
+        const LogCodeMeaning* meaning = findLogCode(entry.code);
+        std::int32_t value = 0;
+        if (meaning != nullptr && meaning->detail == LogDetail::SystemError &&
+            parseSigned32(entry.detail, value) && isConnectionFailure(value)) {
+            connectionFailure_ = value;
+        }
+    }
     if (entry.code == kCycleBegins) {
         inCycle_ = true;
     } else if (entry.code == kCycleEnds) {
@@ -489,11 +515,17 @@ void RunGrouper::finish(std::optional<Open>& run, bool endOfLog) {
     }
 }
 
-std::vector<std::string> runSummaryLines(std::uint64_t number, const RunFacts& run, bool endOfLog) {
+std::vector<std::string> runSummaryLines(std::uint64_t number, const RunFacts& run, bool endOfLog,
+                                         const std::string& proxySetting) {
     std::vector<std::string> lines;
     lines.push_back("-- run " + std::to_string(number) + " (line " +
                     std::to_string(run.firstLine()) + "): started by: " + run.startedBy() +
                     "; outcome: " + run.outcome(endOfLog));
+    if (run.connectionFailure() != 0 && !proxySetting.empty()) {
+        lines.push_back("--   the server could not be reached (system error " +
+                        std::to_string(run.connectionFailure()) +
+                        "); this machine's WinHTTP proxy setting: " + proxySetting);
+    }
     return lines;
 }
 

@@ -82,6 +82,9 @@ class RunFacts {
     // "not logged" when the entries allow no conclusion; `endOfLog` is true for
     // the log's last run (a cycle without its end may still be running).
     std::string outcome(bool endOfLog) const;
+    // The first system error that says the server could not be reached (0:
+    // none): the usual sign of a proxy missing, wrong or in the way.
+    std::int32_t connectionFailure() const { return connectionFailure_; }
 
   private:
     bool has(std::int32_t code) const;
@@ -93,6 +96,7 @@ class RunFacts {
     std::vector<std::int32_t> codes_;  // distinct codes seen, in order
     std::int32_t firstError_ = 0;
     std::string firstErrorDetail_;
+    std::int32_t connectionFailure_ = 0;
     std::uint64_t cycleEntries_ = 0;  // entries between 1608 and 1612
     bool inCycle_ = false;
 };
@@ -126,7 +130,10 @@ class RunGrouper {
 };
 
 // The lines that sum up a run: the first is "run N: started by ...; outcome".
-std::vector<std::string> runSummaryLines(std::uint64_t number, const RunFacts& run, bool endOfLog);
+// `proxySetting` describes the machine's WinHTTP proxy setting; it is named
+// under a run whose connection failed (empty: not known, not named).
+std::vector<std::string> runSummaryLines(std::uint64_t number, const RunFacts& run, bool endOfLog,
+                                         const std::string& proxySetting = {});
 
 // How an entry is printed: time, level, code, detail and the code's meaning.
 // `systemText` names a system error code (empty when unknown or not wanted).

@@ -222,6 +222,12 @@ TEST_F(ProxyTest, AProxyThatIsGoneOrRefusesTheTunnelFailsWithWinHttpsCode) {
         EXPECT_NE(log().find(c.entry), std::string::npos) << log();
         EXPECT_NE(log().find("[warning] 1475\r\n"), std::string::npos) << log();
         EXPECT_TRUE(server_.requestTargets().empty());
+        // The reader of the machine's log points the administrator at the proxy.
+        const RunResult read = run("korin-log", {"--runs", "1"});
+        EXPECT_NE(read.out.find("); this machine's WinHTTP proxy setting: proxy " +
+                                proxy_.address() + ", bypass (none)"),
+                  std::string::npos)
+            << read.out << read.err;
         proxy_.stop();
     }
 }

@@ -211,14 +211,17 @@ TEST(LogReader, AnEntryIsShownWithItsMeaningAndItsSystemErrorNamed) {
 struct Summaries : RunGrouper::Sink {
     void entry(std::uint64_t run, const LogEntry&) override { runOfEntry.push_back(run); }
     void finished(std::uint64_t run, const RunFacts& facts, bool endOfLog) override {
-        lines.push_back(runSummaryLines(run, facts, endOfLog).front());
+        for (std::string& line : runSummaryLines(run, facts, endOfLog, proxy)) {
+            lines.push_back(std::move(line));
+        }
     }
+    std::string proxy;
     std::vector<std::uint64_t> runOfEntry;
     std::vector<std::string> lines;
 };
 
-std::vector<std::string> summariesOf(
-    const std::vector<std::pair<std::int32_t, std::wstring>>& log) {
+std::vector<std::string> summariesOf(const std::vector<std::pair<std::int32_t, std::wstring>>& log,
+                                     const std::string& proxy = {}) {
     std::string bytes;
     for (const auto& [level, message] : log) {
         bytes += written(level, message);
@@ -226,6 +229,7 @@ std::vector<std::string> summariesOf(
     std::istringstream in(bytes);
     LogFileReader reader(in);
     Summaries summaries;
+    summaries.proxy = proxy;
     RunGrouper runs(summaries);
     LogEntry entry;
     while (reader.next(entry)) {
@@ -236,6 +240,38 @@ std::vector<std::string> summariesOf(
 }
 
 const std::wstring kPath = L"C:\\Windows\\System32\\KorinPlayerUpdateService.exe";
+
+// A server out of reach is where an administrator looks at the proxy; other
+// failures say nothing about it.
+TEST(LogRuns, AServerOutOfReachNamesTheMachinesProxySetting) {
+    using Log = std::vector<std::pair<std::int32_t, std::wstring>>;
+    const std::string proxy = "proxy 10.1.1.1:3128, bypass <local>";
+    struct Case {
+        Log tail;
+        std::string named;  // empty: no proxy line
+    };
+    const Case cases[] = {
+        {{{Warning, L"1474 12029"}, {Warning, L"1470 12007"}}, "12029"},
+        {{{Warning, L"1474 12157"}}, "12157"},
+        {{{Error, L"1211 12002"}}, "12002"},
+        {{{Error, L"1217 -2146869232"}}, ""},
+        {{{Warning, L"1474 404"}}, ""},
+        {{{Info, L"1630 12029"}}, ""},  // a text detail, not a system error
+    };
+    for (const Case& c : cases) {
+        Log log = {{Info, L"1614"}, {Info, L"1615"}, {Info, L"1618"}, {Info, L"1608"}};
+        log.insert(log.end(), c.tail.begin(), c.tail.end());
+        const std::vector<std::string> lines = summariesOf(log, proxy);
+        if (c.named.empty()) {
+            EXPECT_EQ(lines.size(), 1u) << c.tail.front().second;
+            continue;
+        }
+        ASSERT_EQ(lines.size(), 2u) << c.tail.front().second;
+        EXPECT_EQ(lines[1], "--   the server could not be reached (system error " + c.named +
+                                "); this machine's WinHTTP proxy setting: " + proxy);
+        EXPECT_EQ(summariesOf(log).size(), 1u);  // setting unknown: not named
+    }
+}
 
 TEST(LogRuns, EachRunIsSummedUpByWhatStartedItAndHowItEnded) {
     using Log = std::vector<std::pair<std::int32_t, std::wstring>>;

@@ -15,6 +15,10 @@ namespace korin {
 // reason when there is no such place.
 std::optional<std::filesystem::path> defaultLogPath(std::string& error);
 
+// The machine's WinHTTP proxy setting as the service, a 32-bit program,
+// reads it, in one line; empty when it cannot be told.
+std::string machineProxySetting();
+
 // The portable program, given its arguments in UTF-8 (after the program name).
 int korinLogMain(const std::vector<std::string>& args);
 

@@ -4,6 +4,9 @@
 #include "platform/standin/machine_setup.h"
 #include "platform/standin/program_view.h"
 #include "platform/standin/registry_db.h"
+#include "service/standin_platform_posix.h"
+#include "net/winhttp_proxy_setting.h"
+#include "support/text.h"
 
 namespace korin {
 
@@ -22,6 +25,16 @@ std::optional<std::filesystem::path> defaultLogPath(std::string& error) {
                                        standin::readMachineFacts(*registry).is64Bit);
     return std::filesystem::path(
         service.hostPath(L"C:\\Windows\\System32\\Tervalon\\Korin\\KorinInstall32.log"));
+}
+
+std::string machineProxySetting() {
+    std::string error;
+    // The stand-in bundle's registry is the one the service sees.
+    const std::unique_ptr<StandInPlatform> standIn = StandInPlatform::open(error);
+    if (!standIn) {
+        return {};
+    }
+    return utf8FromWide(describeWinHttpProxySetting(*standIn->platform().registry));
 }
 
 }  // namespace korin

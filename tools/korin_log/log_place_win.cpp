@@ -1,5 +1,9 @@
 #include "log_place.h"
 
+#include "net/winhttp_proxy_setting.h"
+#include "platform/adapters_win.h"
+#include "support/text.h"
+
 #include <windows.h>
 
 #include <fcntl.h>
@@ -22,7 +26,29 @@ std::string utf8Of(const wchar_t* text) {
     return result;
 }
 
+// The registry as a 32-bit program sees it, whatever this build is: that is
+// the view the service's WinHTTP takes its proxy setting from.
+class ServiceViewRegistry final : public Registry {
+  public:
+    long openKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
+                 std::unique_ptr<RegistryKey>& key) override {
+        return registry_.openKey(root, subKey, access | kKeyWow64_32Key, key);
+    }
+    long createKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
+                   std::unique_ptr<RegistryKey>& key) override {
+        return registry_.createKey(root, subKey, access | kKeyWow64_32Key, key);
+    }
+
+  private:
+    WinRegistry registry_;
+};
+
 }  // namespace
+
+std::string machineProxySetting() {
+    ServiceViewRegistry registry;
+    return utf8FromWide(describeWinHttpProxySetting(registry));
+}
 
 std::optional<std::filesystem::path> defaultLogPath(std::string& error) {
     wchar_t folder[MAX_PATH] = {};

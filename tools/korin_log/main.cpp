@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <deque>
 #include <fstream>
+#include <utility>
 
 namespace korin {
 
@@ -20,7 +21,8 @@ constexpr char kUsage[] =
     "                 [--no-system-text] [FILE]\n"
     "Reads the update service's log (FILE, or where the service writes it on this\n"
     "machine) and prints each entry with what its code means, and a summary of\n"
-    "each run: what started it and how it ended.\n"
+    "each run: what started it and how it ended; when the server could not be\n"
+    "reached, the machine's own log also names its WinHTTP proxy setting.\n"
     "  --runs N          only the last N runs\n"
     "  --level L         only entries of level L or worse\n"
     "  --code N          only entries with code N\n"
@@ -120,7 +122,8 @@ struct RunLines {
 
 class Printer : public RunGrouper::Sink {
   public:
-    explicit Printer(const Options& options) : options_(options), namer_(options.systemText) {}
+    Printer(const Options& options, std::string proxySetting)
+        : options_(options), namer_(options.systemText), proxySetting_(std::move(proxySetting)) {}
 
     void entry(std::uint64_t run, const LogEntry& entry) override {
         if (entry.level < options_.minLevel ||
@@ -136,7 +139,7 @@ class Printer : public RunGrouper::Sink {
     void finished(std::uint64_t run, const RunFacts& facts, bool endOfLog) override {
         RunLines& lines = open(run);
         if (!options_.raw && (!options_.filterCode || lines.printedEntry)) {
-            for (const std::string& line : runSummaryLines(run, facts, endOfLog)) {
+            for (const std::string& line : runSummaryLines(run, facts, endOfLog, proxySetting_)) {
                 emit(lines, line);
             }
         }
@@ -184,6 +187,7 @@ class Printer : public RunGrouper::Sink {
 
     const Options& options_;
     PlatformNamer namer_;
+    const std::string proxySetting_;
     std::deque<RunLines> open_;  // two at most: see RunGrouper
     std::deque<RunLines> kept_;
 };
@@ -197,6 +201,9 @@ int korinLogMain(const std::vector<std::string>& args) {
         return exitCode;
     }
     std::filesystem::path path;
+    // This machine's proxy setting says something only about this machine's
+    // own log, not about a log copied from elsewhere.
+    std::string proxySetting;
     if (!options->file.empty()) {
         path = std::filesystem::path(std::u8string(options->file.begin(), options->file.end()));
     } else {
@@ -207,6 +214,9 @@ int korinLogMain(const std::vector<std::string>& args) {
             return kExitUsage;
         }
         path = *place;
+        if (!options->raw) {
+            proxySetting = machineProxySetting();
+        }
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -216,7 +226,7 @@ int korinLogMain(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     LogFileReader reader(in);
-    Printer printer(*options);
+    Printer printer(*options, std::move(proxySetting));
     RunGrouper runs(printer);
     LogEntry entry;
     while (reader.next(entry)) {
