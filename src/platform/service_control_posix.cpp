@@ -52,7 +52,7 @@ std::uint32_t controlRight(std::uint32_t code) {
 class StandInServiceHandle final : public ServiceHandle {
   public:
     StandInServiceHandle(standin::ServiceControlManager& manager, std::wstring name,
-                       std::uint32_t access)
+                         std::uint32_t access)
         : manager_(manager), name_(std::move(name)), access_(access) {}
 
     bool changeConfig(std::uint32_t serviceType, std::uint32_t startType,
@@ -116,7 +116,7 @@ class StandInServiceManager final : public ServiceManager {
             return manager_.create(definition.serviceName, config);
         });
         return created ? std::make_unique<StandInServiceHandle>(manager_, definition.serviceName,
-                                                              definition.desiredAccess)
+                                                                definition.desiredAccess)
                        : nullptr;
     }
 
@@ -128,18 +128,12 @@ class StandInServiceManager final : public ServiceManager {
 }  // namespace
 
 StandInServiceControl::StandInServiceControl(const standin::Machine& machine,
-                                         standin::RegistryDb& registry)
+                                             standin::RegistryDb& registry)
     : launcher_(standin::ProgramView(machine, false)),
       manager_(machine, registry,
                [this](const std::wstring& imagePath, const std::wstring& folder,
                       const std::vector<std::string>& environment, std::uint32_t& processId) {
-                   std::wstring commandLine = imagePath;
-                   auto process = launcher_.createProcessIn(commandLine, folder, environment);
-                   if (!process) {
-                       return lastError();
-                   }
-                   processId = process->processId();
-                   return kErrorSuccess;
+                   return launcher_.start(L"", imagePath, folder, environment, processId);
                }) {}
 
 std::unique_ptr<ServiceManager> StandInServiceControl::openManager(std::uint32_t desiredAccess) {
