@@ -386,6 +386,12 @@ bool StandInFiles::getTempFileName(const std::wstring& folder, const std::wstrin
     if (!base.empty() && base.back() != L'\\') {
         base += L'\\';
     }
+    // A folder that is not there (or is a file) is refused before any name.
+    struct stat info;
+    if (stat(hostPath(base).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        setLastError(kErrorDirectory);
+        return false;
+    }
     base += prefix.substr(0, 3);
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);

@@ -79,13 +79,25 @@ class StandInServiceHandle final : public ServiceHandle {
                answer([&] { return manager_.query(name_, status); });
     }
     bool deleteService() override {
-        return granted(access_, kDelete) && answer([&] { return manager_.markForDeletion(name_); });
+        if (!granted(access_, kDelete)) {
+            return false;
+        }
+        // The machine removes a stopped service at once, so only the handle
+        // remembers it marked it: Windows keeps answering 1072 while a handle
+        // is open.
+        if (marked_) {
+            setLastError(kErrorServiceMarkedForDelete);
+            return false;
+        }
+        marked_ = answer([&] { return manager_.markForDeletion(name_); });
+        return marked_;
     }
 
   private:
     standin::ServiceControlManager& manager_;
     std::wstring name_;
     std::uint32_t access_;
+    bool marked_ = false;
 };
 
 class StandInServiceManager final : public ServiceManager {
