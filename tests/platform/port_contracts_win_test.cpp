@@ -15,22 +15,20 @@
 namespace korin {
 namespace {
 
-std::wstring uniqueName(const wchar_t* stem) {
-    return stem + std::to_wstring(GetCurrentProcessId());
-}
-
 TEST(WinContracts, FilesAndRegistry) {
+    // Names of this process alone: the prefix outlives a run.
+    const std::wstring process = std::to_wstring(GetCurrentProcessId());
     WinFiles files;
     std::wstring temp;
     ASSERT_TRUE(files.getTempPath(temp));
-    const std::wstring folder = temp + uniqueName(L"KorinContract");
+    const std::wstring folder = temp + L"KorinContract" + process;
     ASSERT_TRUE(files.createDirectory(folder)) << GetLastError();
     testing::holdsTheFilesContract(files, folder);
     EXPECT_TRUE(files.removeDirectory(folder)) << GetLastError();
 
     WinRegistry registry;
-    testing::holdsTheRegistryContract(registry, uniqueName(L"KorinContract"));
-    testing::keepsTheThirtyTwoBitView(registry, uniqueName(L"KorinContractView"));
+    testing::holdsTheRegistryContract(registry, L"KorinContract" + process);
+    testing::keepsTheThirtyTwoBitView(registry, L"KorinContractView" + process);
 }
 
 }  // namespace
