@@ -104,13 +104,12 @@ inline const FileCase kFileCases[] = {
     {FileStep::TempName, L"none", "kor", kErrorDirectory},
 };
 
-// Runs one case in folder (an existing, empty folder's full path); the
-// failure message names the case.
+// Runs one case in folder (an existing, empty folder's full path).
 inline void runFileCase(Files& files, const std::wstring& folder, const FileCase& c,
                         std::set<std::wstring>& tempNames) {
     const std::wstring path = folder + L"\\" + c.path;
     const std::string text = c.text;
-    const std::string what = narrow(c.path) + " step " + std::to_string(static_cast<int>(c.step));
+    const std::string what = narrow(c.path);
     setLastError(0);
     bool ok = false;
     switch (c.step) {
@@ -200,7 +199,9 @@ inline void runFileCase(Files& files, const std::wstring& folder, const FileCase
 
 inline void holdsTheFilesContract(Files& files, const std::wstring& folder) {
     std::set<std::wstring> tempNames;
+    int row = 0;
     for (const FileCase& c : kFileCases) {
+        SCOPED_TRACE(::testing::Message() << "files contract row " << ++row);
         runFileCase(files, folder, c, tempNames);
     }
     // The table leaves only its temporary files behind.

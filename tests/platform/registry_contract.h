@@ -98,9 +98,10 @@ inline const RegCase kRegCases[] = {
 inline void holdsTheRegistryContract(Registry& registry, const std::wstring& name) {
     const std::wstring base = L"SOFTWARE\\" + name;
     std::unique_ptr<RegistryKey> key;
+    int row = 0;
     for (const RegCase& c : kRegCases) {
-        const std::string what = std::string(c.path, c.path + std::wcslen(c.path)) + " step " +
-                                 std::to_string(static_cast<int>(c.step));
+        SCOPED_TRACE(::testing::Message() << "registry contract row " << ++row);
+        const std::string what(c.path, c.path + std::wcslen(c.path));
         const std::wstring path = *c.path ? base + L"\\" + c.path : base;
         std::uint32_t type = 0;
         std::uint32_t size = 0;
