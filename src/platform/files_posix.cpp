@@ -277,7 +277,12 @@ bool StandInFiles::createDirectory(const std::wstring& path) {
 bool StandInFiles::removeDirectory(const std::wstring& path) {
     const std::string host = hostPath(path);
     if (rmdir(host.c_str()) != 0) {
-        setLastError(win32ErrorFromErrno(errno, host));
+        // A file is not a folder: 267, where POSIX says a component is not one.
+        const int error = errno;
+        struct stat info;
+        const bool file =
+            error == ENOTDIR && lstat(host.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+        setLastError(file ? kErrorDirectory : win32ErrorFromErrno(error, host));
         return false;
     }
     return true;
