@@ -82,6 +82,7 @@ inline const RegCase kRegCases[] = {
     {RegStep::Query, L"Dword", 0, 0, "", 2},
     {RegStep::Open, L"key", kKeyRead, 0, "", 0},
     {RegStep::Set, L"X", 0, kRegDword, littleEndian(1, 4), kErrorAccessDenied},
+    {RegStep::DeleteValue, L"Ended", 0, 0, "", kErrorAccessDenied},
     {RegStep::Query, L"Ended", 0, kRegSz, wideBytes(L"32.0.0.465", true), 0},
     {RegStep::Open, L"Key", kKeySetValue, 0, "", 0},
     {RegStep::Query, L"Ended", 0, 0, "", kErrorAccessDenied},
