@@ -22,12 +22,12 @@ inline constexpr std::uint32_t kHttpAccessTypeDefaultProxy = 0;
 inline constexpr std::uint16_t kHttpsPort = 443;
 inline constexpr std::uint32_t kHttpFlagSecure = 0x00800000;
 
-// For adapters: a handle object, or null with ERROR_NOT_ENOUGH_MEMORY (8).
+// For adapters: a handle object, or null with ERROR_NOT_ENOUGH_MEMORY.
 template <typename T, typename... Args>
 std::unique_ptr<T> newHttpObject(Args&&... args) {
     std::unique_ptr<T> object(new (std::nothrow) T(std::forward<Args>(args)...));
     if (!object) {
-        setLastError(8);
+        setLastError(kErrorNotEnoughMemory);
     }
     return object;
 }

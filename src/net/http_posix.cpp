@@ -62,7 +62,7 @@ std::uint32_t winHttpErrorOf(CURLcode code) {
             return kErrorWinHttpConnectionError;
         case CURLE_OUT_OF_MEMORY:
         case CURLE_WRITE_ERROR:
-            return 8;  // ERROR_NOT_ENOUGH_MEMORY
+            return kErrorNotEnoughMemory;
         default:
             return kErrorWinHttpInternalError;
     }
@@ -120,7 +120,7 @@ class CurlRequest final : public HttpRequest {
         easy_.reset(curl_easy_init());
         multi_.reset(curl_multi_init());
         if (!easy_ || !multi_) {
-            setLastError(8);
+            setLastError(kErrorNotEnoughMemory);
             return false;
         }
         for (const std::string& entry : setup_.resolve) {
@@ -486,7 +486,7 @@ StandInHttp::StandInHttp(const standin::Machine& machine, Timeouts timeouts, Reg
 std::unique_ptr<HttpSession> StandInHttp::open(const std::wstring& userAgent,
                                                std::uint32_t accessType) {
     if (accessType != kHttpAccessTypeDefaultProxy) {
-        setLastError(87);  // ERROR_INVALID_PARAMETER
+        setLastError(kErrorInvalidParameter);
         return nullptr;
     }
     // WinHTTP reads the machine's default proxy when the session opens; a

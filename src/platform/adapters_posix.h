@@ -8,7 +8,9 @@
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
+#include "platform/standin/host_errors.h"
 #include "platform/standin/machine.h"
+#include "platform/standin/process_launcher.h"
 #include "platform/standin/program_view.h"
 #include "platform/standin/registry_db.h"
 #include "platform/system_info.h"
@@ -102,38 +104,22 @@ class StandInGuids final : public Guids {
     int guidToText(const Guid& guid, std::wstring& text, int bufferSize) override;
 };
 
-// Host programs of the machine, started detached: an ELF binary or a "#!"
-// script, in a session of its own without a terminal, with the Windows
-// command line split into arguments as the C runtime splits it.
+// Host programs of the machine, started by its launcher
+// (platform/standin/process_launcher.h).
 class StandInProcesses final : public Processes {
   public:
-    explicit StandInProcesses(standin::ProgramView view) : view_(std::move(view)) {}
+    explicit StandInProcesses(standin::ProgramView view) : launcher_(std::move(view)) {}
 
     std::unique_ptr<CreatedProcess> createProcess(const std::wstring& applicationName,
                                                   std::wstring& commandLine,
                                                   std::uint32_t creationFlags) override;
-    // The start of a service's program: the command line's program searched
-    // for as above, in the given folder, with entries added to the
-    // environment.
-    std::unique_ptr<CreatedProcess> createProcessIn(const std::wstring& commandLine,
-                                                    const std::wstring& folder,
-                                                    const std::vector<std::string>& environment);
 
   private:
-    std::unique_ptr<CreatedProcess> start(const std::wstring& applicationName,
-                                          const std::wstring& commandLine,
-                                          const std::wstring& workingFolder,
-                                          const std::vector<std::string>& environment);
-    std::string hostPath(const std::wstring& path) const;
-    standin::ProgramView view_;
+    standin::ProcessLauncher launcher_;
 };
 
-// The arguments a program built with the Microsoft C runtime sees for a
-// command line: the program name up to unquoted white space (quotes only
-// group), then arguments with the runtime's rules for quotes and backslashes.
-std::vector<std::wstring> splitCommandLine(const std::wstring& commandLine);
-
-// The Win32 error for an errno of a call on path.
-std::uint32_t win32ErrorFromErrno(int error, const std::string& path);
+// The stand-in machine's helpers the adapters share.
+using standin::splitCommandLine;
+using standin::win32ErrorFromErrno;
 
 }  // namespace korin

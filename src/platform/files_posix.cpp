@@ -24,11 +24,6 @@ namespace korin {
 
 namespace {
 
-std::string parentFolder(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 // An open file descriptor, closed on destruction. Handles opened for reading
 // read ahead in large chunks, as the platform's file cache does, so that
 // small reads do not each cost a system call.
@@ -199,37 +194,6 @@ class StandInFindHandle final : public FindHandle {
 
 }  // namespace
 
-std::uint32_t win32ErrorFromErrno(int error, const std::string& path) {
-    switch (error) {
-        case ENOENT: {
-            struct stat info;
-            const bool parentExists = !path.empty() && stat(parentFolder(path).c_str(), &info) == 0;
-            return path.empty() || parentExists ? kErrorFileNotFound : kErrorPathNotFound;
-        }
-        case ENOTDIR:
-            return kErrorPathNotFound;
-        case EACCES:
-        case EPERM:
-        case EISDIR:
-        case EROFS:
-            return kErrorAccessDenied;
-        case EEXIST:
-            return kErrorAlreadyExists;
-        case ENOTEMPTY:
-            return kErrorDirNotEmpty;
-        case ENOSPC:
-            return kErrorDiskFull;
-        case ENOMEM:
-            return kErrorNotEnoughMemory;
-        case ENAMETOOLONG:
-            return kErrorFilenameExcedRange;
-        case EBADF:
-            return kErrorInvalidHandle;
-        default:
-            return kErrorInvalidParameter;
-    }
-}
-
 std::string StandInFiles::hostPath(const std::wstring& path) const {
     return view_.hostPath(path);
 }
@@ -313,7 +277,12 @@ bool StandInFiles::createDirectory(const std::wstring& path) {
 bool StandInFiles::removeDirectory(const std::wstring& path) {
     const std::string host = hostPath(path);
     if (rmdir(host.c_str()) != 0) {
-        setLastError(win32ErrorFromErrno(errno, host));
+        // A file is not a folder: 267, where POSIX says a component is not one.
+        const int error = errno;
+        struct stat info;
+        const bool file =
+            error == ENOTDIR && lstat(host.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+        setLastError(file ? kErrorDirectory : win32ErrorFromErrno(error, host));
         return false;
     }
     return true;
@@ -332,13 +301,18 @@ bool StandInFiles::moveFileReplacing(const std::wstring& source, const std::wstr
     const std::string from = hostPath(source);
     const std::string to = hostPath(target);
     if (rename(from.c_str(), to.c_str()) != 0) {
-        setLastError(win32ErrorFromErrno(errno, from));
+        // With the source there, what is missing is the target's folder.
+        const int error = errno;
+        struct stat info;
+        const bool sourceThere = error == ENOENT && lstat(from.c_str(), &info) == 0;
+        setLastError(sourceThere ? kErrorPathNotFound : win32ErrorFromErrno(error, from));
         return false;
     }
     return true;
 }
 
-std::unique_ptr<FindHandle> StandInFiles::findFirstFile(const std::wstring& pattern, FindData& data) {
+std::unique_ptr<FindHandle> StandInFiles::findFirstFile(const std::wstring& pattern,
+                                                        FindData& data) {
     const auto slash = pattern.find_last_of(L"\\/");
     const std::wstring folder = slash == std::wstring::npos ? L"." : pattern.substr(0, slash + 1);
     const std::string wanted =
@@ -406,7 +380,7 @@ bool StandInFiles::getTempPath(std::wstring& path) {
 }
 
 bool StandInFiles::getTempFileName(const std::wstring& folder, const std::wstring& prefix,
-                                 std::wstring& path) {
+                                   std::wstring& path) {
     // As the platform does: at most three units of the prefix, a hex number
     // from the clock, counted up until a new file can be made.
     if (folder.size() > kMaxPath - 14) {
@@ -416,6 +390,12 @@ bool StandInFiles::getTempFileName(const std::wstring& folder, const std::wstrin
     std::wstring base = folder;
     if (!base.empty() && base.back() != L'\\') {
         base += L'\\';
+    }
+    // A folder that is not there (or is a file) is refused before any name.
+    struct stat info;
+    if (stat(hostPath(base).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        setLastError(kErrorDirectory);
+        return false;
     }
     base += prefix.substr(0, 3);
     timespec now{};

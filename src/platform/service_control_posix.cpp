@@ -52,7 +52,7 @@ std::uint32_t controlRight(std::uint32_t code) {
 class StandInServiceHandle final : public ServiceHandle {
   public:
     StandInServiceHandle(standin::ServiceControlManager& manager, std::wstring name,
-                       std::uint32_t access)
+                         std::uint32_t access)
         : manager_(manager), name_(std::move(name)), access_(access) {}
 
     bool changeConfig(std::uint32_t serviceType, std::uint32_t startType,
@@ -79,13 +79,25 @@ class StandInServiceHandle final : public ServiceHandle {
                answer([&] { return manager_.query(name_, status); });
     }
     bool deleteService() override {
-        return granted(access_, kDelete) && answer([&] { return manager_.markForDeletion(name_); });
+        if (!granted(access_, kDelete)) {
+            return false;
+        }
+        // The machine removes a stopped service at once, so only the handle
+        // remembers it marked it: Windows keeps answering 1072 while a handle
+        // is open.
+        if (marked_) {
+            setLastError(kErrorServiceMarkedForDelete);
+            return false;
+        }
+        marked_ = answer([&] { return manager_.markForDeletion(name_); });
+        return marked_;
     }
 
   private:
     standin::ServiceControlManager& manager_;
     std::wstring name_;
     std::uint32_t access_;
+    bool marked_ = false;
 };
 
 class StandInServiceManager final : public ServiceManager {
@@ -116,7 +128,7 @@ class StandInServiceManager final : public ServiceManager {
             return manager_.create(definition.serviceName, config);
         });
         return created ? std::make_unique<StandInServiceHandle>(manager_, definition.serviceName,
-                                                              definition.desiredAccess)
+                                                                definition.desiredAccess)
                        : nullptr;
     }
 
@@ -128,18 +140,12 @@ class StandInServiceManager final : public ServiceManager {
 }  // namespace
 
 StandInServiceControl::StandInServiceControl(const standin::Machine& machine,
-                                         standin::RegistryDb& registry)
+                                             standin::RegistryDb& registry)
     : launcher_(standin::ProgramView(machine, false)),
       manager_(machine, registry,
                [this](const std::wstring& imagePath, const std::wstring& folder,
                       const std::vector<std::string>& environment, std::uint32_t& processId) {
-                   std::wstring commandLine = imagePath;
-                   auto process = launcher_.createProcessIn(commandLine, folder, environment);
-                   if (!process) {
-                       return lastError();
-                   }
-                   processId = process->processId();
-                   return kErrorSuccess;
+                   return launcher_.start(L"", imagePath, folder, environment, processId);
                }) {}
 
 std::unique_ptr<ServiceManager> StandInServiceControl::openManager(std::uint32_t desiredAccess) {

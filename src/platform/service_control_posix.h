@@ -7,6 +7,7 @@
 
 #include "platform/adapters_posix.h"
 #include "platform/service_control.h"
+#include "platform/standin/process_launcher.h"
 #include "platform/standin/service_manager.h"
 
 namespace korin {
@@ -19,7 +20,7 @@ class StandInServiceControl final : public ServiceControl {
 
   private:
     // Service programs are started by a 64-bit manager: no redirection.
-    StandInProcesses launcher_;
+    standin::ProcessLauncher launcher_;
     standin::ServiceControlManager manager_;
 };
 

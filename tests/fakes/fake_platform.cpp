@@ -296,7 +296,9 @@ bool FakeFiles::removeDirectory(const std::wstring& path) {
     }
     const std::wstring k = key(path);
     if (folders_.count(k) == 0) {
-        setLastError(kErrorFileNotFound);
+        setLastError(files_.count(k) != 0        ? kErrorDirectory
+                     : folderExists(parentOf(k)) ? kErrorFileNotFound
+                                                 : kErrorPathNotFound);
         return false;
     }
     const std::wstring prefix = k + L"\\";
@@ -321,7 +323,10 @@ bool FakeFiles::deleteFile(const std::wstring& path) {
         return false;
     }
     if (files_.erase(key(path)) == 0) {
-        setLastError(kErrorFileNotFound);
+        const std::wstring k = key(path);
+        setLastError(folders_.count(k) != 0      ? kErrorAccessDenied
+                     : folderExists(parentOf(k)) ? kErrorFileNotFound
+                                                 : kErrorPathNotFound);
         return false;
     }
     return true;

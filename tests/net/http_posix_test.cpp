@@ -4,6 +4,7 @@
 #include "net/http_posix.h"
 
 #include "fakes/fake_platform.h"
+#include "net/http_contract.h"
 #include "fixtures/temporary_machine_posix.h"
 #include "manifest/manifest_readers.h"
 #include "net/manifest_download.h"
@@ -178,6 +179,16 @@ TEST_F(HttpsTest, ConnectionFailuresCarryWinHttpCodes) {
                            L"[warning] 1407 " + code, L"[warning] 1408"}))
             << c.name;
     }
+}
+
+// The contract the fake and WinHTTP (under Wine) are held to as well.
+TEST_F(HttpsTest, HoldsTheHttpContract) {
+    trustTestAuthority();
+    addHost("closed.test", "127.0.0.254");
+    StandInHttp http(*machine_, StandInHttp::Timeouts{10000, 1500});
+    testing::holdsTheHttpContract(
+        http, testing::httpCases(L"localhost", L"/xml/version.xml", kManifest, L"/xml/missing.xml",
+                                 L"korin-contract.invalid", L"closed.test"));
 }
 
 TEST_F(HttpsTest, CallsOutOfOrderFailWithIncorrectHandleState) {

@@ -3,6 +3,7 @@
 // store. tests/windows/https_tests.sh starts the server and runs these.
 
 #include "fakes/fake_platform.h"
+#include "net/http_contract.h"
 #include "net/http_win.h"
 #include "net/manifest_download.h"
 #include "net/request_targets.h"
@@ -113,6 +114,16 @@ TEST_F(WinHttps, TheServerGetsTheTargetsOfTheSharedTable) {
     ASSERT_GE(targets.size(), before);
     targets.erase(targets.begin(), targets.begin() + static_cast<std::ptrdiff_t>(before));
     EXPECT_EQ(targets, expected);
+}
+
+// The contract the fake and the stand-in are held to as well; nothing
+// listens on 127.0.0.2:443.
+TEST_F(WinHttps, HoldsTheHttpContract) {
+    testing::holdsTheHttpContract(
+        http_,
+        testing::httpCases(L"localhost", kCurrentMajorPath,
+                           readAll(tree_ / "pub/korinplayer/update/current/sau/currentmajor.xml"),
+                           L"/pub/missing.xml", L"korin-contract.invalid", L"127.0.0.2"));
 }
 
 TEST_F(WinHttps, ServerThatIsNotThereLogsEveryFailedStep) {

@@ -3,7 +3,6 @@
 // processes at once.
 
 #include "fixtures/temporary_machine_posix.h"
-#include "platform/adapters_posix.h"
 #include "platform/last_error.h"
 #include "platform/platform.h"
 #include "platform/standin/machine_setup.h"
@@ -29,37 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The adapters of one process on a machine.
-struct StandinPlatform {
-    explicit StandinPlatform(const std::string& root)
-        : machine(root),
-          db(openDb(root)),
-          facts(standin::readMachineFacts(*db)),
-          files(standin::ProgramView(machine, facts.is64Bit)),
-          registry(*db, standin::ProgramView(machine, facts.is64Bit)),
-          system(facts),
-          shell(standin::ProgramView(machine, facts.is64Bit)) {
-        platform.clock = &clock;
-        platform.files = &files;
-        platform.registry = &registry;
-        platform.system = &system;
-        platform.shell = &shell;
-    }
-    static std::unique_ptr<standin::RegistryDb> openDb(const std::string& root) {
-        std::string error;
-        return standin::RegistryDb::open(root + "/registry.db", error);
-    }
-    standin::Machine machine;
-    std::unique_ptr<standin::RegistryDb> db;
-    standin::MachineFacts facts;
-    StandInClock clock;
-    StandInFiles files;
-    StandInRegistry registry;
-    StandInSystemInfo system;
-    StandInShell shell;
-    Platform platform;
-};
-
 class StandinSettingsTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -73,6 +41,13 @@ class StandinSettingsTest : public ::testing::Test {
     void TearDown() override {
         clearSettingsFilePathCache();
         VOZA::WindowsFileManager::clearFolderCaches();
+    }
+    // The machine's stand-in bundle, as each of its programs composes it.
+    std::unique_ptr<StandInPlatform> bundle() const {
+        std::string error;
+        auto opened = machine_.openPlatform(error);
+        EXPECT_TRUE(opened) << error;
+        return opened;
     }
     std::string host(const std::string& relative) const { return root_ + "/drive_c/" + relative; }
     static void write(const std::string& path, const std::string& content) {
@@ -104,21 +79,22 @@ std::vector<std::wstring> listAll(Files& files, const std::wstring& pattern) {
 }
 
 TEST_F(StandinSettingsTest, FindFirstFileListsLikeNtfs) {
-    StandinPlatform p(root_);
+    const auto p = bundle();
+    ASSERT_TRUE(p);
     write(host("Data/b.txt"), "12345");
     write(host("Data/A.txt"), "1");
     fs::create_directories(host("Data/Sub"));
     fs::create_directory_symlink(host("Windows"), host("Data/Link"));
-    EXPECT_EQ(listAll(p.files, L"C:\\Data\\*"),
+    EXPECT_EQ(listAll(*p->platform().files, L"C:\\Data\\*"),
               (std::vector<std::wstring>{L".", L"..", L"A.txt", L"Link", L"Sub", L"b.txt"}));
-    EXPECT_EQ(listAll(p.files, L"c:\\data\\*.TXT"),
+    EXPECT_EQ(listAll(*p->platform().files, L"c:\\data\\*.TXT"),
               (std::vector<std::wstring>{L"A.txt", L"b.txt"}));
-    const std::vector<std::wstring> root = listAll(p.files, L"C:\\*");
+    const std::vector<std::wstring> root = listAll(*p->platform().files, L"C:\\*");
     EXPECT_EQ(std::count(root.begin(), root.end(), L"."), 0);
     EXPECT_EQ(std::count(root.begin(), root.end(), L"Windows"), 1);
 
     FindData data;
-    auto one = p.files.findFirstFile(L"C:\\Data\\b.txt", data);
+    auto one = p->platform().files->findFirstFile(L"C:\\Data\\b.txt", data);
     ASSERT_TRUE(one);
     EXPECT_EQ(data.name, L"b.txt");
     EXPECT_EQ(data.size, 5u);
@@ -128,42 +104,44 @@ TEST_F(StandinSettingsTest, FindFirstFileListsLikeNtfs) {
     ASSERT_EQ(stat(host("Data/b.txt").c_str(), &info), 0);
     EXPECT_EQ(data.lastWriteTime / 10000000,
               static_cast<std::uint64_t>(info.st_mtime) + 11644473600ull);
-    ASSERT_TRUE(p.files.findFirstFile(L"C:\\Data\\Link", data));
+    ASSERT_TRUE(p->platform().files->findFirstFile(L"C:\\Data\\Link", data));
     EXPECT_EQ(data.attributes, kFileAttributeDirectory | kFileAttributeReparsePoint);
 
-    EXPECT_FALSE(p.files.findFirstFile(L"C:\\Missing\\*", data));
+    EXPECT_FALSE(p->platform().files->findFirstFile(L"C:\\Missing\\*", data));
     EXPECT_EQ(lastError(), kErrorPathNotFound);
-    EXPECT_FALSE(p.files.findFirstFile(L"C:\\Data\\*.none", data));
+    EXPECT_FALSE(p->platform().files->findFirstFile(L"C:\\Data\\*.none", data));
     EXPECT_EQ(lastError(), kErrorFileNotFound);
 }
 
 TEST_F(StandinSettingsTest, ShellKnowsTheAdministratorsFoldersAndDeletesTrees) {
-    StandinPlatform p(root_);
+    const auto p = bundle();
+    ASSERT_TRUE(p);
     std::wstring path;
-    EXPECT_EQ(p.shell.getFolderPath(kCsidlAppData, path), kSOk);
+    EXPECT_EQ(p->platform().shell->getFolderPath(kCsidlAppData, path), kSOk);
     EXPECT_EQ(path, L"C:\\Users\\Administrator\\AppData\\Roaming");
-    EXPECT_EQ(p.shell.getFolderPath(kCsidlLocalAppData, path), kSOk);
+    EXPECT_EQ(p->platform().shell->getFolderPath(kCsidlLocalAppData, path), kSOk);
     EXPECT_EQ(path, L"C:\\Users\\Administrator\\AppData\\Local");
-    EXPECT_EQ(p.shell.getFolderPath(0x4242, path), kEInvalidArg);
+    EXPECT_EQ(p->platform().shell->getFolderPath(0x4242, path), kEInvalidArg);
     fs::remove_all(host("Users/Administrator/AppData/Roaming"));
-    EXPECT_EQ(p.shell.getFolderPath(kCsidlAppData, path), kEFail);
-    EXPECT_EQ(p.shell.getFolderPath(kCsidlAppData | kCsidlFlagCreate, path), kSOk);
+    EXPECT_EQ(p->platform().shell->getFolderPath(kCsidlAppData, path), kEFail);
+    EXPECT_EQ(p->platform().shell->getFolderPath(kCsidlAppData | kCsidlFlagCreate, path), kSOk);
     EXPECT_TRUE(fs::is_directory(host("Users/Administrator/AppData/Roaming")));
 
     write(host("Tree/a/b/c.txt"), "x");
-    EXPECT_EQ(p.shell.deletePath(L"C:\\Tree"), 0);
+    EXPECT_EQ(p->platform().shell->deletePath(L"C:\\Tree"), 0);
     EXPECT_FALSE(fs::exists(host("Tree")));
-    EXPECT_EQ(p.shell.deletePath(L"C:\\Tree"), static_cast<int>(kErrorFileNotFound));
+    EXPECT_EQ(p->platform().shell->deletePath(L"C:\\Tree"), static_cast<int>(kErrorFileNotFound));
     // A missing folder above the path is the shell's own "invalid files".
-    EXPECT_EQ(p.shell.deletePath(L"C:\\Tree\\a\\b"), kDeInvalidFiles);
-    EXPECT_EQ(p.shell.deletePath(L"C:\\Windows\\win.ini\\x"), kDeInvalidFiles);
-    EXPECT_NE(p.shell.deletePath(L""), 0);
+    EXPECT_EQ(p->platform().shell->deletePath(L"C:\\Tree\\a\\b"), kDeInvalidFiles);
+    EXPECT_EQ(p->platform().shell->deletePath(L"C:\\Windows\\win.ini\\x"), kDeInvalidFiles);
+    EXPECT_NE(p->platform().shell->deletePath(L""), 0);
     EXPECT_TRUE(fs::exists(host("Windows")));
 }
 
 TEST_F(StandinSettingsTest, FileManagerWorksOnTheMachine) {
-    StandinPlatform p(root_);
-    VOZA::WindowsFileManager manager(p.platform);
+    const auto p = bundle();
+    ASSERT_TRUE(p);
+    VOZA::WindowsFileManager manager(p->platform());
     EXPECT_EQ(manager.playerDataFolder(),
               "C:\\Users\\Administrator\\AppData\\Roaming\\Tervalonix\\Korin Player");
     auto root = manager.listFolder("C:\\");
@@ -184,7 +162,8 @@ TEST_F(StandinSettingsTest, FileManagerWorksOnTheMachine) {
 }
 
 TEST_F(StandinSettingsTest, AttributesAreTheLinksOwnAsWindowsReportsThem) {
-    StandinPlatform p(root_);
+    const auto p = bundle();
+    ASSERT_TRUE(p);
     write(host("Data/file.txt"), "12345");
     fs::create_directory_symlink(host("Windows"), host("Data/FolderLink"));
     fs::create_symlink(host("Data/file.txt"), host("Data/FileLink"));
@@ -201,15 +180,17 @@ TEST_F(StandinSettingsTest, AttributesAreTheLinksOwnAsWindowsReportsThem) {
         {L"C:\\Data\\Dangling", kFileAttributeReparsePoint},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(p.files.getFileAttributes(c.path), c.attributes) << utf8FromWide(c.path);
+        EXPECT_EQ(p->platform().files->getFileAttributes(c.path), c.attributes)
+            << utf8FromWide(c.path);
         FindData data;
-        ASSERT_TRUE(p.files.findFirstFile(c.path, data));
+        ASSERT_TRUE(p->platform().files->findFirstFile(c.path, data));
         EXPECT_EQ(data.attributes, c.attributes) << utf8FromWide(c.path);
     }
 }
 
 TEST_F(StandinSettingsTest, AgeDeletionAndSizesNeverFollowFolderLinks) {
-    StandinPlatform p(root_);
+    const auto p = bundle();
+    ASSERT_TRUE(p);
     // Outside the tree, reached only through a link inside it.
     write(host("Outside/kept.bin"), std::string(700, 'o'));
     write(host("Outside/Deeper/kept.bin"), std::string(70, 'o'));
@@ -217,7 +198,7 @@ TEST_F(StandinSettingsTest, AgeDeletionAndSizesNeverFollowFolderLinks) {
     fs::create_directories(host("Cache/Sub"));
     fs::create_directory_symlink(host("Outside"), host("Cache/Link"));
     fs::create_directory_symlink(host("Outside"), host("Cache/Sub/Link"));
-    VOZA::WindowsFileManager manager(p.platform);
+    VOZA::WindowsFileManager manager(p->platform());
 
     EXPECT_EQ(manager.pathSize("C:\\Cache"), 10u);
     EXPECT_EQ(manager.pathSize("C:\\Cache\\Link"), 0u);
@@ -232,12 +213,14 @@ TEST_F(StandinSettingsTest, AgeDeletionAndSizesNeverFollowFolderLinks) {
 }
 
 TEST_F(StandinSettingsTest, ExplorersShellFoldersAreInTheRegistry) {
-    StandinPlatform p(root_);
+    const auto p = bundle();
+    ASSERT_TRUE(p);
     std::unique_ptr<RegistryKey> key;
-    ASSERT_EQ(p.registry.openKey(RegistryRoot::CurrentUser,
-                                 L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell "
-                                 L"Folders",
-                                 kKeyRead, key),
+    ASSERT_EQ(p->platform().registry->openKey(
+                  RegistryRoot::CurrentUser,
+                  L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell "
+                  L"Folders",
+                  kKeyRead, key),
               0);
     for (const auto& [name, folder] : std::vector<std::pair<std::wstring, std::wstring>>{
              {L"AppData", L"C:\\Users\\Administrator\\AppData\\Roaming"},
@@ -250,10 +233,11 @@ TEST_F(StandinSettingsTest, ExplorersShellFoldersAreInTheRegistry) {
 }
 
 TEST_F(StandinSettingsTest, TheSettingsFileIsFoundThroughSysWow64) {
-    StandinPlatform p(root_);
-    EXPECT_EQ(settingsFilePath(p.platform), "C:\\Windows\\SysWOW64\\Tervalon\\Korin\\zvs.cfg");
+    const auto p = bundle();
+    ASSERT_TRUE(p);
+    EXPECT_EQ(settingsFilePath(p->platform()), "C:\\Windows\\SysWOW64\\Tervalon\\Korin\\zvs.cfg");
     write(host("Windows/SysWOW64/Tervalon/Korin/zvs.cfg"), "A=1\n");
-    SettingsFile file(p.platform, settingsFilePath(p.platform));
+    SettingsFile file(p->platform(), settingsFilePath(p->platform()));
     EXPECT_EQ(file.get("A"), "1");
     file.set("B", "2");
     EXPECT_TRUE(file.save());
@@ -271,10 +255,13 @@ TEST_F(StandinSettingsTest, ConcurrentSavesNeverTearTheFile) {
     const std::string file = host("Windows/SysWOW64/Tervalon/Korin/zvs.cfg");
     write(file, "Start=1\r\n");
     auto writer = [this](char name) {
-        StandinPlatform p(root_);
+        const auto p = bundle();
+        if (!p) {
+            _exit(1);
+        }
         const std::string path = "C:\\Windows\\SysWOW64\\Tervalon\\Korin\\zvs.cfg";
         for (int generation = 0; generation < kSaves; ++generation) {
-            SettingsFile settings(p.platform, path);
+            SettingsFile settings(p->platform(), path);
             for (int key = 0; key < kKeys; ++key) {
                 settings.set(std::string(1, name) + std::to_string(key),
                              std::to_string(generation) + std::string(40, name));
@@ -333,12 +320,15 @@ TEST_F(StandinSettingsTest, ConcurrentSavesNeverTearTheFile) {
 TEST_F(StandinSettingsTest, ConcurrentStateWritersLeaveWholeValues) {
     constexpr int kWrites = 150;
     auto writer = [this](std::uint32_t base) {
-        StandinPlatform p(root_);
+        const auto p = bundle();
+        if (!p) {
+            _exit(1);
+        }
         for (std::uint32_t i = 0; i < kWrites; ++i) {
             const std::uint32_t days = 1 + i % 3;
-            if (!writeUpdateAttempts(p.platform, base + i) ||
-                !writeCheckFrequency(p.platform, &days) ||
-                !writeLastUpdateCheck(p.platform, false)) {
+            if (!writeUpdateAttempts(p->platform(), base + i) ||
+                !writeCheckFrequency(p->platform(), &days) ||
+                !writeLastUpdateCheck(p->platform(), false)) {
                 _exit(1);
             }
         }
@@ -352,7 +342,8 @@ TEST_F(StandinSettingsTest, ConcurrentStateWritersLeaveWholeValues) {
         }
         children.push_back(pid);
     }
-    StandinPlatform p(root_);
+    const auto p = bundle();
+    ASSERT_TRUE(p);
     int reads = 0;
     for (bool running = true; running;) {
         running = false;
@@ -360,7 +351,7 @@ TEST_F(StandinSettingsTest, ConcurrentStateWritersLeaveWholeValues) {
             running = running || waitpid(pid, nullptr, WNOHANG) == 0;
         }
         std::uint32_t attempts = 0;
-        if (readUpdateAttempts(p.platform, attempts)) {
+        if (readUpdateAttempts(p->platform(), attempts)) {
             const std::uint32_t offset = attempts & 0xFFFF;
             EXPECT_TRUE((attempts >> 16 == 1 || attempts >> 16 == 2) && offset < kWrites)
                 << attempts;
@@ -373,12 +364,15 @@ TEST_F(StandinSettingsTest, ConcurrentStateWritersLeaveWholeValues) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     std::uint32_t last = 0;
-    ASSERT_TRUE(readUpdateAttempts(p.platform, last));
+    ASSERT_TRUE(readUpdateAttempts(p->platform(), last));
     EXPECT_TRUE(last == 0x10000u + kWrites - 1 || last == 0x20000u + kWrites - 1) << last;
     EXPECT_GT(reads, 0);
     // The values stand in the 32-bit view, where the 32-bit program finds them.
-    EXPECT_TRUE(p.db->keyExists(L"HKLM\\SOFTWARE\\Wow6432Node\\Tervalonix\\KorinPlayerSAU"));
-    EXPECT_FALSE(p.db->keyExists(L"HKLM\\SOFTWARE\\Tervalonix\\KorinPlayerSAU"));
+    std::string error;
+    const auto db = standin::RegistryDb::open(root_ + "/registry.db", error);
+    ASSERT_TRUE(db) << error;
+    EXPECT_TRUE(db->keyExists(L"HKLM\\SOFTWARE\\Wow6432Node\\Tervalonix\\KorinPlayerSAU"));
+    EXPECT_FALSE(db->keyExists(L"HKLM\\SOFTWARE\\Tervalonix\\KorinPlayerSAU"));
 }
 
 }  // namespace

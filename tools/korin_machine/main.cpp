@@ -1,7 +1,6 @@
 // korin-machine: the administrator's tools of a stand-in machine.
 
 #include "platform/standin/machine_setup.h"
-#include "service/standin_platform_posix.h"
 #include "netsh_command.h"
 #include "network_commands.h"
 #include "reg_command.h"
@@ -103,27 +102,6 @@ int main(int argc, char** argv) {
     if (args[0] == "trust") {
         return korin::standin::runTrustCommand(*machine, rest, std::cerr);
     }
-    if (args[0] == "netsh") {
-        // The registry as the service, a 32-bit program, sees it.
-        const auto standIn = korin::StandInPlatform::open(error);
-        if (!standIn) {
-            std::cerr << "korin-machine: " << error << "\n";
-            return korin::standin::kExitFailed;
-        }
-        return korin::standin::runNetshCommand(*standIn->platform().registry, rest, std::cout,
-                                               std::cerr);
-    }
-    if (args[0] == "schtasks") {
-        // The scheduler starts programs with the machine's own launcher.
-        const auto standIn = korin::StandInPlatform::open(error);
-        if (!standIn) {
-            std::cerr << "korin-machine: " << error << "\n";
-            return korin::standin::kExitFailed;
-        }
-        return korin::standin::runSchtasksCommand(standIn->machine(), standIn->facts(),
-                                                  *standIn->platform().processes, rest, std::cout,
-                                                  std::cerr);
-    }
     auto registry = korin::standin::RegistryDb::open(machine->registryFile(), error);
     if (!registry) {
         std::cerr << "korin-machine: " << error << "\n";
@@ -132,6 +110,19 @@ int main(int argc, char** argv) {
     if (args[0] == "sc") {
         return korin::standin::runScCommand(*machine, *registry, rest, std::cout, std::cerr);
     }
-    const bool is64Bit = korin::standin::readMachineFacts(*registry).is64Bit;
-    return korin::standin::runRegCommand(*registry, is64Bit, rest, std::cout, std::cerr);
+    const korin::standin::MachineFacts facts = korin::standin::readMachineFacts(*registry);
+    if (args[0] == "netsh") {
+        return korin::standin::runNetshCommand(*registry,
+                                               korin::standin::ProgramView(*machine, facts.is64Bit),
+                                               rest, std::cout, std::cerr);
+    }
+    if (args[0] == "schtasks") {
+        // The scheduler starts programs with the machine's own launcher, as
+        // the service's processes port does.
+        const korin::standin::ProcessLauncher launcher(
+            korin::standin::ProgramView(*machine, facts.is64Bit));
+        return korin::standin::runSchtasksCommand(*machine, facts, launcher, rest, std::cout,
+                                                  std::cerr);
+    }
+    return korin::standin::runRegCommand(*registry, facts.is64Bit, rest, std::cout, std::cerr);
 }

@@ -40,15 +40,14 @@ void printSetting(const WinHttpProxySetting& setting, std::ostream& out) {
     }
 }
 
-long writeSetting(Registry& registry, const WinHttpProxySetting& setting) {
+long writeSetting(RegistryDb& registry, const ProgramView& view,
+                  const WinHttpProxySetting& setting) {
     const std::string bytes = formatWinHttpSettings(setting);
-    for (std::uint32_t view : {kKeyWow64_64Key, kKeyWow64_32Key}) {
-        std::unique_ptr<RegistryKey> key;
-        long status = registry.createKey(RegistryRoot::LocalMachine, kInternetConnectionsKey,
-                                         kKeySetValue | view, key);
+    for (std::uint32_t access : {kKeyWow64_64Key, kKeyWow64_32Key}) {
+        const std::wstring key = view.keyPath(true, kInternetConnectionsKey, access);
+        long status = registry.createKey(key);
         if (status == 0) {
-            status = key->setValue(kWinHttpSettingsValue, kRegBinary, bytes.data(),
-                                   static_cast<std::uint32_t>(bytes.size()));
+            status = registry.setValue(key, kWinHttpSettingsValue, kRegBinary, bytes);
         }
         if (status != 0) {
             return status;
@@ -57,21 +56,31 @@ long writeSetting(Registry& registry, const WinHttpProxySetting& setting) {
     return 0;
 }
 
+// The setting as the service, a 32-bit program, reads it; direct access when
+// there is none or it is malformed, as WinHTTP takes it.
+WinHttpProxySetting readSetting(RegistryDb& registry, const ProgramView& view) {
+    RegistryValue value;
+    WinHttpProxySetting setting;
+    if (registry.queryValue(view.keyPath(true, kInternetConnectionsKey, kKeyWow64_32Key),
+                            kWinHttpSettingsValue, value) != 0 ||
+        value.type != kRegBinary || value.data.size() > kWinHttpSettingsMaxBytes ||
+        !parseWinHttpSettings(value.data, setting)) {
+        return directAccessSetting();
+    }
+    return setting;
+}
+
 }  // namespace
 
-int runNetshCommand(Registry& registry, const std::vector<std::string>& args, std::ostream& out,
-                    std::ostream& err) {
+int runNetshCommand(RegistryDb& registry, const ProgramView& view,
+                    const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() < 3 || args[0] != "winhttp" || args[2] != "proxy") {
         err << kUsage;
         return kExitUsage;
     }
     WinHttpProxySetting setting;
     if (args[1] == "show" && args.size() == 3) {
-        long status = 0;
-        if (!readWinHttpProxySetting(registry, setting, status)) {
-            setting = directAccessSetting();
-        }
-        printSetting(setting, out);
+        printSetting(readSetting(registry, view), out);
         return kExitDone;
     }
     if (args[1] == "reset" && args.size() == 3) {
@@ -89,7 +98,7 @@ int runNetshCommand(Registry& registry, const std::vector<std::string>& args, st
         err << kUsage;
         return kExitUsage;
     }
-    if (const long status = writeSetting(registry, setting); status != 0) {
+    if (const long status = writeSetting(registry, view, setting); status != 0) {
         err << "korin-machine: cannot write the WinHTTP proxy setting (error " << status << ")\n";
         return kExitFailed;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/registry.h"
+#include "platform/standin/program_view.h"
+#include "platform/standin/registry_db.h"
 
 #include <ostream>
 #include <string>
@@ -13,7 +14,8 @@ namespace korin::standin {
 // output. set and reset write both registry views, as running the 64-bit
 // and the 32-bit netsh would; show reports the view of the registry given
 // (a 32-bit program's, the one the service reads). args start after "netsh".
-int runNetshCommand(Registry& registry, const std::vector<std::string>& args, std::ostream& out,
-                    std::ostream& err);
+// view: the machine's; both registry views are written, the 32-bit one shown.
+int runNetshCommand(RegistryDb& registry, const ProgramView& view,
+                    const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace korin::standin

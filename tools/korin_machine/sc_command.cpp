@@ -1,7 +1,7 @@
 #include "sc_command.h"
 
-#include "platform/last_error.h"
-#include "platform/service_control_posix.h"
+#include "platform/standin/process_launcher.h"
+#include "platform/standin/service_manager.h"
 #include "platform/standin/control_channel.h"
 #include "platform/standin/service_db.h"
 #include "platform/error_codes.h"
@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <map>
+#include <new>
 #include <optional>
 
 namespace korin::standin {
@@ -194,6 +195,16 @@ std::uint32_t orDefault(std::uint32_t value, std::uint32_t fallback) {
     return value == kServiceNoChange ? fallback : value;
 }
 
+// A manager call's code; running out of memory is 8, as the platform answers.
+template <typename Call>
+std::uint32_t answer(Call call) {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        return kErrorNotEnoughMemory;
+    }
+}
+
 }  // namespace
 
 int runScCommand(const Machine& machine, RegistryDb& registry, const std::vector<std::string>& args,
@@ -222,23 +233,26 @@ int runScCommand(const Machine& machine, RegistryDb& registry, const std::vector
         return usage(err, "unknown sc command '" + verb + "'");
     }
 
-    StandInServiceControl control(machine, registry);
-    auto manager =
-        control.openManager(verb == "create" ? kScManagerCreateService : kScManagerAllAccess);
-    if (!manager) {
-        return failed(out, "OpenSCManager", lastError());
-    }
+    // Service programs are started by a 64-bit manager: no redirection.
+    const ProcessLauncher launcher(ProgramView(machine, false));
+    ServiceControlManager manager(
+        machine, registry,
+        [&launcher](const std::wstring& imagePath, const std::wstring& folder,
+                    const std::vector<std::string>& environment, std::uint32_t& processId) {
+            return launcher.start(L"", imagePath, folder, environment, processId);
+        });
     if (verb == "create") {
-        ServiceDefinition definition;
-        definition.serviceName = name;
-        definition.displayName = options.displayName.value_or(name);
-        definition.desiredAccess = kServiceAllAccess;
-        definition.serviceType = orDefault(options.type, kServiceWin32OwnProcess);
-        definition.startType = orDefault(options.start, kServiceDemandStart);
-        definition.errorControl = orDefault(options.errorControl, kServiceErrorNormal);
-        definition.binaryPathName = *options.binaryPath;
-        if (!manager->createService(definition)) {
-            return failed(out, "CreateService", lastError());
+        ServiceConfig config;
+        config.type = orDefault(options.type, kServiceWin32OwnProcess);
+        config.start = orDefault(options.start, kServiceDemandStart);
+        config.errorControl = orDefault(options.errorControl, kServiceErrorNormal);
+        config.imagePath = *options.binaryPath;
+        config.displayName = options.displayName.value_or(name);
+        if (config.displayName.empty()) {
+            config.displayName = name;
+        }
+        if (const std::uint32_t error = answer([&] { return manager.create(name, config); })) {
+            return failed(out, "CreateService", error);
         }
         out << "[SC] CreateService SUCCESS\n";
         return 0;
@@ -264,42 +278,45 @@ int runScCommand(const Machine& machine, RegistryDb& registry, const std::vector
             << "        SERVICE_START_NAME : " << utf8FromWide(config.objectName) << "\n";
         return 0;
     }
-    auto service = manager->openService(name, kServiceAllAccess);
-    if (!service) {
+    if (const std::uint32_t error = answer([&] { return manager.exists(name); })) {
         return failed(out, verb == "query" ? "EnumQueryServicesStatus:OpenService" : "OpenService",
-                      lastError());
+                      error);
     }
     ServiceStatus status;
     if (verb == "config") {
-        if (!service->changeConfig(options.type, options.start, options.errorControl,
-                                   options.binaryPath.value_or(L""),
-                                   options.displayName.value_or(L""))) {
-            return failed(out, "ChangeServiceConfig", lastError());
+        if (const std::uint32_t error = answer([&] {
+                return manager.database().changeConfig(
+                    name, options.type, options.start, options.errorControl,
+                    options.binaryPath.value_or(L""), options.displayName.value_or(L""));
+            })) {
+            return failed(out, "ChangeServiceConfig", error);
         }
         out << "[SC] ChangeServiceConfig SUCCESS\n";
     } else if (verb == "description") {
-        if (!service->changeDescription(wideFromUtf8(args[2]))) {
-            return failed(out, "ChangeServiceConfig2", lastError());
+        if (const std::uint32_t error = answer(
+                [&] { return manager.database().setDescription(name, wideFromUtf8(args[2])); })) {
+            return failed(out, "ChangeServiceConfig2", error);
         }
         out << "[SC] ChangeServiceConfig2 SUCCESS\n";
     } else if (verb == "query") {
-        if (!service->queryStatus(status)) {
-            return failed(out, "QueryServiceStatus", lastError());
+        if (const std::uint32_t error = answer([&] { return manager.query(name, status); })) {
+            return failed(out, "QueryServiceStatus", error);
         }
         printStatus(out, nameText, status, std::nullopt);
     } else if (verb == "start") {
-        if (!service->start()) {
-            return failed(out, "StartService", lastError());
+        if (const std::uint32_t error = answer([&] { return manager.start(name); })) {
+            return failed(out, "StartService", error);
         }
         const ServiceRuntime runtime = readServiceRuntime(machine, name);
         printStatus(out, nameText, runtime.status, runtime.processId);
     } else if (verb == "stop") {
-        if (!service->control(kServiceControlStop, status)) {
-            return failed(out, "ControlService", lastError());
+        if (const std::uint32_t error =
+                answer([&] { return manager.control(name, kServiceControlStop, status); })) {
+            return failed(out, "ControlService", error);
         }
         printStatus(out, nameText, status, std::nullopt);
-    } else if (!service->deleteService()) {
-        return failed(out, "DeleteService", lastError());
+    } else if (const std::uint32_t error = answer([&] { return manager.markForDeletion(name); })) {
+        return failed(out, "DeleteService", error);
     } else {
         out << "[SC] DeleteService SUCCESS\n";
     }

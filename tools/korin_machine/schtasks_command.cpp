@@ -1,7 +1,6 @@
 #include "schtasks_command.h"
 
 #include "platform/last_error.h"
-#include "platform/processes.h"
 #include "platform/standin/task_store.h"
 #include "reg_command.h"
 #include "support/text.h"
@@ -132,10 +131,10 @@ struct Launch {
 
 class Schtasks {
   public:
-    Schtasks(const Machine& machine, const MachineFacts& facts, Processes& processes,
+    Schtasks(const Machine& machine, const MachineFacts& facts, const ProcessLauncher& launcher,
              std::ostream& out, std::ostream& err)
         : machine_(machine),
-          processes_(processes),
+          launcher_(launcher),
           store_(machine),
           out_(out),
           err_(err),
@@ -310,12 +309,11 @@ class Schtasks {
         if (!launch.arguments.empty()) {
             commandLine += L" " + launch.arguments;
         }
-        const auto process = processes_.createProcess(launch.program, commandLine,
-                                                      kDetachedProcess | kCreateDefaultErrorMode);
-        const std::uint32_t code = lastError();
+        std::uint32_t processId = 0;
+        const std::uint32_t code = launcher_.start(launch.program, commandLine, {}, {}, processId);
         setWow64RedirectionEnabled(true);
         std::filesystem::current_path(saved, error);
-        if (!process) {
+        if (code != 0) {
             return fail(err_, hresultFromWin32(code));
         }
         out_ << "SUCCESS: Attempted to run the scheduled task \"" << utf8FromWide(given) << "\".\n";
@@ -363,7 +361,7 @@ class Schtasks {
     }
 
     const Machine& machine_;
-    Processes& processes_;
+    const ProcessLauncher& launcher_;
     TaskStore store_;
     std::ostream& out_;
     std::ostream& err_;
@@ -372,15 +370,16 @@ class Schtasks {
 
 }  // namespace
 
-int runSchtasksCommand(const Machine& machine, const MachineFacts& facts, Processes& processes,
-                       const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runSchtasksCommand(const Machine& machine, const MachineFacts& facts,
+                       const ProcessLauncher& launcher, const std::vector<std::string>& args,
+                       std::ostream& out, std::ostream& err) {
     Request request;
     std::string why;
     if (!parse(args, request, why)) {
         err << "korin-machine schtasks: " << why << "\n" << kSchtasksUsage;
         return kExitUsage;
     }
-    return Schtasks(machine, facts, processes, out, err).run(request);
+    return Schtasks(machine, facts, launcher, out, err).run(request);
 }
 
 }  // namespace korin::standin
