@@ -100,6 +100,7 @@ constexpr SystemErrorName kSystemErrorNames[] = {
     {kErrorWinHttpConnectionError, "The connection with the server was terminated abnormally"},
     {kErrorWinHttpInvalidServerResponse, "The server returned an invalid or unrecognized response"},
     {kErrorWinHttpSecureFailure, "A security error occurred"},
+    {kErrorWinHttpSecureChannelError, "An error occurred in the secure channel support"},
     {crypto::kNteBadHash, "Bad Hash"},
     {crypto::kNteBadKey, "Bad Key"},
     {crypto::kNteBadSignature, "Invalid Signature"},
