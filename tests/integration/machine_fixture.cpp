@@ -42,6 +42,16 @@ std::string MachineFixture::readFile(const std::string& hostPath) const {
     return slurp(hostPath);
 }
 
+std::string MachineFixture::serviceLog() const {
+    const std::string bytes =
+        readFile(driveC("Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log"));
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        text += bytes[i];
+    }
+    return text;
+}
+
 RunResult MachineFixture::run(const std::string& program, const std::vector<std::string>& args,
                               const std::string& workingFolder, bool withMachine) {
     const std::string binary =

@@ -35,6 +35,9 @@ class MachineFixture : public ::testing::Test {
     // A host path below drive C: of the machine ("Windows/SysWOW64/x").
     std::string driveC(const std::string& relative) const;
     std::string readFile(const std::string& hostPath) const;
+    // The service's log on a 64-bit machine, its UTF-16 units cut to bytes:
+    // enough for finding the ASCII entries the tests look for.
+    std::string serviceLog() const;
 
     std::string root_;
 

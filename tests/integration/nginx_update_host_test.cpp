@@ -85,16 +85,6 @@ class NginxUpdateHostTest : public MachineFixture {
         ASSERT_EQ(run(program, {"-install"}).exitCode, 0);
     }
 
-    std::string log() {
-        const std::string bytes =
-            readFile(driveC("Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log"));
-        std::string text;
-        for (std::size_t i = 0; i < bytes.size(); i += 2) {
-            text += bytes[i];
-        }
-        return text;
-    }
-
     korin::testing::TestServer host_;
 };
 
@@ -122,16 +112,17 @@ TEST_F(NginxUpdateHostTest, ServiceCycleAgainstNginxStartsTheVerifiedInstaller) 
         const std::size_t served = host_.requestTargets().size();
 
         ASSERT_EQ(machine({"sc", "start", "VemraKorinPlayerUpdateSvc"}).exitCode, 0);
-        ASSERT_TRUE(waitFor([&] { return log().find("[info] 1620\r\n") != std::string::npos; }))
-            << log();
+        ASSERT_TRUE(waitFor([&] {
+            return serviceLog().find("[info] 1620\r\n") != std::string::npos;
+        })) << serviceLog();
         ASSERT_TRUE(waitFor([&] { return fs::exists(record); }));
         EXPECT_EQ(readFile(record), std::string(c.commandLine) +
                                         "\nC:\\Windows\\System32\n"
                                         "C:\\Windows\\SysWOW64\\KorinPlayerInstaller.exe\n");
         EXPECT_EQ(readFile(driveC("Windows/SysWOW64/KorinPlayerInstaller.exe")),
                   readFile(root_ + c.installer));
-        EXPECT_NE(log().find(c.logged), std::string::npos) << log();
-        EXPECT_NE(log().find("[info] 1602\r\n"), std::string::npos) << log();
+        EXPECT_NE(serviceLog().find(c.logged), std::string::npos) << serviceLog();
+        EXPECT_NE(serviceLog().find("[info] 1602\r\n"), std::string::npos) << serviceLog();
         const std::vector<std::string> all = host_.requestTargets();
         EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(served), all.end()),
                   (std::vector<std::string>{sau + "currentmajor.xml", sau + "31/xml/version.xml",
@@ -213,11 +204,12 @@ TEST_F(NginxUpdateHostTest, PackagesOfANamedSignerAreAcceptedOnlyWhenItsChainLea
         EXPECT_EQ(published.err.find("development authority"), std::string::npos);
 
         const RunResult result = run("korin-update-check", {"--server", "localhost", "--install"});
-        EXPECT_EQ(result.exitCode, c.started ? 0 : 1) << result.out << log();
+        EXPECT_EQ(result.exitCode, c.started ? 0 : 1) << result.out << serviceLog();
         // The check has returned: an installer it did not start never comes.
         EXPECT_EQ(c.started ? waitFor([&] { return fs::exists(record); }) : fs::exists(record),
                   c.started);
-        EXPECT_EQ(log().find("[error] 1217 ") == std::string::npos, c.started) << log();
+        EXPECT_EQ(serviceLog().find("[error] 1217 ") == std::string::npos, c.started)
+            << serviceLog();
     }
 }
 

@@ -79,15 +79,6 @@ class PackageInstallTest : public MachineFixture {
         return readFile(recordFile());
     }
     std::string recordFile() { return driveC("Windows/System32/installer-record.txt"); }
-    std::string log() {
-        std::string text;
-        const std::string bytes =
-            readFile(driveC("Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log"));
-        for (std::size_t i = 0; i < bytes.size(); i += 2) {
-            text += bytes[i];
-        }
-        return text;
-    }
     bool temporaryFolderEmpty() { return fs::is_empty(driveC("Windows/Temp")); }
     std::string installerFile() { return driveC("Windows/SysWOW64/KorinPlayerInstaller.exe"); }
 
@@ -111,8 +102,9 @@ TEST_F(PackageInstallTest, PatchOrFullPackageStartsItsInstallerWithTheExactComma
                                 "C:\\Windows\\SysWOW64\\KorinPlayerInstaller.exe\n");
         EXPECT_EQ(readFile(installerFile()),
                   readFile(root_ + (patch ? "/patch.exe" : "/full.exe")));
-        EXPECT_NE(log().find(patch ? "[info] 1637\r\n" : "[info] 1601\r\n"), std::string::npos);
-        EXPECT_NE(log().find("[info] 1602\r\n"), std::string::npos);
+        EXPECT_NE(serviceLog().find(patch ? "[info] 1637\r\n" : "[info] 1601\r\n"),
+                  std::string::npos);
+        EXPECT_NE(serviceLog().find("[info] 1602\r\n"), std::string::npos);
         EXPECT_TRUE(temporaryFolderEmpty());
     }
 }
@@ -133,10 +125,10 @@ TEST_F(PackageInstallTest, TheHourlyTaskStartsTheServiceWhoseCycleStartsTheInsta
     EXPECT_EQ(record(),
               "KorinPlayerInstaller.exe -install -iv 11\nC:\\Windows\\System32\n"
               "C:\\Windows\\SysWOW64\\KorinPlayerInstaller.exe\n");
-    for (int i = 0; i < 500 && log().find("1620\r\n") == std::string::npos; ++i) {
+    for (int i = 0; i < 500 && serviceLog().find("1620\r\n") == std::string::npos; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    const std::string text = log();
+    const std::string text = serviceLog();
     std::size_t at = 0;
     for (const char* entry : {"[info] 1618\r\n", "[info] 1619 1063\r\n", "[info] 1608\r\n",
                               "[info] 1610\r\n", "[info] 1612\r\n", "[info] 1620\r\n"}) {
@@ -187,7 +179,7 @@ TEST_F(PackageInstallTest, MisbehavingServerStartsNothingAndLeavesNothing) {
         const RunResult result = install();
         EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
         EXPECT_NE(result.out.find("Plugin installer not started"), std::string::npos);
-        EXPECT_NE(log().find(c.entry), std::string::npos) << log();
+        EXPECT_NE(serviceLog().find(c.entry), std::string::npos) << serviceLog();
         EXPECT_FALSE(fs::exists(installerFile()));
         EXPECT_FALSE(fs::exists(recordFile()));
         EXPECT_TRUE(temporaryFolderEmpty());
@@ -212,7 +204,7 @@ TEST_F(PackageInstallTest, ServerGoneMidTransferLeavesNothing) {
     cycle.join();
     EXPECT_TRUE(partial);
     EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
-    EXPECT_NE(log().find("[error] 1209 12030"), std::string::npos) << log();
+    EXPECT_NE(serviceLog().find("[error] 1209 12030"), std::string::npos) << serviceLog();
     EXPECT_FALSE(fs::exists(installerFile()));
     EXPECT_TRUE(temporaryFolderEmpty());
 }

@@ -167,15 +167,6 @@ class ProxyTest : public MachineFixture {
     RunResult install() {
         return run("korin-update-check", {"--server", "localhost", "--install"});
     }
-    std::string log() {
-        std::string text;
-        const std::string bytes =
-            readFile(driveC("Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log"));
-        for (std::size_t i = 0; i < bytes.size(); i += 2) {
-            text += bytes[i];
-        }
-        return text;
-    }
 
     testing::TestServer server_;
     Tinyproxy proxy_;
@@ -219,8 +210,8 @@ TEST_F(ProxyTest, AProxyThatIsGoneOrRefusesTheTunnelFailsWithWinHttpsCode) {
             proxy_.stop();
         }
         const RunResult result = install();
-        EXPECT_NE(log().find(c.entry), std::string::npos) << log();
-        EXPECT_NE(log().find("[warning] 1475\r\n"), std::string::npos) << log();
+        EXPECT_NE(serviceLog().find(c.entry), std::string::npos) << serviceLog();
+        EXPECT_NE(serviceLog().find("[warning] 1475\r\n"), std::string::npos) << serviceLog();
         EXPECT_TRUE(server_.requestTargets().empty());
         // The reader of the machine's log points the administrator at the proxy.
         const RunResult read = run("korin-log", {"--runs", "1"});

@@ -95,7 +95,11 @@ TEST_F(ServiceControlTest, StartQueryAndStopShowTheStatesTheServiceReports) {
     const std::string final = awaitState("1  STOPPED");
     EXPECT_NE(final.find("WIN32_EXIT_CODE    : 0  (0x0)"), std::string::npos) << final;
     // Started in System32 without arguments of the manager's own; the
-    // handler saw the stop; the dispatcher returned.
+    // handler saw the stop; the dispatcher returned (written after the
+    // stopped report, so it may come a moment later).
+    for (int i = 0; i < 500 && record().find("dispatcher returned\n") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     for (const char* line :
          {"folder C:\\Windows\\System32\n", "control 1\n", "dispatcher returned\n"}) {
         EXPECT_NE(record().find(line), std::string::npos) << record();

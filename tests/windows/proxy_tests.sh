@@ -38,37 +38,9 @@ trap cleanup EXIT
 
 command -v tinyproxy >/dev/null || fail "tinyproxy is not installed (make deps)"
 
-cat > "$work/offer.txt" <<'OFFER'
-major 32
-majorBeta 33
-loudVer 32.0.0.465
-loudVerBeta 33.0.0.12
-checkFrequency 2
-offer ActiveX release 32.0.0.465
-offer Plugin release 32.0.0.465
-offer Pepper release 32.0.0.465
-OFFER
-"$bin/korin-publish" "$work/offer.txt" "$work/tree" \
-    --installer "$(dirname "$tests_exe")/korin-test-installer.exe" >/dev/null
-"$here/../../tools/update_server/make_test_certificates.sh" "$work/certs" >/dev/null 2>&1
-openssl x509 -in "$work/certs/ca.pem" -outform DER -out "$work/certs/ca.der"
-# The port is the machine's: another run's server may hold it a while.
-for _ in $(seq 60); do
-    "$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
-        --key "$work/certs/server.key" --address 127.0.0.1 --port 443 \
-        --ready-file "$work/ready" 2>"$work/server.log" &
-    server=$!
-    for _ in $(seq 200); do
-        [ -s "$work/ready" ] && break
-        kill -0 "$server" 2>/dev/null || break
-        sleep 0.05
-    done
-    [ -s "$work/ready" ] && break
-    server=
-    grep -q 'cannot listen' "$work/server.log" || break
-    sleep 2
-done
-[ -s "$work/ready" ] || fail "the test server did not come up: $(cat "$work/server.log")"
+"$runner" serve "$work" "$bin" "$(dirname "$tests_exe")/korin-test-installer.exe" >/dev/null 2>&1 ||
+    fail "the test server did not come up: $(cat "$work/server.log" 2>/dev/null)"
+server=$(cat "$work/server.pid")
 
 # A port nothing listens on.
 port=

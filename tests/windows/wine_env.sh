@@ -95,11 +95,21 @@ OFFER
     "$here/../../tools/update_server/make_test_certificates.sh" "$work/certs"
     openssl x509 -in "$work/certs/ca.pem" -outform DER -out "$work/certs/ca.der"
     : >"$work/requests.log"
-    "$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
-        --key "$work/certs/server.key" --address 127.0.0.1 --port 443 \
-        --ready-file "$work/ready" --request-log "$work/requests.log" 2>"$work/server.log" &
-    echo $! >"$work/server.pid"
-    for _ in $(seq 200); do [ -s "$work/ready" ] && break; sleep 0.05; done
+    # The port is the machine's: another run's server may hold it a while.
+    for _ in $(seq 60); do
+        "$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
+            --key "$work/certs/server.key" --address 127.0.0.1 --port 443 \
+            --ready-file "$work/ready" --request-log "$work/requests.log" 2>"$work/server.log" &
+        echo $! >"$work/server.pid"
+        for _ in $(seq 200); do
+            [ -s "$work/ready" ] && break
+            kill -0 "$(cat "$work/server.pid")" 2>/dev/null || break
+            sleep 0.05
+        done
+        [ -s "$work/ready" ] && break
+        grep -q 'cannot listen' "$work/server.log" || break
+        sleep 2
+    done
     if [ ! -s "$work/ready" ]; then
         echo "wine_env.sh: the test server did not come up:" >&2
         cat "$work/server.log" >&2
