@@ -185,8 +185,8 @@ for _ in $(seq 200); do
 done
 echo "-- what the installer recorded (command line, working folder, its own path):"
 sed 's/^/    /' "$system32/installer-record.txt"
-echo "-- the log of both runs (the task's start request and the service):"
-iconv -f UTF-16LE -t UTF-8 "$log" | tr -d '\r'
+echo "-- the log of both runs (the task's start request and the service), as korin-log reads it:"
+"$bin/korin-log" --runs 2
 show "$service" -uninstall
 set +e
 show "$bin/korin-machine" sc query VemraKorinPlayerUpdateSvc
