@@ -52,6 +52,17 @@ std::string MachineFixture::serviceLog() const {
     return text;
 }
 
+void MachineFixture::writePatchOffer() const {
+    const std::string installer = std::string(KORIN_BIN_DIR) + "/korin-test-installer";
+    std::filesystem::copy_file(installer, root_ + "/full.exe");
+    std::filesystem::copy_file(installer, root_ + "/patch.exe");
+    std::ofstream(root_ + "/patch.exe", std::ios::binary | std::ios::app) << "patch";
+    std::ofstream(root_ + "/offer.txt")
+        << "major 32\nmajorBeta 33\nloudVer 32.0.0.465\n"
+        << "offer Plugin release 32.0.0.465\npatch Plugin release 31 p31 " << kDigestAbc << " "
+        << kDigestAbc << "\n";
+}
+
 RunResult MachineFixture::run(const std::string& program, const std::vector<std::string>& args,
                               const std::string& workingFolder, bool withMachine) {
     const std::string binary =

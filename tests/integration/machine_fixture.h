@@ -17,6 +17,10 @@ struct RunResult {
     std::string err;
 };
 
+// SHA-256 of "abc", the content of the installed player files the tests plant.
+inline constexpr char kDigestAbc[] =
+    "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+
 class MachineFixture : public ::testing::Test {
   protected:
     void SetUp() override;
@@ -38,6 +42,11 @@ class MachineFixture : public ::testing::Test {
     // The service's log on a 64-bit machine, its UTF-16 units cut to bytes:
     // enough for finding the ASCII entries the tests look for.
     std::string serviceLog() const;
+    // Writes in root_ an offer of Plugin 32.0.0.465 with a patch from 31 for
+    // "abc" files (offer.txt), and its two installers: full.exe and patch.exe,
+    // both korin-test-installer, the patch's with a tail of its own so that
+    // the bytes tell them apart.
+    void writePatchOffer() const;
 
     std::string root_;
 

@@ -19,8 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using korin::testing::runCommand;
 
-// SHA-256 of "abc".
-constexpr char kDigestAbc[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 constexpr char kSau[] = "/pub/korinplayer/update/current/sau/";
 
 bool waitFor(const auto& condition) {
@@ -40,14 +38,7 @@ class NginxUpdateHostTest : public MachineFixture {
   protected:
     void SetUp() override {
         MachineFixture::SetUp();
-        const std::string installer = std::string(KORIN_BIN_DIR) + "/korin-test-installer";
-        fs::copy_file(installer, root_ + "/full.exe");
-        fs::copy_file(installer, root_ + "/patch.exe");
-        std::ofstream(root_ + "/patch.exe", std::ios::binary | std::ios::app) << "patch";
-        std::ofstream(root_ + "/offer.txt")
-            << "major 32\nmajorBeta 33\nloudVer 32.0.0.465\n"
-            << "offer Plugin release 32.0.0.465\npatch Plugin release 31 p31 " << kDigestAbc << " "
-            << kDigestAbc << "\n";
+        writePatchOffer();
         const RunResult published =
             run("korin-publish",
                 {root_ + "/offer.txt", root_ + "/tree", "--installer", root_ + "/full.exe",

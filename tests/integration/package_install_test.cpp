@@ -19,8 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// SHA-256 of "abc".
-constexpr char kDigestAbc[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 constexpr char kPlugin[] = "HKLM\\SOFTWARE\\Tervalonix\\KorinPlayerPlugin";
 constexpr char kSau[] = "/pub/korinplayer/update/current/sau/";
 
@@ -31,14 +29,7 @@ class PackageInstallTest : public MachineFixture {
     // patch's with a tail of its own so that the bytes tell them apart.
     void SetUp() override {
         MachineFixture::SetUp();
-        const std::string installer = std::string(KORIN_BIN_DIR) + "/korin-test-installer";
-        fs::copy_file(installer, root_ + "/full.exe");
-        fs::copy_file(installer, root_ + "/patch.exe");
-        std::ofstream(root_ + "/patch.exe", std::ios::binary | std::ios::app) << "patch";
-        std::ofstream(root_ + "/offer.txt")
-            << "major 32\nmajorBeta 33\nloudVer 32.0.0.465\n"
-            << "offer Plugin release 32.0.0.465\npatch Plugin release 31 p31 " << kDigestAbc << " "
-            << kDigestAbc << "\n";
+        writePatchOffer();
         publish(root_ + "/full.exe", root_ + "/patch.exe");
         std::string error;
         ASSERT_TRUE(server_.start(root_ + "/tree", root_, error)) << error;

@@ -14,8 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// SHA-256 of "abc" and of "abd".
-constexpr char kDigestAbc[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+// SHA-256 of "abd" (kDigestAbc is the fixture's).
 constexpr char kDigestAbd[] = "a52d159f262b2c6ddb724a61840befc36eb30c88877a4030b65cbe86298449c9";
 
 constexpr char kPlugin[] = "HKLM\\SOFTWARE\\Tervalonix\\KorinPlayerPlugin";
