@@ -1,27 +1,104 @@
 #!/usr/bin/env bash
-# The 32-bit product and the 32-bit adapter tests under Wine, where this
-# machine runs 32-bit code. Where it does not, one line says so and the test
-# is reported as skipped (exit 77): the 64-bit build's run stands alone then.
-# The line is also written to VERDICT-FILE, which `make test` prints.
-#   win32_tests.sh PRODUCT-EXE WIN32-TESTS-EXE VERDICT-FILE
+# The shipped 32-bit product under Wine, in few process starts (each costs
+# about a minute where 32-bit code runs through the emulator): the 32-bit
+# adapter tests in one process (WinHTTP against the test server, the
+# CryptoAPI binding and the signed-package vectors included), the switches
+# that write and read the settings, and, through service_run_tests.sh in its
+# short form, -install, one whole cycle of the service started by Wine's
+# manager, -deleteTask and -uninstall.
+# Where this machine cannot run 32-bit code at all, one line says why and the
+# test is reported as skipped (exit 77); once it can, every failure counts,
+# an emulator's crash included. The line is also written to VERDICT-FILE,
+# which `make test` prints.
+#   win32_tests.sh PRODUCT-EXE WIN32-TESTS-EXE VERDICT-FILE HOST-BIN-DIR WIN64-BIN-DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-product=$1
-tests_exe=$2
+product=$(realpath "$1")
+tests_exe=$(realpath "$2")
 verdict=$3
+bin=$4
+bin64=$5
 runner="$here/wine_env.sh"
 say() { echo "$1" | tee "$verdict"; }
 
-if ! reason=$("$runner" probe32 "$product"); then
-    say "Windows tests: 64-bit build only; the 32-bit product was not run: $reason"
+route=$("$runner" route32)
+case "$route" in
+native) how="native" ;;
+emulated) how="emulated: qemu-i386" ;;
+*)
+    say "Windows tests: 64-bit build only; the 32-bit product was not run: ${route#none: }"
     exit 77
+    ;;
+esac
+started=$(date +%s)
+failures=()
+fail() {
+    echo "FAIL: $*" >&2
+    failures+=("$1")
+}
+
+if ! reason=$("$runner" probe32 "$product"); then
+    say "Windows tests: the 32-bit product FAILED to run ($how): $reason"
+    exit 1
 fi
-status=0
-"$here/program_tests.sh" "$product" || status=1
-"$runner" run "$tests_exe" --gtest_brief=1 --gtest_filter=-WinHttps.*:WinHttpsProxy.* || status=1
-if [ "$status" -eq 0 ]; then
-    say "Windows tests: 64-bit build and the 32-bit product under Wine, both passed"
+
+# Every adapter test of the 32-bit build in one process, WinHTTP against the
+# test server too (the proxy cases need a proxy: make test-win32 runs them).
+# An emulator that ends the process prints no summary: that is a failure.
+work=$(mktemp -d /tmp/korin-wine32-XXXXXX)
+cleanup() {
+    [ -f "$work/server.pid" ] && kill "$(cat "$work/server.pid")" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+"$runner" serve "$work" "$bin" "$bin64/korin-test-installer.exe"
+windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
+code=0
+KORIN_TEST_TREE=$(windows_path "$work/tree") \
+    KORIN_TEST_AUTHORITY=$(windows_path "$work/certs/ca.der") \
+    KORIN_TEST_REQUEST_LOG=$(windows_path "$work/requests.log") \
+    KORIN_PRODUCT_EXE=$(windows_path "$product") \
+    "$runner" run "$tests_exe" --gtest_brief=1 --gtest_filter=-WinHttpsProxy.* \
+    >"$work/adapter-tests.log" 2>&1 || code=$?
+cat "$work/adapter-tests.log"
+if [ "$code" -ne 0 ] || ! grep -q '^\[  PASSED  \]' "$work/adapter-tests.log"; then
+    fail "the 32-bit adapter tests (exit status $code)"
+fi
+kill "$(cat "$work/server.pid")" 2>/dev/null || true
+rm -f "$work/server.pid"
+
+# The settings switches: a write, the query that reads it (the probe above
+# read the other answer), and a rewrite of a file with a foreign key.
+tervalon="$("$runner" prefix)/drive_c/windows/syswow64/Tervalon"
+settings="$tervalon/Korin/zvs.cfg"
+expect() {  # expect WHAT EXPECTED-CODE SWITCH
+    local got
+    got=$("$runner" code "$product" "$3") || true
+    [ "$got" = "$2" ] || fail "$1: $3 exited with '$got', expected $2"
+}
+expect_settings() {
+    cmp -s "$settings" <(printf '%b' "$1") ||
+        fail "$2: zvs.cfg holds '$(od -An -c "$settings" 2>&1 | tr -s ' ')', expected '$1'"
+}
+rm -rf "$tervalon"
+mkdir -p "$tervalon/Korin"
+printf 'AutoUpdateDisable=1\nOther=x\n' >"$settings"
+expect "silent mode" 0 -setSilentAutoUpdate
+expect_settings 'AutoUpdateDisable=0\r\nOther=x\r\nSilentAutoUpdateEnable=1\r\n' -setSilentAutoUpdate
+expect "silent mode read back" 1001 -isSAUEnabled
+expect "notify mode" 0 -setNotifyAutoUpdate
+expect_settings 'AutoUpdateDisable=0\r\nOther=x\r\nSilentAutoUpdateEnable=0\r\n' -setNotifyAutoUpdate
+rm -rf "$tervalon"
+
+# -install, the cycle of the service started by the manager, -deleteTask
+# and -uninstall.
+KORIN_SERVICE_RUN_SHORT=1 KORIN_TRUST_EXE="$bin64/korin-win-tests.exe" \
+    "$here/service_run_tests.sh" "$product" "$bin" || fail "the service's run"
+
+minutes=$((($(date +%s) - started + 59) / 60))
+if [ ${#failures[@]} -eq 0 ]; then
+    say "Windows tests: 64-bit build and the 32-bit product under Wine, both passed; 32-bit product run ($how), $minutes min"
 else
-    say "Windows tests: the 32-bit product under Wine FAILED"
+    say "Windows tests: the 32-bit product FAILED ($how): $(IFS=';'; echo "${failures[*]}")"
+    exit 1
 fi
-exit "$status"

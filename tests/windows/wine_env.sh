@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The Wine runner of the windows test layer.
-#   wine_env.sh init            make the 64-bit prefix (once)
+#   wine_env.sh init            make the 64-bit prefix (once; again when it was
+#                               made while 32-bit code could not run)
 #   wine_env.sh run EXE [ARGS]  run a Windows program; its exit status
 #   wine_env.sh code EXE [ARGS] run it through cmd and print its full exit code
 #   wine_env.sh prefix          print the prefix's folder
+#   wine_env.sh route32         how this machine runs 32-bit x86 code: "native",
+#                               "emulated", or "none: " and the reason
 #   wine_env.sh probe32 EXE     does this machine run the 32-bit product? exit
 #                               0 when it does, else 1 and the reason on stdout
 #   wine_env.sh serve WORK HOST-BIN-DIR INSTALLER
@@ -14,54 +17,124 @@
 #                               tree with the test server on 127.0.0.1:443 in
 #                               the background (pid in WORK/server.pid, each
 #                               request's target in WORK/requests.log)
-# The 64-bit build of the same sources always runs under wine64; the 32-bit
-# product runs only where wine32 is installed and the machine executes 32-bit
-# code. A missing Wine is a failure, never a skip.
+# The 64-bit build of the same sources always runs under wine64. The 32-bit
+# product needs wine32 and a machine that executes i386 code: natively, or
+# (the kernels here have no i386 support) through qemu's user-mode emulator,
+# registered as the i386 handler in a private user and mount namespace of
+# each Wine call, so nothing on the machine changes. In that case every Wine
+# call runs in such a namespace, since a 32-bit program may be started by
+# any Wine process (the service manager, cmd). Servers are started outside
+# it: a user namespace may not bind port 443. A missing Wine is a failure,
+# never a skip.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+self="$here/$(basename "$0")"
 export WINEPREFIX=${KORIN_WINE_PREFIX:-$here/../../build/wine-prefix}
 export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
+wine32=/usr/lib/wine/wine
 wineserver=/usr/lib/wine/wineserver
+qemu=/usr/bin/qemu-i386-static
 if [ ! -x "$wine" ]; then
     echo "wine_env.sh: $wine is missing: install wine64 (make deps)" >&2
     exit 1
 fi
 
+# Inside the namespace: i386 ELF programs (executables and shared objects'
+# e_type 2 and 3, machine 3) go to qemu; "F" opens the emulator now, so it is
+# found whatever the program's mount view. Wine needs its guest address space
+# reserved: qemu 7.2 ignores MAP_FIXED_NOREPLACE, and without the reservation
+# Wine cannot map its shared user data (c0000018).
+if [ "${1:-}" = __in-i386-namespace ]; then
+    shift
+    mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    echo ":korin-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:$qemu:F" \
+        >/proc/sys/fs/binfmt_misc/register
+    export QEMU_RESERVED_VA=0xffff0000
+    exec "$@"
+fi
+in_i386_namespace() { unshare --user --map-root-user --mount -- "$self" __in-i386-namespace "$@"; }
+
+probe_route32() {
+    if [ ! -x "$wine32" ]; then
+        echo "none: wine32 is not installed ($wine32 is missing)"
+    elif "$wine32" --version >/dev/null 2>&1; then
+        echo native
+    elif [ ! -x "$qemu" ]; then
+        echo "none: this machine does not execute i386 code and qemu-user-static is not installed ($qemu is missing)"
+    elif ! command -v unshare >/dev/null; then
+        echo "none: this machine does not execute i386 code and unshare is missing"
+    else
+        local out
+        if out=$(in_i386_namespace "$wine32" --version 2>&1); then
+            echo emulated
+        else
+            echo "none: this machine does not execute i386 code and the emulator route failed: $(head -n 1 <<<"$out")"
+        fi
+    fi
+}
+# Probed once per test run: nested calls inherit the answer.
+if [ -z "${KORIN_WINE_ROUTE32:-}" ]; then
+    KORIN_WINE_ROUTE32=$(probe_route32)
+    export KORIN_WINE_ROUTE32
+fi
+wine() {
+    if [ "$KORIN_WINE_ROUTE32" = emulated ]; then
+        in_i386_namespace "$wine" "$@"
+    else
+        "$wine" "$@"
+    fi
+}
+
 windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
 
 case "${1:-}" in
 init)
+    # A prefix made while 32-bit code could not run has no 32-bit system
+    # (kernel32 then fails with c0000135): made again where it can now.
+    if [ -f "$WINEPREFIX/system.reg" ] && [ "${KORIN_WINE_ROUTE32%%:*}" != none ] &&
+        [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+        "$wineserver" -k 2>/dev/null || true
+        rm -rf "$WINEPREFIX"
+    fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         mkdir -p "$WINEPREFIX"
-        "$wine" wineboot --init >/dev/null 2>&1
+        wine wineboot --init >/dev/null 2>&1
         "$wineserver" -w
     fi
+    # The manager waits this long for a started service to connect: a 32-bit
+    # one takes about a minute to start under the emulator.
+    wine reg add 'HKLM\System\CurrentControlSet\Control' /v ServicesPipeTimeout \
+        /t REG_DWORD /d 300000 /f >/dev/null 2>&1
+    "$wineserver" -w
     test -f "$WINEPREFIX/system.reg"
     ;;
 run)
     shift
     exe=$1
     shift
-    "$wine" "$exe" "$@"
+    wine "$exe" "$@"
     ;;
 code)
     shift
     exe=$(windows_path "$1")
     shift
     # wine passes on only 8 bits of the exit code; cmd prints all of it.
-    "$wine" cmd /c "$exe $* & echo %ERRORLEVEL%" 2>/dev/null | tr -d '\r' | tail -n 1
+    wine cmd /c "$exe $* & echo %ERRORLEVEL%" 2>/dev/null | tr -d '\r' | tail -n 1
     ;;
 prefix)
     printf '%s\n' "$WINEPREFIX"
+    ;;
+route32)
+    printf '%s\n' "$KORIN_WINE_ROUTE32"
     ;;
 probe32)
     # A PE32 program started without wine32 "exits 0" without running, so
     # only an exit code the program itself chose counts: -isSAUEnabled
     # answers 1001 when the settings file enables silent auto-update.
     exe=$2
-    if [ ! -x /usr/lib/wine/wine ]; then
-        echo "wine32 is not installed (/usr/lib/wine/wine is missing)"
+    if [ "${KORIN_WINE_ROUTE32%%:*}" = none ]; then
+        echo "${KORIN_WINE_ROUTE32#none: }"
         exit 1
     fi
     tervalon="$WINEPREFIX/drive_c/windows/syswow64/Tervalon"

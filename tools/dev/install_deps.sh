@@ -6,6 +6,11 @@
 # Packages file mid-sync). A failed index update is only a warning while what
 # is needed can still be installed, and the 32-bit Wine parts never block the
 # rest: without them the Windows layer runs the 64-bit build and says so.
+# wine32:i386 must match wine64's version exactly, so it is installed in the
+# same apt call as wine64 and libwine, after a dry run shows that the call
+# removes nothing (a version clash once made apt remove wine64 for it); when
+# the security suite's i386 index is out of step, that call is tried once
+# more with the archive's main suites alone.
 set -euo pipefail
 
 required=(
@@ -13,9 +18,10 @@ required=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
     libsqlite3-dev libcurl4-openssl-dev libssl-dev librapidxml-dev
     mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-    wine wine64
-    nginx-light tinyproxy
+    qemu-user-static nginx-light tinyproxy
 )
+wine=(wine wine64 libwine)
+# The 32-bit half of Wine; these machines run it through qemu's emulator.
 optional=(wine32:i386 libwine:i386)
 
 sudo_cmd=()
@@ -35,8 +41,9 @@ missing_of() {
 }
 
 mapfile -t missing < <(missing_of "${required[@]}")
+mapfile -t missing_wine < <(missing_of "${wine[@]}")
 mapfile -t missing_optional < <(missing_of "${optional[@]}")
-if [ ${#missing[@]} -eq 0 ] && [ ${#missing_optional[@]} -eq 0 ]; then
+if [ ${#missing[@]} -eq 0 ] && [ ${#missing_wine[@]} -eq 0 ] && [ ${#missing_optional[@]} -eq 0 ]; then
     exit 0
 fi
 
@@ -58,23 +65,61 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 update_indexes
 
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    if ! apt_install "${missing[@]}"; then
+install_required() {
+    [ $# -gt 0 ] || return 0
+    echo "Installing: $*"
+    if ! apt_install "$@"; then
         # One more try after a fresh update: a mirror mid-sync usually settles.
         sleep 5
         update_indexes
-        apt_install "${missing[@]}"
+        apt_install "$@"
     fi
-fi
+}
+install_required "${missing[@]}"
+
+# Installs the 32-bit parts together with the Wine packages they must match,
+# if a dry run with these apt options removes nothing.
+install_wine32() {
+    local plan
+    plan=$(apt-get -s "$@" install --no-install-recommends "${wine[@]}" \
+        "${missing_optional[@]}" 2>&1) || return 1
+    if grep -q '^Remv ' <<<"$plan"; then
+        echo "install_deps: warning: installing ${missing_optional[*]} would remove:" \
+            "$(grep '^Remv ' <<<"$plan" | cut -d' ' -f2 | tr '\n' ' ')" >&2
+        return 1
+    fi
+    apt_install "$@" "${wine[@]}" "${missing_optional[@]}"
+}
+
+# A folder of sources naming the machine's Debian suites but the security
+# suite (deb822 stanzas and one-line entries alike), for one apt call.
+main_suites_sources() {
+    local parts
+    parts=$(mktemp -d)
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$f" ] || continue
+        awk 'BEGIN { RS = ""; ORS = "\n\n" } !/Suites:[^\n]*-security/' "$f" \
+            >"$parts/$(basename "$f")"
+    done
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$f" ] || continue
+        grep -v -e '-security' "$f" >"$parts/$(basename "$f").list" || true
+    done
+    echo "$parts"
+}
 
 if [ ${#missing_optional[@]} -gt 0 ]; then
     echo "Installing (optional): ${missing_optional[*]}"
-    # wine32 must match wine64's version exactly; an i386 index that is out
-    # of step makes that impossible for now, which is not an error here.
-    if ! apt_install "${missing_optional[@]}"; then
-        echo "install_deps: warning: could not install ${missing_optional[*]};" \
-            "the Windows tests will run the 64-bit build" >&2
+    if ! install_wine32; then
+        parts=$(main_suites_sources)
+        echo "install_deps: retrying ${missing_optional[*]} with the archive's main suites only" >&2
+        install_wine32 -o Dir::Etc::sourcelist=/dev/null -o Dir::Etc::sourceparts="$parts" ||
+            echo "install_deps: warning: could not install ${missing_optional[*]};" \
+                "the Windows tests will run the 64-bit build only" >&2
+        rm -rf "$parts"
     fi
 fi
+# Without its 32-bit half, Wine alone.
+mapfile -t missing_wine < <(missing_of "${wine[@]}")
+install_required "${missing_wine[@]}"
 exit 0
