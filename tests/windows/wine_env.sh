@@ -79,11 +79,21 @@ if [ -z "${KORIN_WINE_ROUTE32:-}" ]; then
     export KORIN_WINE_ROUTE32
 fi
 wine() {
-    if [ "$KORIN_WINE_ROUTE32" = emulated ]; then
-        in_i386_namespace "$wine" "$@"
-    else
+    if [ "$KORIN_WINE_ROUTE32" != emulated ]; then
         "$wine" "$@"
+        return
     fi
+    # A process the emulator ends is reported to Wine as exiting with 0: only
+    # the emulator's message on standard error tells, so it fails the call.
+    local errors status=0
+    errors=$(mktemp)
+    { in_i386_namespace "$wine" "$@" 2>&1 1>&3 3>&- | tee "$errors" >&2; } 3>&1 || status=$?
+    if grep -q '^qemu: uncaught target signal' "$errors"; then
+        echo "wine_env.sh: the emulator ended a 32-bit process: $(grep -m1 '^qemu:' "$errors")" >&2
+        status=139
+    fi
+    rm -f "$errors"
+    return "$status"
 }
 
 windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
@@ -120,7 +130,12 @@ code)
     exe=$(windows_path "$1")
     shift
     # wine passes on only 8 bits of the exit code; cmd prints all of it.
-    wine cmd /c "$exe $* & echo %ERRORLEVEL%" 2>/dev/null | tr -d '\r' | tail -n 1
+    # A process the emulator ended has no exit code to print.
+    out=$(wine cmd /c "$exe $* & echo %ERRORLEVEL%" 2>/dev/null) || [ $? -ne 139 ] || {
+        echo "ended by the emulator"
+        exit 1
+    }
+    tr -d '\r' <<<"$out" | tail -n 1
     ;;
 prefix)
     printf '%s\n' "$WINEPREFIX"
