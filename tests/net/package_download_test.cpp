@@ -166,6 +166,13 @@ TEST(PackageDownload, EachFailurePointLogsItsCodeAndLeavesNothingBehind) {
         {"not trusted",
          [](Download& d) { d.libraries.signatureError = 0x80096010u; },
          {L"[error] 1217 -2146869232"}},
+        {"not trusted, the temporary copy gone before verification",
+         [](Download& d) {
+             d.libraries.faults.beforeCall("CryptVerifyMessageSignature",
+                                           [&d] { d.expectNothingLeft(); });
+             d.libraries.signatureError = 0x80096010u;
+         },
+         {L"[error] 1217 -2146869232"}},
         {"installer", files("openFile", 32, kInstaller), {L"[error] 1215 32"}},
         {"installer write", files("write", 112, kInstaller), {L"[error] 1216 112"}},
     };
@@ -239,6 +246,9 @@ TEST(PackageDownload, SizeAndTimeBoundsEndTheTransfer) {
         EXPECT_EQ(d.fake.http.requestsFor(kFullPath), 1);
         d.expectNothingLeft();
     }
+    // "signed full" is 11 bytes: a cap of 11 takes it, a cap of 10 does not.
+    EXPECT_TRUE(Download().run({.maxBytes = 11}));
+    EXPECT_FALSE(Download().run({.maxBytes = 10}));
     {
         Download d;
         d.fake.http.responses[kFullPath] = std::vector<std::string>(50, "x");

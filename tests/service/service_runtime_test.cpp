@@ -80,6 +80,21 @@ TEST(ServiceRuntime, EachKindOfRunReportsAndLogsItsOwnSequence) {
          {L"[info] 1618", L"[info] 1608", L"[info] 1622 1", L"[info] 1623", L"[info] 1612",
           L"[info] 1620"},
          1},
+        // The worker reports running between the stop's two reports: the
+        // second carries the state the runtime holds by then.
+        {"stop as the worker reports running",
+         [](FakePlatform& fake) {
+             fake.http.faults.beforeCall("open", [&fake] {
+                 // The second file opened from here: the log, for the stop's 1623.
+                 fake.files.faults.beforeCall(
+                     "openFile", [] { reportServiceStatus(kServiceRunning, 0); }, 1);
+                 fake.serviceDispatcher.deliverControl(kServiceControlStop);
+             });
+         },
+         {kStartPending, kRunning, "3 2 0 1", kRunning, kRunning, kStopped},
+         {L"[info] 1618", L"[info] 1608", L"[info] 1622 1", L"[info] 1623", L"[info] 1612",
+          L"[info] 1620"},
+         1},
         {"pause and interrogate",
          [](FakePlatform& fake) {
              fake.serviceDispatcher.deliverControlAt(fake.registry.faults, "openKey", 1,

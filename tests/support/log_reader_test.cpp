@@ -78,6 +78,8 @@ TEST(LogReader, ReadsWhatTheProgramWritesAndRefusesWhatItNeverWrites) {
         {u"2026-1-5+9-7-3.4 [info] \x1B[2J\r\x85", true, "2026-01-05 09:07:03.004", 0, false, 0, "",
          "\\x1B[2J\\x0D\\x85"},
         {u"2026-1-5+9-7-3.4 [info] 0123", true, "2026-01-05 09:07:03.004", 0, false, 0, "", "0123"},
+        {u"2026-1-5+9-7-3.4 [error] 9999999999 5", true, "2026-01-05 09:07:03.004", 2, false, 0, "",
+         "9999999999 5"},  // ten digits: more than any code
         {u"2026-01-5+9-7-3.4 [info] 1627", false, "", 0, false, 0, "", ""},  // a leading zero
         {u"2026-13-5+9-7-3.4 [info] 1627", false, "", 0, false, 0, "", ""},  // month 13
         {u"2026-1-5+24-7-3.4 [info] 1627", false, "", 0, false, 0, "", ""},  // hour 24
@@ -152,6 +154,10 @@ TEST(LogReader, HostileBytesAreReadAsFarAsTheyMakeSenseAndSayWhereTheyStopped) {
         {"zero bytes", one + std::string(64, '\0') + two, 1, "line 2", 0},
         {"no line end for ever", one + utf16le(std::u16string(70000, u'7')), 1,
          "runs past 65536 characters", 0},
+        {"a line of the cap, then one longer",
+         one + written(Info, std::wstring(65536 - 24, L'x')) +
+             written(Info, std::wstring(65536 - 23, L'x')),
+         2, "line 3 (byte 131136) runs past 65536 characters", 0},
     };
     for (const Case& c : cases) {
         std::istringstream in(c.bytes);

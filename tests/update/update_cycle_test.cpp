@@ -211,6 +211,18 @@ TEST(UpdateCycle, EndsInOneOfItsOutcomes) {
          1,
          {kFullInstall},
          true},
+        {"ActiveX and Plugin both due on Windows 7: ActiveX first",
+         [&](Cycle& c) {
+             pluginDue(c);
+             installPlayer(c.fake.registry, PlayerType::ActiveX, L"31.0.0.1");
+             runtimeConfig().osClass = kOsClassVistaAnd7;
+         },
+         {L"[info] 1608", L"[info] 1609", L"[info] 1612"},
+         false,
+         0,
+         1,
+         {kFullInstall},
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
