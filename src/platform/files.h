@@ -15,6 +15,10 @@ enum class FileOpenMode {
     AppendAlways,     // write at the end; created when missing
     CreateNew,        // write; fails with 80 (ERROR_FILE_EXISTS) when the file exists
     CreateUnshared,   // write; created or truncated; nobody else may open it meanwhile
+    // Delete access to an existing file, sharing nothing; the file goes when
+    // the handle closes. 32 (ERROR_SHARING_VIOLATION) while another handle is
+    // open on it, whoever holds that.
+    DeleteOnClose,
 };
 
 // One open file. Closing happens on destruction.

@@ -192,6 +192,31 @@ class StandInFindHandle final : public FindHandle {
     std::size_t next_ = 0;
 };
 
+// Whether a descriptor other than own (of this process) is open on the file
+// of info, in any process: what Windows' sharing check sees as another handle.
+bool openElsewhere(const struct stat& info, int own) {
+    const std::string self = std::to_string(getpid());
+    std::error_code error;
+    for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string pid = process.path().filename().string();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::error_code listing;
+        for (const auto& fd : std::filesystem::directory_iterator(process.path() / "fd", listing)) {
+            if (pid == self && fd.path().filename().string() == std::to_string(own)) {
+                continue;
+            }
+            struct stat held;
+            if (stat(fd.path().c_str(), &held) == 0 && held.st_dev == info.st_dev &&
+                held.st_ino == info.st_ino) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string StandInFiles::hostPath(const std::wstring& path) const {
@@ -216,6 +241,9 @@ std::unique_ptr<FileHandle> StandInFiles::openFile(const std::wstring& path, Fil
         case FileOpenMode::CreateNew:
             flags |= O_WRONLY | O_CREAT | O_EXCL;
             break;
+        case FileOpenMode::DeleteOnClose:
+            flags |= O_RDONLY | O_NOFOLLOW;
+            break;
     }
     const int fd = ::open(host.c_str(), flags, 0644);
     if (fd < 0) {
@@ -229,6 +257,17 @@ std::unique_ptr<FileHandle> StandInFiles::openFile(const std::wstring& path, Fil
         close(fd);
         setLastError(kErrorAccessDenied);
         return nullptr;
+    }
+    if (mode == FileOpenMode::DeleteOnClose) {
+        // Sharing is not enforced elsewhere, but this open exists to leave a
+        // file that someone holds alone; nobody holds it, so it goes now.
+        const bool held = openElsewhere(info, fd);
+        if (held || unlink(host.c_str()) != 0) {
+            const int error = errno;
+            close(fd);
+            setLastError(held ? kErrorSharingViolation : win32ErrorFromErrno(error, host));
+            return nullptr;
+        }
     }
     return std::make_unique<StandInFileHandle>(
         fd, mode == FileOpenMode::ReadExisting || mode == FileOpenMode::ReadSharingRead);

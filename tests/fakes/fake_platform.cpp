@@ -28,7 +28,10 @@ std::wstring parentOf(const std::wstring& path) {
 class FakeFileHandle final : public FileHandle {
   public:
     FakeFileHandle(FakeFiles& files, std::wstring key, bool append)
-        : files_(files), key_(std::move(key)), append_(append) {}
+        : files_(files), key_(std::move(key)), append_(append) {
+        ++files_.openHandles_[key_];
+    }
+    ~FakeFileHandle() override { --files_.openHandles_[key_]; }
 
     bool read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead) override {
         bytesRead = 0;
@@ -215,6 +218,17 @@ std::unique_ptr<FileHandle> FakeFiles::openFile(const std::wstring& path, FileOp
     }
     if (folders_.count(k) != 0) {
         setLastError(kErrorAccessDenied);
+        return nullptr;
+    }
+    if (mode == FileOpenMode::DeleteOnClose) {
+        if (files_.count(k) == 0) {
+            setLastError(folderExists(parentOf(k)) ? kErrorFileNotFound : kErrorPathNotFound);
+        } else if (openHandles_[k] > 0) {
+            setLastError(kErrorSharingViolation);
+        } else {
+            files_.erase(k);  // no reader can tell the close from the open
+            return std::make_unique<FakeFileHandle>(*this, k, false);
+        }
         return nullptr;
     }
     if (mode == FileOpenMode::ReadExisting || mode == FileOpenMode::ReadSharingRead) {

@@ -101,6 +101,7 @@ class FakeFiles final : public Files {
     std::set<std::wstring> folders_;
     std::map<std::wstring, std::uint64_t> writeTimes_;
     std::map<std::wstring, std::wstring> spelling_;  // key -> name as created
+    std::map<std::wstring, int> openHandles_;        // key -> handles open on it
 };
 
 // Special folders by CSIDL and deletions in a FakeFiles. Operations:

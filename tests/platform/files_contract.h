@@ -29,6 +29,7 @@ enum class FileStep {
     Move,  // path over text
     List,  // path's matches, their names joined by "|" in any order
     TempName,
+    DeleteUnused,  // opened DeleteOnClose; text "held": while another handle is open
 };
 
 struct FileCase {
@@ -104,6 +105,12 @@ inline const FileCase kFileCases[] = {
     {FileStep::Delete, L"sub\\b.txt", "", kErrorFileNotFound},
     {FileStep::List, L"sub\\*", ".|..", 0},
     {FileStep::RemoveFolder, L"sub", "", 0},
+    {FileStep::CreateNew, L"held.txt", "x", 0},
+    {FileStep::DeleteUnused, L"held.txt", "held", kErrorSharingViolation},
+    {FileStep::Read, L"held.txt", "x", 0},
+    {FileStep::DeleteUnused, L"held.txt", "", 0},
+    {FileStep::Attributes, L"held.txt", "", kErrorFileNotFound},
+    {FileStep::DeleteUnused, L"none\\held.txt", "", kErrorPathNotFound},
     {FileStep::TempName, L"", "kor", 0},
     {FileStep::TempName, L"none", "kor", kErrorDirectory},
 };
@@ -178,6 +185,12 @@ inline void runFileCase(Files& files, const std::wstring& folder, const FileCase
                 EXPECT_EQ(namesListed(*find, data, end), namesOf(text)) << what;
                 EXPECT_EQ(end, kErrorNoMoreFiles) << what;
             }
+            break;
+        }
+        case FileStep::DeleteUnused: {
+            auto other =
+                text == "held" ? files.openFile(path, FileOpenMode::ReadExisting) : nullptr;
+            ok = files.openFile(path, FileOpenMode::DeleteOnClose) != nullptr;
             break;
         }
         case FileStep::TempName: {
