@@ -146,13 +146,33 @@ constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 
 // The attributes Windows reports for the entry itself (lstat's answer): a
 // symbolic link is a reparse point, a folder one when it leads to a folder.
+// The read-only attribute is a regular file without any write permission,
+// as Wine keeps it.
+bool readOnly(const struct stat& info) {
+    return S_ISREG(info.st_mode) && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 std::uint32_t attributesOf(const std::string& hostPath, const struct stat& info) {
     if (S_ISLNK(info.st_mode)) {
         struct stat target;
         const bool folder = stat(hostPath.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
         return kFileAttributeReparsePoint | (folder ? kFileAttributeDirectory : 0);
     }
-    return S_ISDIR(info.st_mode) ? kFileAttributeDirectory : kFileAttributeNormal;
+    if (S_ISDIR(info.st_mode)) {
+        return kFileAttributeDirectory;
+    }
+    return readOnly(info) ? kFileAttributeReadOnly : kFileAttributeNormal;
+}
+
+// A file that Windows would refuse to replace or delete: 5 then, even to
+// root, whom the host would let through.
+bool refusedAsReadOnly(const std::string& hostPath) {
+    struct stat info;
+    if (lstat(hostPath.c_str(), &info) == 0 && readOnly(info)) {
+        setLastError(kErrorAccessDenied);
+        return true;
+    }
+    return false;
 }
 
 FindData findDataOf(const std::string& hostPath, const std::string& name) {
@@ -225,6 +245,10 @@ std::string StandInFiles::hostPath(const std::wstring& path) const {
 
 std::unique_ptr<FileHandle> StandInFiles::openFile(const std::wstring& path, FileOpenMode mode) {
     const std::string host = hostPath(path);
+    if (mode != FileOpenMode::ReadExisting && mode != FileOpenMode::ReadSharingRead &&
+        refusedAsReadOnly(host)) {
+        return nullptr;
+    }
     int flags = O_CLOEXEC;
     switch (mode) {
         case FileOpenMode::ReadExisting:
@@ -304,6 +328,23 @@ std::uint32_t StandInFiles::getFileAttributes(const std::wstring& path) {
     return attributesOf(host, info);
 }
 
+bool StandInFiles::setFileAttributes(const std::wstring& path, std::uint32_t attributes) {
+    const std::string host = hostPath(path);
+    struct stat info;
+    if (lstat(host.c_str(), &info) != 0) {
+        setLastError(win32ErrorFromErrno(errno, host));
+        return false;
+    }
+    const mode_t mode = (attributes & kFileAttributeReadOnly) != 0
+                            ? info.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)
+                            : info.st_mode | S_IWUSR;
+    if (!S_ISLNK(info.st_mode) && chmod(host.c_str(), mode & 07777) != 0) {
+        setLastError(win32ErrorFromErrno(errno, host));
+        return false;
+    }
+    return true;
+}
+
 bool StandInFiles::createDirectory(const std::wstring& path) {
     const std::string host = hostPath(path);
     if (mkdir(host.c_str(), 0755) != 0) {
@@ -329,6 +370,9 @@ bool StandInFiles::removeDirectory(const std::wstring& path) {
 
 bool StandInFiles::deleteFile(const std::wstring& path) {
     const std::string host = hostPath(path);
+    if (refusedAsReadOnly(host)) {
+        return false;
+    }
     if (unlink(host.c_str()) != 0) {
         setLastError(win32ErrorFromErrno(errno, host));
         return false;
@@ -339,6 +383,9 @@ bool StandInFiles::deleteFile(const std::wstring& path) {
 bool StandInFiles::moveFileReplacing(const std::wstring& source, const std::wstring& target) {
     const std::string from = hostPath(source);
     const std::string to = hostPath(target);
+    if (refusedAsReadOnly(to)) {
+        return false;
+    }
     if (rename(from.c_str(), to.c_str()) != 0) {
         // With the source there, what is missing is the target's folder.
         const int error = errno;

@@ -154,6 +154,10 @@ std::uint32_t WinFiles::getFileAttributes(const std::wstring& path) {
     return GetFileAttributesW(path.c_str());
 }
 
+bool WinFiles::setFileAttributes(const std::wstring& path, std::uint32_t attributes) {
+    return SetFileAttributesW(path.c_str(), attributes) != FALSE;
+}
+
 bool WinFiles::createDirectory(const std::wstring& path) {
     return CreateDirectoryW(path.c_str(), nullptr) != FALSE;
 }
