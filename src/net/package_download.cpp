@@ -121,8 +121,8 @@ bool isGuidFolderName(const std::wstring& name) {
     }
     for (std::size_t i = 0; i < name.size(); ++i) {
         const wchar_t c = name[i];
-        const bool hex = (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') ||
-                         (c >= L'a' && c <= L'f');
+        const bool hex =
+            (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f');
         if (kShape[i] == L'_' ? !hex : c != kShape[i]) {
             return false;
         }

@@ -341,8 +341,9 @@ TEST(PackageDownload, RemovesFoldersOfKilledDownloadsAndNothingElse) {
             d.fake.files.putFile(folder + L"\\" + name, "part");
             d.fake.files.setWriteTime(folder + L"\\" + name, kNow - c.age);
         }
-        auto holder = c.held ? d.fake.files.openFile(folder + L"\\kpi.tmp", FileOpenMode::ReadExisting)
-                             : nullptr;
+        auto holder = c.held
+                          ? d.fake.files.openFile(folder + L"\\kpi.tmp", FileOpenMode::ReadExisting)
+                          : nullptr;
         EXPECT_TRUE(d.run());
         EXPECT_EQ(d.fake.files.hasFolder(folder), !c.removed);
         EXPECT_EQ(d.fake.files.hasFile(folder + L"\\kpi.tmp"), !c.removed && !c.files.empty());

@@ -399,8 +399,7 @@ TEST(SettingsFileSave, RemovesEarlierSavesLeftoversAndNothingElse) {
         FakePlatform fake;
         fake.files.putFile(kPath, "a=1\r\n");
         fake.files.putFile(leftover, "a=");
-        auto holder =
-            c.held ? fake.files.openFile(leftover, FileOpenMode::ReadExisting) : nullptr;
+        auto holder = c.held ? fake.files.openFile(leftover, FileOpenMode::ReadExisting) : nullptr;
         SettingsFile file(fake.platform(), utf8Path());
         file.set("a", "2");
         EXPECT_TRUE(file.save()) << utf8FromWide(c.name);
