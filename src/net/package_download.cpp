@@ -10,10 +10,13 @@
 #include "settings/runtime_config.h"
 #include "support/log.h"
 #include "support/log_codes.h"
+#include "support/text.h"
 #include "trust/package_trust.h"
 
 #include <limits>
 #include <new>
+#include <string_view>
+#include <vector>
 
 namespace korin {
 
@@ -109,6 +112,74 @@ class TemporaryDownload {
   private:
     const Platform& platform_;
 };
+
+// A braced GUID as StringFromGUID2 writes it: the name of a download's folder.
+bool isGuidFolderName(const std::wstring& name) {
+    constexpr std::wstring_view kShape = L"{________-____-____-____-____________}";
+    if (name.size() != kShape.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const wchar_t c = name[i];
+        const bool hex =
+            (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f');
+        if (kShape[i] == L'_' ? !hex : c != kShape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether folder holds nothing but a download file last written before
+// oldest: a download that was killed, since a live one is younger.
+bool isAbandonedDownload(Files& files, const std::wstring& folder, std::uint64_t oldest) {
+    FindData data;
+    auto find = files.findFirstFile(folder + L"*", data);
+    bool download = false;
+    for (bool more = find != nullptr; more; more = find->findNext(data)) {
+        if (data.name == L"." || data.name == L"..") {
+            continue;
+        }
+        if (!equalsIgnoreCase(data.name, kDownloadFileName) ||
+            (data.attributes & kFileAttributeDirectory) != 0 || data.lastWriteTime >= oldest) {
+            return false;
+        }
+        download = true;
+    }
+    return download;
+}
+
+// Removes what downloads killed in earlier runs left in the temporary base:
+// a GUID folder holding only an old download file. A file someone holds open
+// stays, and with it its folder. Nothing here changes the download's result.
+void removeAbandonedDownloads(const Platform& platform, const std::wstring& base,
+                              std::uint32_t timeLimitMs) noexcept try {
+    const std::uint64_t now = platform.clock->systemTimeAsFileTime();
+    const std::uint64_t limit = std::uint64_t{timeLimitMs} * 10'000;  // in 100 ns
+    if (now <= limit) {
+        return;
+    }
+    const std::uint32_t error = lastError();
+    FindData data;
+    auto find = platform.files->findFirstFile(base + L"*", data);
+    std::vector<std::wstring> folders;
+    for (bool more = find != nullptr; more; more = find->findNext(data)) {
+        if ((data.attributes & kFileAttributeDirectory) != 0 &&
+            (data.attributes & kFileAttributeReparsePoint) == 0 && isGuidFolderName(data.name)) {
+            folders.push_back(base + data.name + L"\\");
+        }
+    }
+    find.reset();
+    for (const std::wstring& folder : folders) {
+        if (isAbandonedDownload(*platform.files, folder, now - limit) &&
+            platform.files->openFile(folder + kDownloadFileName, FileOpenMode::DeleteOnClose)) {
+            platform.files->removeDirectory(folder);
+        }
+    }
+    setLastError(error);
+} catch (const std::bad_alloc&) {
+    // Left for the next download.
+}
 
 // The folder's name: the temporary base and a new GUID, or else the name of
 // a new "KPI" temporary file, deleted so that the folder can take it.
@@ -260,6 +331,7 @@ bool downloadPackage(const Platform& platform, const PlayerUpdateInfo* record,
         logError(platform, kLogNoTempBase);
         return false;
     }
+    removeAbandonedDownloads(platform, base, limits.timeLimitMs);
     std::wstring folder;
     if (!nameTemporaryFolder(platform, base, folder)) {
         return false;

@@ -36,6 +36,7 @@ class StandInFiles final : public Files {
     bool getFullPathName(const std::wstring& path, std::wstring& fullPath) override;
     bool getModuleFileName(std::wstring& path) override;
     std::uint32_t getFileAttributes(const std::wstring& path) override;
+    bool setFileAttributes(const std::wstring& path, std::uint32_t attributes) override;
     bool createDirectory(const std::wstring& path) override;
     bool removeDirectory(const std::wstring& path) override;
     bool deleteFile(const std::wstring& path) override;

@@ -15,6 +15,10 @@ enum class FileOpenMode {
     AppendAlways,     // write at the end; created when missing
     CreateNew,        // write; fails with 80 (ERROR_FILE_EXISTS) when the file exists
     CreateUnshared,   // write; created or truncated; nobody else may open it meanwhile
+    // Delete access to an existing file, sharing nothing; the file goes when
+    // the handle closes. 32 (ERROR_SHARING_VIOLATION) while another handle is
+    // open on it, whoever holds that.
+    DeleteOnClose,
 };
 
 // One open file. Closing happens on destruction.
@@ -38,6 +42,7 @@ class FileHandle {
 inline constexpr std::size_t kMaxPath = 260;
 
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kFileAttributeReadOnly = 0x1;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
 inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
@@ -70,6 +75,9 @@ class Files {
     // long; false with the call's error when it fails.
     virtual bool getModuleFileName(std::wstring& path) = 0;
     virtual std::uint32_t getFileAttributes(const std::wstring& path) = 0;
+    // SetFileAttributesW: read-only (kFileAttributeReadOnly) or normal. A
+    // read-only file is not replaced, deleted or opened for writing (5).
+    virtual bool setFileAttributes(const std::wstring& path, std::uint32_t attributes) = 0;
     virtual bool createDirectory(const std::wstring& path) = 0;
     virtual bool removeDirectory(const std::wstring& path) = 0;
     virtual bool deleteFile(const std::wstring& path) = 0;

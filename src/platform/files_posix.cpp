@@ -146,13 +146,33 @@ constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 
 // The attributes Windows reports for the entry itself (lstat's answer): a
 // symbolic link is a reparse point, a folder one when it leads to a folder.
+// The read-only attribute is a regular file without any write permission,
+// as Wine keeps it.
+bool readOnly(const struct stat& info) {
+    return S_ISREG(info.st_mode) && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 std::uint32_t attributesOf(const std::string& hostPath, const struct stat& info) {
     if (S_ISLNK(info.st_mode)) {
         struct stat target;
         const bool folder = stat(hostPath.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
         return kFileAttributeReparsePoint | (folder ? kFileAttributeDirectory : 0);
     }
-    return S_ISDIR(info.st_mode) ? kFileAttributeDirectory : kFileAttributeNormal;
+    if (S_ISDIR(info.st_mode)) {
+        return kFileAttributeDirectory;
+    }
+    return readOnly(info) ? kFileAttributeReadOnly : kFileAttributeNormal;
+}
+
+// A file that Windows would refuse to replace or delete: 5 then, even to
+// root, whom the host would let through.
+bool refusedAsReadOnly(const std::string& hostPath) {
+    struct stat info;
+    if (lstat(hostPath.c_str(), &info) == 0 && readOnly(info)) {
+        setLastError(kErrorAccessDenied);
+        return true;
+    }
+    return false;
 }
 
 FindData findDataOf(const std::string& hostPath, const std::string& name) {
@@ -192,6 +212,31 @@ class StandInFindHandle final : public FindHandle {
     std::size_t next_ = 0;
 };
 
+// Whether a descriptor other than own (of this process) is open on the file
+// of info, in any process: what Windows' sharing check sees as another handle.
+bool openElsewhere(const struct stat& info, int own) {
+    const std::string self = std::to_string(getpid());
+    std::error_code error;
+    for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string pid = process.path().filename().string();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::error_code listing;
+        for (const auto& fd : std::filesystem::directory_iterator(process.path() / "fd", listing)) {
+            if (pid == self && fd.path().filename().string() == std::to_string(own)) {
+                continue;
+            }
+            struct stat held;
+            if (stat(fd.path().c_str(), &held) == 0 && held.st_dev == info.st_dev &&
+                held.st_ino == info.st_ino) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string StandInFiles::hostPath(const std::wstring& path) const {
@@ -200,6 +245,10 @@ std::string StandInFiles::hostPath(const std::wstring& path) const {
 
 std::unique_ptr<FileHandle> StandInFiles::openFile(const std::wstring& path, FileOpenMode mode) {
     const std::string host = hostPath(path);
+    if (mode != FileOpenMode::ReadExisting && mode != FileOpenMode::ReadSharingRead &&
+        refusedAsReadOnly(host)) {
+        return nullptr;
+    }
     int flags = O_CLOEXEC;
     switch (mode) {
         case FileOpenMode::ReadExisting:
@@ -216,6 +265,9 @@ std::unique_ptr<FileHandle> StandInFiles::openFile(const std::wstring& path, Fil
         case FileOpenMode::CreateNew:
             flags |= O_WRONLY | O_CREAT | O_EXCL;
             break;
+        case FileOpenMode::DeleteOnClose:
+            flags |= O_RDONLY | O_NOFOLLOW;
+            break;
     }
     const int fd = ::open(host.c_str(), flags, 0644);
     if (fd < 0) {
@@ -229,6 +281,17 @@ std::unique_ptr<FileHandle> StandInFiles::openFile(const std::wstring& path, Fil
         close(fd);
         setLastError(kErrorAccessDenied);
         return nullptr;
+    }
+    if (mode == FileOpenMode::DeleteOnClose) {
+        // Sharing is not enforced elsewhere, but this open exists to leave a
+        // file that someone holds alone; nobody holds it, so it goes now.
+        const bool held = openElsewhere(info, fd);
+        if (held || unlink(host.c_str()) != 0) {
+            const int error = errno;
+            close(fd);
+            setLastError(held ? kErrorSharingViolation : win32ErrorFromErrno(error, host));
+            return nullptr;
+        }
     }
     return std::make_unique<StandInFileHandle>(
         fd, mode == FileOpenMode::ReadExisting || mode == FileOpenMode::ReadSharingRead);
@@ -265,6 +328,23 @@ std::uint32_t StandInFiles::getFileAttributes(const std::wstring& path) {
     return attributesOf(host, info);
 }
 
+bool StandInFiles::setFileAttributes(const std::wstring& path, std::uint32_t attributes) {
+    const std::string host = hostPath(path);
+    struct stat info;
+    if (lstat(host.c_str(), &info) != 0) {
+        setLastError(win32ErrorFromErrno(errno, host));
+        return false;
+    }
+    const mode_t mode = (attributes & kFileAttributeReadOnly) != 0
+                            ? info.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)
+                            : info.st_mode | S_IWUSR;
+    if (!S_ISLNK(info.st_mode) && chmod(host.c_str(), mode & 07777) != 0) {
+        setLastError(win32ErrorFromErrno(errno, host));
+        return false;
+    }
+    return true;
+}
+
 bool StandInFiles::createDirectory(const std::wstring& path) {
     const std::string host = hostPath(path);
     if (mkdir(host.c_str(), 0755) != 0) {
@@ -290,6 +370,9 @@ bool StandInFiles::removeDirectory(const std::wstring& path) {
 
 bool StandInFiles::deleteFile(const std::wstring& path) {
     const std::string host = hostPath(path);
+    if (refusedAsReadOnly(host)) {
+        return false;
+    }
     if (unlink(host.c_str()) != 0) {
         setLastError(win32ErrorFromErrno(errno, host));
         return false;
@@ -300,6 +383,9 @@ bool StandInFiles::deleteFile(const std::wstring& path) {
 bool StandInFiles::moveFileReplacing(const std::wstring& source, const std::wstring& target) {
     const std::string from = hostPath(source);
     const std::string to = hostPath(target);
+    if (refusedAsReadOnly(to)) {
+        return false;
+    }
     if (rename(from.c_str(), to.c_str()) != 0) {
         // With the source there, what is missing is the target's folder.
         const int error = errno;

@@ -97,8 +97,14 @@ std::unique_ptr<FileHandle> WinFiles::openFile(const std::wstring& path, FileOpe
         access = FILE_APPEND_DATA;
         disposition = OPEN_ALWAYS;
     }
-    UniqueFileHandle file(CreateFileW(path.c_str(), access, share, nullptr, disposition,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD flags = FILE_ATTRIBUTE_NORMAL;
+    if (mode == FileOpenMode::DeleteOnClose) {
+        access = DELETE;
+        share = 0;
+        flags = FILE_FLAG_DELETE_ON_CLOSE;
+    }
+    UniqueFileHandle file(
+        CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr));
     if (!file) {
         return nullptr;
     }
@@ -146,6 +152,10 @@ bool WinFiles::getModuleFileName(std::wstring& path) {
 
 std::uint32_t WinFiles::getFileAttributes(const std::wstring& path) {
     return GetFileAttributesW(path.c_str());
+}
+
+bool WinFiles::setFileAttributes(const std::wstring& path, std::uint32_t attributes) {
+    return SetFileAttributesW(path.c_str(), attributes) != FALSE;
 }
 
 bool WinFiles::createDirectory(const std::wstring& path) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <vector>
 
 namespace korin {
 
@@ -101,6 +102,48 @@ std::wstring siblingName(const std::wstring& target, std::uint64_t stamp, std::u
         suffix.push_back(kDigits[(attempt >> shift) & 0xF]);
     }
     return target + L"." + suffix + L".tmp";
+}
+
+// Whether name is one that siblingName gives for a target named base.
+bool isSiblingName(const std::wstring& name, const std::wstring& base) {
+    constexpr std::size_t kStampDigits = 16;
+    constexpr std::size_t kAttemptDigits = 8;
+    const std::wstring suffix = L".tmp";
+    const std::size_t stamp = base.size() + 1;
+    const std::size_t attempt = stamp + kStampDigits + 1;
+    if (name.size() != attempt + kAttemptDigits + suffix.size() ||
+        !equalsIgnoreCase(name.substr(0, base.size()), base) || name[base.size()] != L'.' ||
+        name[attempt - 1] != L'-' ||
+        name.compare(attempt + kAttemptDigits, suffix.size(), suffix) != 0) {
+        return false;
+    }
+    const auto hex = [&](std::size_t from, std::size_t count) {
+        return name.find_first_not_of(L"0123456789abcdef", from) >= from + count;
+    };
+    return hex(stamp, kStampDigits) && hex(attempt, kAttemptDigits);
+}
+
+// Removes what earlier saves left beside target when they were cut off
+// between writing their file and moving it; a file still open (a save of
+// another process at work) is left alone. Nothing here changes the result.
+void removeLeftovers(Files& files, const std::wstring& target) noexcept try {
+    const std::size_t slash = target.find_last_of(L'\\');
+    const std::wstring folder = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
+    const std::wstring base = target.substr(folder.size());
+    FindData data;
+    auto find = files.findFirstFile(folder + L"*", data);
+    std::vector<std::wstring> leftovers;
+    for (bool more = find != nullptr; more; more = find->findNext(data)) {
+        if ((data.attributes & kFileAttributeDirectory) == 0 && isSiblingName(data.name, base)) {
+            leftovers.push_back(folder + data.name);
+        }
+    }
+    find.reset();
+    for (const std::wstring& leftover : leftovers) {
+        files.openFile(leftover, FileOpenMode::DeleteOnClose);
+    }
+} catch (const std::bad_alloc&) {
+    // Left for the next save.
 }
 
 constexpr std::uint32_t kMaxSaveAttempts = 64;
@@ -346,6 +389,7 @@ bool SettingsFile::save() {
         setLastError(kErrorNotEnoughMemory);
         return false;
     }
+    removeLeftovers(*platform_.files, target);
 
     // The new content goes into a file of its own beside the old one; only a
     // complete file replaces it.

@@ -84,7 +84,13 @@ bool isCheckDue(const Platform& platform) {
     queryState(platform, kValueCheckFrequency, days);
     const std::uint64_t interval =
         clampDays(static_cast<std::uint32_t>(numberFrom(days, sizeof days))) * kOneDay;
-    return numberFrom(last, sizeof last) + interval < now;
+    const std::uint64_t recorded = numberFrom(last, sizeof last);
+    // A check recorded ahead of now by more than a period came from a clock
+    // that was wrong then (or is now): waiting for it could take years.
+    if (recorded > now) {
+        return recorded - now > interval;
+    }
+    return now - recorded > interval;
 }
 
 bool writeLastUpdateCheck(const Platform& platform, bool clear) {

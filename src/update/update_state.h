@@ -19,7 +19,8 @@ inline constexpr wchar_t kValueUpdateAttempts[] = L"UpdateAttempts";
 inline constexpr std::uint64_t kOneDay = 864000000000ull;
 
 // Whether LastUpdateCheck plus CheckFrequency days (clamped to 1..3) lies
-// strictly before now. Missing values read as 0 and 1 day.
+// strictly before now, or LastUpdateCheck lies more than that period after
+// now (a clock set back). Missing values read as 0 and 1 day.
 bool isCheckDue(const Platform& platform);
 // Records now as the last check, or 0 when clear.
 bool writeLastUpdateCheck(const Platform& platform, bool clear);

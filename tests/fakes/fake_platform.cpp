@@ -28,7 +28,10 @@ std::wstring parentOf(const std::wstring& path) {
 class FakeFileHandle final : public FileHandle {
   public:
     FakeFileHandle(FakeFiles& files, std::wstring key, bool append)
-        : files_(files), key_(std::move(key)), append_(append) {}
+        : files_(files), key_(std::move(key)), append_(append) {
+        ++files_.openHandles_[key_];
+    }
+    ~FakeFileHandle() override { --files_.openHandles_[key_]; }
 
     bool read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead) override {
         bytesRead = 0;
@@ -217,6 +220,22 @@ std::unique_ptr<FileHandle> FakeFiles::openFile(const std::wstring& path, FileOp
         setLastError(kErrorAccessDenied);
         return nullptr;
     }
+    if (mode != FileOpenMode::ReadExisting && mode != FileOpenMode::ReadSharingRead &&
+        readOnly_.count(k) != 0) {
+        setLastError(kErrorAccessDenied);
+        return nullptr;
+    }
+    if (mode == FileOpenMode::DeleteOnClose) {
+        if (files_.count(k) == 0) {
+            setLastError(folderExists(parentOf(k)) ? kErrorFileNotFound : kErrorPathNotFound);
+        } else if (openHandles_[k] > 0) {
+            setLastError(kErrorSharingViolation);
+        } else {
+            files_.erase(k);  // no reader can tell the close from the open
+            return std::make_unique<FakeFileHandle>(*this, k, false);
+        }
+        return nullptr;
+    }
     if (mode == FileOpenMode::ReadExisting || mode == FileOpenMode::ReadSharingRead) {
         if (files_.count(k) == 0) {
             setLastError(folderExists(parentOf(k)) ? kErrorFileNotFound : kErrorPathNotFound);
@@ -266,7 +285,7 @@ std::uint32_t FakeFiles::getFileAttributes(const std::wstring& path) {
         return kFileAttributeDirectory;
     }
     if (files_.count(k) != 0) {
-        return 0x80;
+        return readOnly_.count(k) != 0 ? kFileAttributeReadOnly : kFileAttributeNormal;
     }
     setLastError(folders_.count(parentOf(k)) ? kErrorFileNotFound : kErrorPathNotFound);
     return kInvalidFileAttributes;
@@ -318,8 +337,29 @@ bool FakeFiles::removeDirectory(const std::wstring& path) {
     return true;
 }
 
+bool FakeFiles::setFileAttributes(const std::wstring& path, std::uint32_t attributes) {
+    if (fail("setFileAttributes")) {
+        return false;
+    }
+    const std::wstring k = key(path);
+    if (files_.count(k) == 0 && folders_.count(k) == 0) {
+        setLastError(folderExists(parentOf(k)) ? kErrorFileNotFound : kErrorPathNotFound);
+        return false;
+    }
+    if ((attributes & kFileAttributeReadOnly) != 0 && files_.count(k) != 0) {
+        readOnly_.insert(k);
+    } else {
+        readOnly_.erase(k);
+    }
+    return true;
+}
+
 bool FakeFiles::deleteFile(const std::wstring& path) {
     if (fail("deleteFile")) {
+        return false;
+    }
+    if (readOnly_.count(key(path)) != 0) {
+        setLastError(kErrorAccessDenied);
         return false;
     }
     if (files_.erase(key(path)) == 0) {
@@ -345,7 +385,7 @@ bool FakeFiles::moveFileReplacing(const std::wstring& source, const std::wstring
         setLastError(kErrorPathNotFound);
         return false;
     }
-    if (folders_.count(key(target)) != 0) {
+    if (folders_.count(key(target)) != 0 || readOnly_.count(key(target)) != 0) {
         setLastError(kErrorAccessDenied);
         return false;
     }

@@ -81,6 +81,7 @@ class FakeFiles final : public Files {
     bool getFullPathName(const std::wstring& path, std::wstring& fullPath) override;
     bool getModuleFileName(std::wstring& path) override;
     std::uint32_t getFileAttributes(const std::wstring& path) override;
+    bool setFileAttributes(const std::wstring& path, std::uint32_t attributes) override;
     bool createDirectory(const std::wstring& path) override;
     bool removeDirectory(const std::wstring& path) override;
     bool deleteFile(const std::wstring& path) override;
@@ -101,6 +102,8 @@ class FakeFiles final : public Files {
     std::set<std::wstring> folders_;
     std::map<std::wstring, std::uint64_t> writeTimes_;
     std::map<std::wstring, std::wstring> spelling_;  // key -> name as created
+    std::map<std::wstring, int> openHandles_;        // key -> handles open on it
+    std::set<std::wstring> readOnly_;
 };
 
 // Special folders by CSIDL and deletions in a FakeFiles. Operations:

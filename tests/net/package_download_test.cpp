@@ -315,5 +315,51 @@ TEST(ReadWholeFile, GivesTheWholeFileOrNothing) {
     }
 }
 
+// A download killed in an earlier run leaves its folder; the next download
+// removes exactly such folders once they are older than its time limit.
+TEST(PackageDownload, RemovesFoldersOfKilledDownloadsAndNothingElse) {
+    constexpr std::uint64_t kNow = 134116992000000000ull;
+    constexpr std::uint64_t kLimit = std::uint64_t{kPackageDownloadLimitMs} * 10'000;
+    constexpr wchar_t kOld[] = L"{0A1B2C3D-0000-4000-8000-00000000ABCD}";
+    struct Case {
+        const char* name;
+        const wchar_t* folder;
+        std::vector<const wchar_t*> files;
+        std::uint64_t age;
+        bool held;
+        bool removed;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"killed download", kOld, {L"kpi.tmp"}, kLimit + 1, false, true},
+        {"lower-case GUID", L"{0a1b2c3d-0000-4000-8000-00000000abcd}", {L"KPI.TMP"}, kLimit + 1, false, true},
+        {"within the limit", kOld, {L"kpi.tmp"}, kLimit, false, false},
+        {"held open", kOld, {L"kpi.tmp"}, kLimit + 1, true, false},
+        {"another file beside it", kOld, {L"kpi.tmp", L"notes.txt"}, kLimit + 1, false, false},
+        {"empty folder", kOld, {}, kLimit + 1, false, false},
+        {"not a GUID", L"{0A1B2C3D-0000-4000-8000-00000000ABCG}", {L"kpi.tmp"}, kLimit + 1, false, false},
+        {"no braces", L"0A1B2C3D-0000-4000-8000-00000000ABCD", {L"kpi.tmp"}, kLimit + 1, false, false},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Download d;
+        d.fake.clock.fileTime = kNow;
+        const std::wstring folder = std::wstring(L"C:\\Windows\\Temp\\") + c.folder;
+        d.fake.files.addFolder(folder);
+        for (const wchar_t* name : c.files) {
+            d.fake.files.putFile(folder + L"\\" + name, "part");
+            d.fake.files.setWriteTime(folder + L"\\" + name, kNow - c.age);
+        }
+        auto holder = c.held
+                          ? d.fake.files.openFile(folder + L"\\kpi.tmp", FileOpenMode::ReadExisting)
+                          : nullptr;
+        EXPECT_TRUE(d.run());
+        EXPECT_EQ(d.fake.files.hasFolder(folder), !c.removed);
+        EXPECT_EQ(d.fake.files.hasFile(folder + L"\\kpi.tmp"), !c.removed && !c.files.empty());
+        EXPECT_EQ(d.fake.logEntries(), (Entries{L"[info] 1600"}));
+    }
+}
+
 }  // namespace
 }  // namespace korin

@@ -29,6 +29,8 @@ enum class FileStep {
     Move,  // path over text
     List,  // path's matches, their names joined by "|" in any order
     TempName,
+    DeleteUnused,   // opened DeleteOnClose; text "held": while another handle is open
+    SetAttributes,  // text "readonly" or "normal"
 };
 
 struct FileCase {
@@ -104,6 +106,26 @@ inline const FileCase kFileCases[] = {
     {FileStep::Delete, L"sub\\b.txt", "", kErrorFileNotFound},
     {FileStep::List, L"sub\\*", ".|..", 0},
     {FileStep::RemoveFolder, L"sub", "", 0},
+    {FileStep::CreateNew, L"held.txt", "x", 0},
+    {FileStep::DeleteUnused, L"held.txt", "held", kErrorSharingViolation},
+    {FileStep::Read, L"held.txt", "x", 0},
+    {FileStep::DeleteUnused, L"held.txt", "", 0},
+    {FileStep::Attributes, L"held.txt", "", kErrorFileNotFound},
+    {FileStep::DeleteUnused, L"none\\held.txt", "", kErrorPathNotFound},
+    {FileStep::CreateNew, L"ro.txt", "x", 0},
+    {FileStep::CreateNew, L"new.txt", "y", 0},
+    {FileStep::SetAttributes, L"ro.txt", "readonly", 0},
+    {FileStep::Attributes, L"ro.txt", "readonly", 0},
+    {FileStep::Move, L"new.txt", "ro.txt", kErrorAccessDenied},
+    {FileStep::Delete, L"ro.txt", "", kErrorAccessDenied},
+    {FileStep::CreateAlways, L"ro.txt", "z", kErrorAccessDenied},
+    {FileStep::DeleteUnused, L"ro.txt", "", kErrorAccessDenied},
+    {FileStep::Read, L"ro.txt", "x", 0},
+    {FileStep::SetAttributes, L"ro.txt", "normal", 0},
+    {FileStep::Attributes, L"ro.txt", "file", 0},
+    {FileStep::Move, L"new.txt", "ro.txt", 0},
+    {FileStep::Delete, L"ro.txt", "", 0},
+    {FileStep::SetAttributes, L"gone.txt", "normal", kErrorFileNotFound},
     {FileStep::TempName, L"", "kor", 0},
     {FileStep::TempName, L"none", "kor", kErrorDirectory},
 };
@@ -153,6 +175,7 @@ inline void runFileCase(Files& files, const std::wstring& folder, const FileCase
             ok = attributes != kInvalidFileAttributes;
             if (ok) {
                 EXPECT_EQ((attributes & kFileAttributeDirectory) != 0, text == "dir") << what;
+                EXPECT_EQ((attributes & kFileAttributeReadOnly) != 0, text == "readonly") << what;
             }
             break;
         }
@@ -180,6 +203,16 @@ inline void runFileCase(Files& files, const std::wstring& folder, const FileCase
             }
             break;
         }
+        case FileStep::DeleteUnused: {
+            auto other =
+                text == "held" ? files.openFile(path, FileOpenMode::ReadExisting) : nullptr;
+            ok = files.openFile(path, FileOpenMode::DeleteOnClose) != nullptr;
+            break;
+        }
+        case FileStep::SetAttributes:
+            ok = files.setFileAttributes(
+                path, text == "readonly" ? kFileAttributeReadOnly : kFileAttributeNormal);
+            break;
         case FileStep::TempName: {
             std::wstring made;
             const std::wstring where = *c.path ? path : folder;

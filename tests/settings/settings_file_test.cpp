@@ -372,6 +372,43 @@ TEST(SettingsFileSave, TakesAnotherTemporaryNameWhileOneIsTaken) {
     EXPECT_EQ(fake.files.content(kPath), "a=1\r\n");
 }
 
+// A save cut off before its move leaves its file; the next save removes
+// exactly such files, unless someone holds one open.
+TEST(SettingsFileSave, RemovesEarlierSavesLeftoversAndNothingElse) {
+    struct Case {
+        const wchar_t* name;
+        bool held;
+        bool removed;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {L"zvs.cfg.0123456789abcdef-0000002a.tmp", false, true},
+        {L"ZVS.CFG.0123456789abcdef-0000002a.tmp", false, true},
+        {L"zvs.cfg.0123456789abcdef-0000002a.tmp", true, false},
+        {L"zvs.cfg.0123456789abcdef-0000002.tmp", false, false},
+        {L"zvs.cfg.0123456789abcdeg-0000002a.tmp", false, false},
+        {L"zvs.cfg.0123456789ABCDEF-0000002a.tmp", false, false},
+        {L"zvs.cfg.0123456789abcdef-0000002a.tmp.bak", false, false},
+        {L"zvs.cfg.0123456789abcdef_0000002a.tmp", false, false},
+        {L"zvs.cfg.bak", false, false},
+        {L"old.cfg.0123456789abcdef-0000002a.tmp", false, false},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        const std::wstring leftover = std::wstring(kFolder) + L"\\" + c.name;
+        FakePlatform fake;
+        fake.files.putFile(kPath, "a=1\r\n");
+        fake.files.putFile(leftover, "a=");
+        auto holder = c.held ? fake.files.openFile(leftover, FileOpenMode::ReadExisting) : nullptr;
+        SettingsFile file(fake.platform(), utf8Path());
+        file.set("a", "2");
+        EXPECT_TRUE(file.save()) << utf8FromWide(c.name);
+        EXPECT_EQ(fake.files.hasFile(leftover), !c.removed) << utf8FromWide(c.name);
+        EXPECT_EQ(fake.files.content(kPath), "a=2\r\n");
+        EXPECT_EQ(fake.files.filePaths().size(), c.removed ? 1u : 2u) << utf8FromWide(c.name);
+    }
+}
+
 TEST(SettingsFileSave, RoundTripsWhatItWrote) {
     FakePlatform fake;
     fake.files.putFile(kPath, "b=2\r\na=1\nc=x=y\n");

@@ -7,6 +7,7 @@
 #include "fakes/fake_platform.h"
 #include "service/entry.h"
 #include "support/log.h"
+#include "support/log_codes.h"
 #include "platform/last_error.h"
 #include "support/string_table.h"
 
@@ -261,6 +262,9 @@ TEST(CreateUpdateTask20, UpdatePathStepsStopOrContinueAndAStopLeavesTheTaskAsItW
         failOnce(machine, step);
         const bool result = createUpdateTask(machine.fake.platform(), kModule);
         expectStep(machine, step, result, 1626);
+        // What the log reader says of a repair's entry must not call it a new task.
+        EXPECT_EQ(std::string(findLogCode(step.code)->meaning).find("new task"), std::string::npos)
+            << step.code;
         const FakeTask& stored = machine.fake.taskScheduling.tasks.at(kUpdateTaskName);
         if (step.stops) {
             EXPECT_EQ(stored, foreignTask()) << step.operation;

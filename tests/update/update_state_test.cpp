@@ -19,6 +19,7 @@ using testing::FakePlatform;
 constexpr wchar_t kKey[] = L"HKLM\\SOFTWARE\\Tervalonix\\KorinPlayerSAU";
 // 2026-01-01 as a FILETIME.
 constexpr std::uint64_t kNow = 134116992000000000ull;
+constexpr std::uint64_t kMax = ~std::uint64_t{0};
 
 TEST(IsCheckDue, ComparesTheLastCheckPlusTheFrequencyWithNow) {
     struct Case {
@@ -42,9 +43,15 @@ TEST(IsCheckDue, ComparesTheLastCheckPlusTheFrequencyWithNow) {
         {"largest frequency is three days", kNow - 3 * kOneDay - 1, 0xFFFFFFFFu, kNow, true},
         {"largest frequency, at the boundary", kNow - 3 * kOneDay, 0xFFFFFFFFu, kNow, false},
         {"cleared check", 0, 1, kNow, true},
-        {"clock set back", kNow + 5 * kOneDay, 1, kNow, false},
-        {"clock back, reaching the boundary", kNow + 5 * kOneDay, 1, kNow + 6 * kOneDay, false},
-        {"clock back, passing it", kNow + 5 * kOneDay, 1, kNow + 6 * kOneDay + 1, true},
+        {"clock back less than a period", kNow + kOneDay / 2, 1, kNow, false},
+        {"clock back exactly a period", kNow + kOneDay, 1, kNow, false},
+        {"clock back a tick more than a period", kNow + kOneDay + 1, 1, kNow, true},
+        {"clock back within three days", kNow + 3 * kOneDay, 3, kNow, false},
+        {"clock back a year", kNow + 365 * kOneDay, 1, kNow, true},
+        {"last check near the top", kMax - kOneDay, 1, kNow, true},
+        {"last check at the top", kMax, 3, kNow, true},
+        {"now at the top, a period ago", kMax - kOneDay, 1, kMax, false},
+        {"now at the top, a tick older", kMax - kOneDay - 1, 1, kMax, true},
     };
     for (const Case& c : cases) {
         FakePlatform fake;

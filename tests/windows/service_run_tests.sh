@@ -105,7 +105,7 @@ await_stopped() {
 
 # Once only system processes are left, Wine shuts them down, services.exe
 # and its services with it; a waiting program keeps the service's cycle alive.
-setsid "$runner" run cmd /c "ping -n 300 127.0.0.1 >NUL" >/dev/null 2>&1 &
+setsid "$runner" run cmd /c "ping -n 3600 127.0.0.1 >NUL" >/dev/null 2>&1 &
 keeper=$!
 
 # Registered with the manager and started by it: one whole cycle.
