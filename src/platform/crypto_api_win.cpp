@@ -15,21 +15,23 @@ namespace korin::crypto {
 
 using abi::sameCall;
 
-// clang-format off
-static_assert(sameCall<GetSignerCertificateFn, PFN_CRYPT_GET_SIGNER_CERTIFICATE>, "PFN_CRYPT_GET_SIGNER_CERTIFICATE");
-static_assert(sameCall<CryptVerifyMessageSignatureFn, decltype(&::CryptVerifyMessageSignature)>, "CryptVerifyMessageSignature");
-static_assert(sameCall<CryptGetMessageCertificatesFn, decltype(&::CryptGetMessageCertificates)>, "CryptGetMessageCertificates");
-static_assert(sameCall<CertCreateCertificateContextFn, decltype(&::CertCreateCertificateContext)>, "CertCreateCertificateContext");
-static_assert(sameCall<CertFindCertificateInStoreFn, decltype(&::CertFindCertificateInStore)>, "CertFindCertificateInStore");
-static_assert(sameCall<CertVerifySubjectCertificateContextFn, decltype(&::CertVerifySubjectCertificateContext)>, "CertVerifySubjectCertificateContext");
-static_assert(sameCall<CertFreeCertificateContextFn, decltype(&::CertFreeCertificateContext)>, "CertFreeCertificateContext");
-static_assert(sameCall<CryptAcquireContextWFn, decltype(&::CryptAcquireContextW)>, "CryptAcquireContextW");
-static_assert(sameCall<CryptCreateHashFn, decltype(&::CryptCreateHash)>, "CryptCreateHash");
-static_assert(sameCall<CryptHashDataFn, decltype(&::CryptHashData)>, "CryptHashData");
-static_assert(sameCall<CryptGetHashParamFn, decltype(&::CryptGetHashParam)>, "CryptGetHashParam");
-static_assert(sameCall<Wow64DisableWow64FsRedirectionFn, decltype(&::Wow64DisableWow64FsRedirection)>, "Wow64DisableWow64FsRedirection");
-static_assert(sameCall<Wow64RevertWow64FsRedirectionFn, decltype(&::Wow64RevertWow64FsRedirection)>, "Wow64RevertWow64FsRedirection");
-// clang-format on
+static_assert(sameCall<GetSignerCertificateFn, PFN_CRYPT_GET_SIGNER_CERTIFICATE>);
+
+// Each entry's type is named after its export, so the pairs cannot be crossed.
+#define KORIN_CALLS_AS_SDK(name) static_assert(sameCall<name##Fn, decltype(&::name)>, #name)
+KORIN_CALLS_AS_SDK(CryptVerifyMessageSignature);
+KORIN_CALLS_AS_SDK(CryptGetMessageCertificates);
+KORIN_CALLS_AS_SDK(CertCreateCertificateContext);
+KORIN_CALLS_AS_SDK(CertFindCertificateInStore);
+KORIN_CALLS_AS_SDK(CertVerifySubjectCertificateContext);
+KORIN_CALLS_AS_SDK(CertFreeCertificateContext);
+KORIN_CALLS_AS_SDK(CryptAcquireContextW);
+KORIN_CALLS_AS_SDK(CryptCreateHash);
+KORIN_CALLS_AS_SDK(CryptHashData);
+KORIN_CALLS_AS_SDK(CryptGetHashParam);
+KORIN_CALLS_AS_SDK(Wow64DisableWow64FsRedirection);
+KORIN_CALLS_AS_SDK(Wow64RevertWow64FsRedirection);
+#undef KORIN_CALLS_AS_SDK
 
 // The structures the calls read and write, field by field.
 static_assert(sizeof(VerifyMessagePara) == sizeof(CRYPT_VERIFY_MESSAGE_PARA));
