@@ -3,7 +3,9 @@
 // The CryptoAPI and Wow64 functions the package-trust code calls through
 // tables bound at run time, typed as the platform declares them. The types
 // mirror the platform's layouts without <windows.h>, so the core compiles on
-// both builds; on the Windows build the entries are the real exports.
+// both builds; on the Windows build the entries are the real exports, and
+// crypto_api_win.cpp holds each type here against the SDK's declaration: a
+// new entry gets its line there.
 
 #include "platform/error_codes.h"
 

@@ -21,7 +21,9 @@ bool WinSystemInfo::getVersionEx(OsVersionInfo& info) {
 }
 
 int WinSystemInfo::isWow64Process() {
-    using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
+    // The SDK's own type rather than one written out here; decltype does not
+    // import the function, so the program still loads where it is missing.
+    using IsWow64ProcessFunction = decltype(&::IsWow64Process);
     BOOL result = FALSE;
     HMODULE kernel32 = GetModuleHandleW(L"kernel32");
     if (kernel32 == nullptr) {

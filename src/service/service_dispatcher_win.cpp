@@ -7,6 +7,7 @@
 #include <atomic>
 #include <new>
 #include <string>
+#include <type_traits>
 
 namespace korin {
 
@@ -29,6 +30,10 @@ void WINAPI handlerTrampoline(DWORD control) {
         handler(control);
     }
 }
+
+// Exactly the callback types the dispatcher calls.
+static_assert(std::is_same_v<decltype(&serviceMainTrampoline), LPSERVICE_MAIN_FUNCTIONW>);
+static_assert(std::is_same_v<decltype(&handlerTrampoline), LPHANDLER_FUNCTION>);
 
 class WinStopEvent final : public ServiceStopEvent {
   public:

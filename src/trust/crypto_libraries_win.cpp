@@ -6,10 +6,6 @@
 
 namespace korin {
 
-static_assert(sizeof(crypto::VerifyMessagePara) == sizeof(CRYPT_VERIFY_MESSAGE_PARA));
-static_assert(sizeof(crypto::CertContext) == sizeof(CERT_CONTEXT));
-static_assert(sizeof(crypto::CryptProv) == sizeof(HCRYPTPROV));
-
 std::int32_t WinCryptoLibraries::getSystemFolder(std::wstring& path) {
     wchar_t buffer[MAX_PATH] = {};
     const HRESULT result = SHGetFolderPathW(nullptr, CSIDL_SYSTEM, nullptr, 0, buffer);
