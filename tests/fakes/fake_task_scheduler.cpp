@@ -2,6 +2,7 @@
 
 #include "platform/last_error.h"
 #include "platform/error_codes.h"
+#include "support/text.h"
 
 #include <memory>
 #include <utility>
@@ -577,6 +578,23 @@ bool FakeSecureRandom::draw(std::uint32_t& value) {
         value = *next;
     }
     return next.has_value();
+}
+
+void PrintTo(const FakeWorkItem& item, std::ostream* out) {
+    *out << "{account " << (item.account ? utf8FromWide(*item.account) : "<none>") << ", creator "
+         << utf8FromWide(item.creator) << ", comment " << utf8FromWide(item.comment)
+         << ", application " << utf8FromWide(item.applicationName) << ", flags " << item.flags
+         << ", triggers";
+    for (const WorkItemTriggerRecord& t : item.triggers) {
+        *out << " [" << t.triggerSize << " " << t.beginYear << "-" << t.beginMonth << "-"
+             << t.beginDay << " to " << t.endYear << "-" << t.endMonth << "-" << t.endDay << " at "
+             << t.startHour << ":" << t.startMinute << " every " << t.minutesInterval << " for "
+             << t.minutesDuration << " flags " << t.flags << " type " << t.triggerType << " ("
+             << t.typeWords[0] << " " << t.typeWords[1] << " " << t.typeWords[2] << " "
+             << t.typeWords[3] << ") random " << t.randomMinutesInterval << " reserved "
+             << t.reserved1 << " " << t.reserved2 << "]";
+    }
+    *out << "}";
 }
 
 }  // namespace korin::testing

@@ -13,6 +13,7 @@
 #include <list>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,8 @@ struct FakeWorkItem {
     std::list<WorkItemTriggerRecord> triggers;
     bool operator==(const FakeWorkItem&) const = default;
 };
+// Failures show a work item's fields, not its bytes.
+void PrintTo(const FakeWorkItem& item, std::ostream* out);
 
 // Tasks by name in the root folder (the only folder), work items by name. Every
 // port method is a FaultInjector operation named as the method ("connect",

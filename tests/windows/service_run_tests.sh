@@ -4,7 +4,7 @@
 # (as "localhost", the test authority in the machine's Root store) starts
 # the published test installer; then the program started without arguments
 # outside the manager asks the manager to start the service, whose cycle
-# follows.
+# follows; a stop sent while the cycle waits on the server does not shorten it.
 #   service_run_tests.sh PRODUCT-EXE HOST-BIN-DIR
 # KORIN_SERVICE_RUN_SHORT=1: the first run only, then -deleteTask (the state
 # the cycle left erased) and -uninstall: the 32-bit product's smoke, where
@@ -163,4 +163,55 @@ else
     passes=$((passes + 1))
 fi
 await_stopped
+
+# A stop while the cycle waits on the server: the handler logs the control
+# and reports stop-pending twice (check points 2 and 3) before the manager's
+# answer, but nothing shortens the cycle; it ends as it would have, with the
+# installer started, and only then is the service stopped. The server holds
+# the first manifest until it is released.
+held=/pub/korinplayer/update/current/sau/currentmajor.xml
+printf '%s hold\n' "$held" >"$work/tree/misbehave"
+: >"$work/requests.log"
+"$runner" run reg add "$state" /v LastUpdateCheck /t REG_QWORD /d 0 /f >/dev/null 2>&1
+rm -f "$log" "$record"
+"$runner" run sc start VemraKorinPlayerUpdateSvc >"$work/sc.log" 2>&1 ||
+    fail "sc start exited with $?: $(cat "$work/sc.log")"
+for _ in $(seq 3000); do
+    grep -qxF "$held" "$work/requests.log" && break
+    sleep 0.1
+done
+# STATE, CHECKPOINT and WAIT_HINT of an sc answer, on one line.
+status_of() { tr -d '\r' <"$1" | grep -E '^ *(STATE|CHECKPOINT|WAIT_HINT) ' | tr -s ' ' | tr '\n' ';'; }
+pending=' STATE : 3 STOP_PENDING; CHECKPOINT : 0x3; WAIT_HINT : 0x0;'
+if ! grep -qxF "$held" "$work/requests.log"; then
+    fail "the service's cycle never asked for $held; log: $(log_entries | tr '\n' ' ')"
+else
+    "$runner" run sc stop VemraKorinPlayerUpdateSvc >"$work/stop.log" 2>&1 ||
+        fail "sc stop exited with $?: $(cat "$work/stop.log")"
+    [ "$(status_of "$work/stop.log")" = "$pending" ] ||
+        fail "sc stop answered '$(status_of "$work/stop.log")', expected '$pending'"
+    "$runner" run sc query VemraKorinPlayerUpdateSvc >"$work/held.log" 2>&1 || true
+    entries=$(log_entries)
+    if [ "$(status_of "$work/held.log")" != "$pending" ] || [ -e "$record" ] ||
+        grep -qx '\[info\] 1620' <<<"$entries"; then
+        fail "while the cycle waits, '$(status_of "$work/held.log")', log: $(tr '\n' ' ' <<<"$entries")"
+    else
+        passes=$((passes + 1))
+    fi
+    touch "$work/tree/release"
+    if ! await_cycle; then
+        fail "stopped while waiting, no cycle ended within 5 min; log: $(log_entries | tr '\n' ' ')"
+    else
+        in_order "$(log_entries)" '[info] 1618' '[info] 1608' '[info] 1622 1' '[info] 1623' \
+            '[info] 1610' '[info] 1612' '[info] 1620' ||
+            fail "a stop during the cycle logged: $(log_entries | tr '\n' ' ')"
+        expect_record "stopped during the cycle"
+    fi
+    await_stopped
+    "$runner" run sc query VemraKorinPlayerUpdateSvc >"$work/stopped.log" 2>&1 || true
+    stopped=' STATE : 1 STOPPED; CHECKPOINT : 0x0; WAIT_HINT : 0x0;'
+    [ "$(status_of "$work/stopped.log")" = "$stopped" ] ||
+        fail "after the cycle the service is '$(status_of "$work/stopped.log")'"
+fi
+rm -f "$work/tree/misbehave" "$work/tree/release"
 uninstall_and_finish

@@ -7,7 +7,8 @@
 // DIR/misbehave, read afresh for every request, holds lines "PATH MODE":
 //   notfound  404 with an HTML page       zerobyte  a zero byte inside a chunk
 //   cutoff    the body ends half-way      stall     half the body, then nothing
-//   endless   a body that never ends
+//   endless   a body that never ends      hold      the whole answer once
+//                                         DIR/release exists (2 min at most)
 // With --address auto a free loopback address 127.1.x.y is chosen; the ready
 // file receives the address once the server listens. The request log gets
 // one line per request: its target exactly as the client sent it.
@@ -111,6 +112,12 @@ void answer(SSL* ssl, const std::string& root, const std::string& path) {
                          std::to_string(std::strlen(kNotFoundPage)) +
                          "\r\nConnection: close\r\n\r\n" + kNotFoundPage);
         return;
+    }
+    if (mode == "hold") {
+        // A client kept waiting until the test says so, not for a guessed time.
+        for (int waited = 0; waited < 1200 && !std::ifstream(root + "/release"); ++waited) {
+            pause(100);
+        }
     }
     const bool xml = path.size() > 4 && path.compare(path.size() - 4, 4, ".xml") == 0;
     const std::string head = std::string("HTTP/1.1 200 OK\r\nContent-Type: ") +
