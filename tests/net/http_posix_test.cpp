@@ -225,7 +225,7 @@ TEST_F(HttpsTest, HoldsTheServerBehaviourContract) {
     StandInHttp http(*machine_, StandInHttp::Timeouts{10000, 1500});
     testing::holdsTheHttpContract(
         http, testing::serverBehaviourCases(work_ + "/tree", L"localhost",
-                                            L"mirror.korinplayer.example", silent.port()));
+                                            L"mirror.korinplayer.example", silent.port(), false));
 }
 
 TEST_F(HttpsTest, CallsOutOfOrderFailWithIncorrectHandleState) {
