@@ -4,6 +4,8 @@
 #include "support/text.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -167,6 +169,12 @@ class CurlRequest final : public HttpRequest {
              curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                               setup_.timeouts.connectMs + setup_.timeouts.receiveMs) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &CurlRequest::onOpenSocket) ==
+                       CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION,
+                                    &CurlRequest::onCloseSocket) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this) == CURLE_OK;
         ok = ok &&
              curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &CurlRequest::onSending) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_PREREQDATA, this) == CURLE_OK;
@@ -307,11 +315,29 @@ class CurlRequest final : public HttpRequest {
 
     std::size_t pending() const { return buffer_.size() - offset_; }
 
+    // The request's sockets are its own, so that the end of the TCP
+    // connection (to the server or the proxy) can be told from the TLS
+    // handshake after it.
+    static curl_socket_t onOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
+        const curl_socket_t socket =
+            ::socket(address->family, address->socktype, address->protocol);
+        static_cast<CurlRequest*>(self)->socket_ = socket;
+        return socket;
+    }
+    static int onCloseSocket(void* self, curl_socket_t socket) {
+        auto& request = *static_cast<CurlRequest*>(self);
+        if (request.socket_ == socket) {
+            request.socket_ = CURL_SOCKET_BAD;
+        }
+        return close(socket);
+    }
+
     // The TCP connection (to the server or the proxy) is up.
     bool connected() const {
-        curl_off_t time = 0;
-        return curl_easy_getinfo(easy_.get(), CURLINFO_CONNECT_TIME_T, &time) == CURLE_OK &&
-               time > 0;
+        sockaddr_storage peer{};
+        socklen_t size = sizeof peer;
+        return socket_ != CURL_SOCKET_BAD &&
+               getpeername(socket_, reinterpret_cast<sockaddr*>(&peer), &size) == 0;
     }
 
     // The transfer failed: every later call fails the same way.
@@ -406,6 +432,7 @@ class CurlRequest final : public HttpRequest {
     bool done_ = false;
     CURLcode result_ = CURLE_OK;
     bool paused_ = false;
+    curl_socket_t socket_ = CURL_SOCKET_BAD;
     std::string buffer_;
     std::size_t offset_ = 0;
 };
