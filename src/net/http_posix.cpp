@@ -4,6 +4,8 @@
 #include "support/text.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -49,9 +51,13 @@ std::uint32_t winHttpErrorOf(CURLcode code) {
             return kErrorWinHttpSecureFailure;
         case CURLE_URL_MALFORMAT:
             return kErrorWinHttpInvalidUrl;
+        // More than WinHTTP's 10 redirects, or one to another scheme than
+        // https (only https is allowed, and only redirects change it).
+        case CURLE_TOO_MANY_REDIRECTS:
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return kErrorWinHttpRedirectFailed;
         case CURLE_WEIRD_SERVER_REPLY:
         case CURLE_GOT_NOTHING:
-        case CURLE_TOO_MANY_REDIRECTS:
         case CURLE_BAD_CONTENT_ENCODING:
             return kErrorWinHttpInvalidServerResponse;
         case CURLE_PARTIAL_FILE:
@@ -99,8 +105,9 @@ std::string readFile(const std::string& path) {
 struct RequestSetup {
     std::string url;
     std::string userAgent;
-    std::vector<std::string> resolve;  // "name:port:address" each
-    std::string proxy;                 // "host:port" of the HTTPS proxy, or empty
+    std::vector<std::string> resolve;    // "name:port:address" each
+    std::vector<std::string> connectTo;  // "name::address:" each
+    std::string proxy;                   // "host:port" of the HTTPS proxy, or empty
     std::string rootsFile;
     StandInHttp::Timeouts timeouts;
 };
@@ -123,15 +130,9 @@ class CurlRequest final : public HttpRequest {
             setLastError(kErrorNotEnoughMemory);
             return false;
         }
-        for (const std::string& entry : setup_.resolve) {
-            // The list keeps its head; a failed append leaves it whole.
-            curl_slist* head = resolve_.release();
-            curl_slist* list = curl_slist_append(head, entry.c_str());
-            resolve_.reset(list != nullptr ? list : head);
-            if (list == nullptr) {
-                setLastError(8);
-                return false;
-            }
+        if (!appendAll(resolve_, setup_.resolve) || !appendAll(connectTo_, setup_.connectTo)) {
+            setLastError(kErrorNotEnoughMemory);
+            return false;
         }
         // WinHTTP without accept types sends no Accept header.
         headers_.reset(curl_slist_append(nullptr, "Accept:"));
@@ -142,6 +143,7 @@ class CurlRequest final : public HttpRequest {
         ok = ok && curl_easy_setopt(easy, CURLOPT_USERAGENT, setup_.userAgent.c_str()) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers_.get()) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_RESOLVE, resolve_.get()) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_CONNECT_TO, connectTo_.get()) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https") == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
@@ -161,9 +163,18 @@ class CurlRequest final : public HttpRequest {
         ok = ok && curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
-        ok = ok && curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, setup_.timeouts.connectMs) ==
-                       CURLE_OK;
+        // A bound for connection and handshake together; sendRequest holds
+        // each to its own.
+        ok = ok &&
+             curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                              setup_.timeouts.connectMs + setup_.timeouts.receiveMs) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &CurlRequest::onOpenSocket) ==
+                       CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION,
+                                    &CurlRequest::onCloseSocket) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this) == CURLE_OK;
         ok = ok &&
              curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &CurlRequest::onSending) == CURLE_OK;
         ok = ok && curl_easy_setopt(easy, CURLOPT_PREREQDATA, this) == CURLE_OK;
@@ -186,8 +197,10 @@ class CurlRequest final : public HttpRequest {
             return failWith(kErrorWinHttpInternalError);
         }
         added_ = true;
-        if (!waitFor([this] { return sending_; },
-                     setup_.timeouts.connectMs + setup_.timeouts.receiveMs)) {
+        // As WinHTTP: the connect time-out bounds the TCP connection, the
+        // send and receive time-outs the TLS handshake after it.
+        if (!waitFor([this] { return sending_ || connected(); }, setup_.timeouts.connectMs) ||
+            !waitFor([this] { return sending_; }, setup_.timeouts.receiveMs)) {
             return false;
         }
         state_ = State::Sent;
@@ -242,6 +255,20 @@ class CurlRequest final : public HttpRequest {
   private:
     enum class State { Opened, Sent, Received, Failed };
 
+    static bool appendAll(std::unique_ptr<curl_slist, ListDeleter>& list,
+                          const std::vector<std::string>& entries) {
+        for (const std::string& entry : entries) {
+            // The list keeps its head; a failed append leaves it whole.
+            curl_slist* head = list.release();
+            curl_slist* longer = curl_slist_append(head, entry.c_str());
+            list.reset(longer != nullptr ? longer : head);
+            if (longer == nullptr) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     static int onSending(void* self, char*, char*, int, int) {
         static_cast<CurlRequest*>(self)->sending_ = true;
         return CURL_PREREQFUNC_OK;
@@ -287,6 +314,31 @@ class CurlRequest final : public HttpRequest {
     }
 
     std::size_t pending() const { return buffer_.size() - offset_; }
+
+    // The request's sockets are its own, so that the end of the TCP
+    // connection (to the server or the proxy) can be told from the TLS
+    // handshake after it.
+    static curl_socket_t onOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
+        const curl_socket_t socket =
+            ::socket(address->family, address->socktype, address->protocol);
+        static_cast<CurlRequest*>(self)->socket_ = socket;
+        return socket;
+    }
+    static int onCloseSocket(void* self, curl_socket_t socket) {
+        auto& request = *static_cast<CurlRequest*>(self);
+        if (request.socket_ == socket) {
+            request.socket_ = CURL_SOCKET_BAD;
+        }
+        return close(socket);
+    }
+
+    // The TCP connection (to the server or the proxy) is up.
+    bool connected() const {
+        sockaddr_storage peer{};
+        socklen_t size = sizeof peer;
+        return socket_ != CURL_SOCKET_BAD &&
+               getpeername(socket_, reinterpret_cast<sockaddr*>(&peer), &size) == 0;
+    }
 
     // The transfer failed: every later call fails the same way.
     bool failWith(std::uint32_t error) {
@@ -368,6 +420,7 @@ class CurlRequest final : public HttpRequest {
     std::unique_ptr<CURL, EasyDeleter> easy_;
     std::unique_ptr<CURLM, MultiDeleter> multi_;
     std::unique_ptr<curl_slist, ListDeleter> resolve_;
+    std::unique_ptr<curl_slist, ListDeleter> connectTo_;
     std::unique_ptr<curl_slist, ListDeleter> headers_;
     State state_ = State::Opened;
     std::uint32_t failure_ = 0;
@@ -379,6 +432,7 @@ class CurlRequest final : public HttpRequest {
     bool done_ = false;
     CURLcode result_ = CURLE_OK;
     bool paused_ = false;
+    curl_socket_t socket_ = CURL_SOCKET_BAD;
     std::string buffer_;
     std::size_t offset_ = 0;
 };
@@ -429,7 +483,11 @@ class CurlSession final : public HttpSession {
         // proxy resolves it; the machine resolves only the proxy's name.
         base.proxy = httpsProxyFor(proxySetting_, name);
         if (base.proxy.empty()) {
-            addResolve(base, name, std::to_string(port));
+            // Every connection the request makes, a redirect's to another
+            // host or port too, goes where the machine's hosts file says.
+            for (const auto& [alias, address] : hostsFileEntries(hostsText_)) {
+                base.connectTo.push_back(alias + "::" + bracketed(address) + ":");
+            }
         } else {
             const auto colon = base.proxy.rfind(':');
             std::string proxyHost = base.proxy.substr(0, colon);
@@ -442,12 +500,14 @@ class CurlSession final : public HttpSession {
     }
 
   private:
+    static std::string bracketed(const std::string& address) {
+        return address.find(':') != std::string::npos ? "[" + address + "]" : address;
+    }
+
     void addResolve(RequestSetup& setup, const std::string& name, const std::string& port) const {
         const std::string address = hostsFileAddress(hostsText_, name);
         if (!address.empty()) {
-            const bool ipv6 = address.find(':') != std::string::npos;
-            setup.resolve.push_back(name + ":" + port + ":" +
-                                    (ipv6 ? "[" + address + "]" : address));
+            setup.resolve.push_back(name + ":" + port + ":" + bracketed(address));
         }
     }
 
@@ -458,7 +518,8 @@ class CurlSession final : public HttpSession {
 
 }  // namespace
 
-std::string hostsFileAddress(const std::string& hostsText, const std::string& name) {
+std::vector<std::pair<std::string, std::string>> hostsFileEntries(const std::string& hostsText) {
+    std::vector<std::pair<std::string, std::string>> entries;
     std::istringstream lines(hostsText);
     std::string line;
     while (std::getline(lines, line)) {
@@ -468,10 +529,22 @@ std::string hostsFileAddress(const std::string& hostsText, const std::string& na
         std::string alias;
         words >> address;
         while (words >> alias) {
-            if (utf8FromWide(asciiLower(wideFromUtf8(alias))) ==
-                utf8FromWide(asciiLower(wideFromUtf8(name)))) {
-                return address;
+            alias = utf8FromWide(asciiLower(wideFromUtf8(alias)));
+            const bool named = std::any_of(entries.begin(), entries.end(),
+                                           [&](const auto& entry) { return entry.first == alias; });
+            if (!named) {
+                entries.emplace_back(alias, address);
             }
+        }
+    }
+    return entries;
+}
+
+std::string hostsFileAddress(const std::string& hostsText, const std::string& name) {
+    const std::string wanted = utf8FromWide(asciiLower(wideFromUtf8(name)));
+    for (const auto& [alias, address] : hostsFileEntries(hostsText)) {
+        if (alias == wanted) {
+            return address;
         }
     }
     return {};

@@ -4,6 +4,10 @@
 #include "platform/registry.h"
 #include "platform/standin/machine.h"
 
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace korin {
 
 // HTTPS of the stand-in machine over libcurl: trusts only the machine's Root
@@ -30,6 +34,10 @@ class StandInHttp final : public Http {
     Timeouts timeouts_;
     Registry* registry_;
 };
+
+// Each name the hosts file gives (in lower case) with its address: the
+// first line that names it wins.
+std::vector<std::pair<std::string, std::string>> hostsFileEntries(const std::string& hostsText);
 
 // The address the hosts file gives a name ("" when it names none).
 std::string hostsFileAddress(const std::string& hostsText, const std::string& name);

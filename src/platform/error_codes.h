@@ -84,6 +84,7 @@ inline constexpr std::uint32_t kErrorWinHttpIncorrectHandleState = 12019;
 inline constexpr std::uint32_t kErrorWinHttpCannotConnect = 12029;
 inline constexpr std::uint32_t kErrorWinHttpConnectionError = 12030;
 inline constexpr std::uint32_t kErrorWinHttpInvalidServerResponse = 12152;
+inline constexpr std::uint32_t kErrorWinHttpRedirectFailed = 12156;
 inline constexpr std::uint32_t kErrorWinHttpSecureFailure = 12175;
 // What WinHTTP (seen under Wine) reports when a proxy refuses the CONNECT.
 inline constexpr std::uint32_t kErrorWinHttpSecureChannelError = 12157;

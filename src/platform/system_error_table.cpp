@@ -99,6 +99,9 @@ constexpr SystemErrorName kSystemErrorNames[] = {
     {kErrorWinHttpCannotConnect, "A connection with the server could not be established"},
     {kErrorWinHttpConnectionError, "The connection with the server was terminated abnormally"},
     {kErrorWinHttpInvalidServerResponse, "The server returned an invalid or unrecognized response"},
+    {kErrorWinHttpRedirectFailed,
+     "The redirection failed because either the scheme changed or all attempts made to redirect "
+     "failed"},
     {kErrorWinHttpSecureFailure, "A security error occurred"},
     {kErrorWinHttpSecureChannelError, "An error occurred in the secure channel support"},
     {crypto::kNteBadHash, "Bad Hash"},

@@ -52,6 +52,11 @@ bool TestServer::start(const std::string& root, const std::string& work, std::st
                                      ready,
                                      "--request-log",
                                      work + "/requests.log"};
+    if (serverProgram.empty()) {
+        for (const char* option : {"--second-port", "8443", "--http-port", "8080"}) {
+            args.push_back(option);
+        }
+    }
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());

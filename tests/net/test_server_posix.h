@@ -16,7 +16,8 @@ class TestServer {
     ~TestServer();
 
     // Makes the certificates in work (a host folder) and serves root from
-    // there, on a loopback address of its own unless address names one.
+    // there, on a loopback address of its own unless address names one
+    // (korin-update-server also on its second port and plain HTTP port).
     // False with the reason when it does not come up. program is
     // korin-update-server unless another server with its options is named
     // (tools/update_server/nginx_update_host.sh); only that one misbehaves.
@@ -25,7 +26,7 @@ class TestServer {
     void stop();
 
     // Makes the server answer path in a misbehaving way ("notfound",
-    // "zerobyte", "cutoff", "stall", "endless").
+    // "zerobyte", "cutoff", "drop", "stall", "endless").
     void misbehave(const std::string& path, const std::string& mode) const;
 
     const std::string& address() const { return address_; }

@@ -14,8 +14,8 @@
 #                               (32.0.0.465 of every type, INSTALLER its
 #                               packages), make the test authority
 #                               (WORK/certs/ca.pem and ca.der) and serve the
-#                               tree with the test server on 127.0.0.1:443 in
-#                               the background (pid in WORK/server.pid, each
+#                               tree with the test server on 127.0.0.1:443 (and
+#                               8443, plain HTTP on 8080) in the background (pid in WORK/server.pid, each
 #                               request's target in WORK/requests.log)
 # The 64-bit build of the same sources always runs under wine64. The 32-bit
 # product needs wine32 and a machine that executes i386 code: natively, or
@@ -187,6 +187,7 @@ OFFER
     for _ in $(seq 60); do
         "$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
             --key "$work/certs/server.key" --address 127.0.0.1 --port 443 \
+            --second-port 8443 --http-port 8080 \
             --ready-file "$work/ready" --request-log "$work/requests.log" 2>"$work/server.log" &
         echo $! >"$work/server.pid"
         for _ in $(seq 200); do

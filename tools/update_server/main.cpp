@@ -2,16 +2,22 @@
 // and the demo, and misbehaves on request.
 //
 //   korin-update-server --root DIR --cert PEM --key PEM [--address A|auto]
-//                       [--port N] [--ready-file FILE] [--request-log FILE]
+//                       [--port N] [--second-port N] [--http-port N]
+//                       [--ready-file FILE] [--request-log FILE]
 //
-// DIR/misbehave, read afresh for every request, holds lines "PATH MODE":
+// DIR/misbehave, read afresh for every request, holds lines "PATH MODE [URL]":
 //   notfound  404 with an HTML page       zerobyte  a zero byte inside a chunk
-//   cutoff    the body ends half-way      stall     half the body, then nothing
-//   endless   a body that never ends      hold      the whole answer once
-//                                         DIR/release exists (2 min at most)
+//   cutoff    the body ends half-way, then TLS close_notify and the close
+//   drop      the body ends half-way, the connection closes without close_notify
+//   stall     half the body, then nothing
+//   endless   a body that never ends
+//   hold      the whole answer once DIR/release exists (2 min at most)
+//   redirect301, redirect302, redirect307  that status with "Location: URL"
 // With --address auto a free loopback address 127.1.x.y is chosen; the ready
-// file receives the address once the server listens. The request log gets
-// one line per request: its target exactly as the client sent it.
+// file receives the address once the server listens. --second-port serves the
+// same tree over HTTPS on another port of that address, --http-port over
+// plain HTTP. The request log gets one line per request: its target exactly
+// as the client sent it, after "http " for a plain HTTP request.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -41,6 +47,8 @@ struct Options {
     std::string key;
     std::string address = "127.0.0.1";
     int port = 443;
+    int secondPort = 0;
+    int httpPort = 0;
     std::string readyFile;
     std::string requestLog;
 };
@@ -66,20 +74,45 @@ std::string readFile(const std::string& path, bool& found) {
     return text.str();
 }
 
-std::map<std::string, std::string> misbehaviours(const std::string& root) {
-    std::map<std::string, std::string> rules;
+struct Rule {
+    std::string mode;
+    std::string location;
+};
+
+std::map<std::string, Rule> misbehaviours(const std::string& root) {
+    std::map<std::string, Rule> rules;
     std::ifstream in(root + "/misbehave");
-    std::string path, mode;
-    while (in >> path >> mode) {
-        rules[path] = mode;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string path;
+        Rule rule;
+        if (words >> path >> rule.mode) {
+            words >> rule.location;
+            rules[path] = rule;
+        }
     }
     return rules;
 }
 
-bool sendAll(SSL* ssl, const std::string& data) {
+// One client connection, over TLS or plain TCP.
+struct Peer {
+    SSL* ssl = nullptr;
+    int socket = -1;
+
+    int read(char* buffer, int size) const {
+        return ssl != nullptr ? SSL_read(ssl, buffer, size)
+                              : static_cast<int>(recv(socket, buffer, size, 0));
+    }
+    int write(const char* data, int size) const {
+        return ssl != nullptr ? SSL_write(ssl, data, size)
+                              : static_cast<int>(send(socket, data, size, MSG_NOSIGNAL));
+    }
+};
+
+bool sendAll(const Peer& peer, const std::string& data) {
     std::size_t sent = 0;
     while (sent < data.size()) {
-        const int n = SSL_write(ssl, data.data() + sent, static_cast<int>(data.size() - sent));
+        const int n = peer.write(data.data() + sent, static_cast<int>(data.size() - sent));
         if (n <= 0) {
             return false;
         }
@@ -98,20 +131,42 @@ void pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-void answer(SSL* ssl, const std::string& root, const std::string& path) {
+const char* redirectStatus(const std::string& mode) {
+    if (mode == "redirect301") {
+        return "301 Moved Permanently";
+    }
+    if (mode == "redirect302") {
+        return "302 Found";
+    }
+    if (mode == "redirect307") {
+        return "307 Temporary Redirect";
+    }
+    return nullptr;
+}
+
+// Answers one GET; false when the connection is to end without TLS
+// close_notify.
+bool answer(const Peer& peer, const std::string& root, const std::string& path) {
     const auto rules = misbehaviours(root);
     const auto rule = rules.find(path);
-    const std::string mode = rule == rules.end() ? "" : rule->second;
+    const std::string mode = rule == rules.end() ? "" : rule->second.mode;
+    if (const char* status = redirectStatus(mode)) {
+        const std::string page = std::string("<html><body>") + status + "</body></html>\n";
+        sendAll(peer, std::string("HTTP/1.1 ") + status + "\r\nLocation: " + rule->second.location +
+                          "\r\nContent-Type: text/html\r\nContent-Length: " +
+                          std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
+        return true;
+    }
     bool found = false;
     std::string body;
     if (path.find("..") == std::string::npos && mode != "notfound") {
         body = readFile(root + path, found);
     }
     if (!found && mode != "endless") {
-        sendAll(ssl, "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: " +
-                         std::to_string(std::strlen(kNotFoundPage)) +
-                         "\r\nConnection: close\r\n\r\n" + kNotFoundPage);
-        return;
+        sendAll(peer, "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: " +
+                          std::to_string(std::strlen(kNotFoundPage)) +
+                          "\r\nConnection: close\r\n\r\n" + kNotFoundPage);
+        return true;
     }
     if (mode == "hold") {
         // A client kept waiting until the test says so, not for a guessed time.
@@ -126,36 +181,43 @@ void answer(SSL* ssl, const std::string& root, const std::string& path) {
     if (mode == "zerobyte") {
         // The first chunk carries a zero byte and junk after it; the rest
         // follows once the client has had the first.
-        sendAll(ssl, head + "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n");
-        sendAll(ssl, chunk(half + std::string("\0junk", 5)));
+        sendAll(peer, head + "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n");
+        sendAll(peer, chunk(half + std::string("\0junk", 5)));
         pause(300);
-        sendAll(ssl, chunk(body.substr(half.size())) + chunk(""));
-    } else if (mode == "cutoff") {
-        sendAll(ssl, head + "Content-Length: " + std::to_string(body.size()) +
-                         "\r\nConnection: close\r\n\r\n" + half);
+        sendAll(peer, chunk(body.substr(half.size())) + chunk(""));
+    } else if (mode == "cutoff" || mode == "drop") {
+        sendAll(peer, head + "Content-Length: " + std::to_string(body.size()) +
+                          "\r\nConnection: close\r\n\r\n" + half);
+        return mode != "drop";
     } else if (mode == "stall") {
-        sendAll(ssl, head + "Content-Length: " + std::to_string(body.size()) +
-                         "\r\nConnection: close\r\n\r\n" + half);
+        sendAll(peer, head + "Content-Length: " + std::to_string(body.size()) +
+                          "\r\nConnection: close\r\n\r\n" + half);
         pause(120000);
     } else if (mode == "endless") {
-        sendAll(ssl, head + "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n");
+        sendAll(peer, head + "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n");
         const std::string piece = chunk(std::string(16384, ' ') + "<a>");
-        while (sendAll(ssl, piece)) {
+        while (sendAll(peer, piece)) {
         }
     } else {
-        sendAll(ssl, head + "Content-Length: " + std::to_string(body.size()) +
-                         "\r\nConnection: close\r\n\r\n" + body);
+        sendAll(peer, head + "Content-Length: " + std::to_string(body.size()) +
+                          "\r\nConnection: close\r\n\r\n" + body);
     }
+    return true;
 }
 
+// Serves one connection; without a context, over plain HTTP.
 void serve(SSL_CTX* context, int client, std::string root, std::string requestLog) {
-    SSL* ssl = SSL_new(context);
-    SSL_set_fd(ssl, client);
-    if (SSL_accept(ssl) == 1) {
+    SSL* ssl = nullptr;
+    if (context != nullptr) {
+        ssl = SSL_new(context);
+        SSL_set_fd(ssl, client);
+    }
+    const Peer peer{ssl, client};
+    if (ssl == nullptr || SSL_accept(ssl) == 1) {
         std::string request;
         char buffer[4096];
         while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
-            const int n = SSL_read(ssl, buffer, sizeof buffer);
+            const int n = peer.read(buffer, sizeof buffer);
             if (n <= 0) {
                 break;
             }
@@ -170,7 +232,8 @@ void serve(SSL_CTX* context, int client, std::string root, std::string requestLo
         const auto targetEnd = requestLine.rfind(' ');
         if (targetStart != std::string::npos && targetEnd > targetStart) {
             logRequest(requestLog,
-                       requestLine.substr(targetStart + 1, targetEnd - targetStart - 1));
+                       (ssl == nullptr ? "http " : "") +
+                           requestLine.substr(targetStart + 1, targetEnd - targetStart - 1));
         }
         std::cerr << "korin-update-server: " << verb << " " << path << "\n";
         // Servers accept the absolute form too (RFC 9112, 3.2.2): Wine's
@@ -181,13 +244,25 @@ void serve(SSL_CTX* context, int client, std::string root, std::string requestLo
                 path = slash == std::string::npos ? "/" : path.substr(slash);
             }
         }
+        bool closeNotify = true;
         if (verb == "GET" && !path.empty() && path[0] == '/') {
-            answer(ssl, root, path);
+            closeNotify = answer(peer, root, path);
         }
-        SSL_shutdown(ssl);
+        if (ssl != nullptr && closeNotify) {
+            SSL_shutdown(ssl);
+        }
     }
     SSL_free(ssl);
     close(client);
+}
+
+void acceptForever(int server, SSL_CTX* context, const Options& options) {
+    while (true) {
+        const int client = accept(server, nullptr, nullptr);
+        if (client >= 0) {
+            std::thread(serve, context, client, options.root, options.requestLog).detach();
+        }
+    }
 }
 
 int listenOn(const std::string& address, int port) {
@@ -223,6 +298,10 @@ int main(int argc, char** argv) {
             options.address = value;
         } else if (name == "--port") {
             options.port = std::atoi(value.c_str());
+        } else if (name == "--second-port") {
+            options.secondPort = std::atoi(value.c_str());
+        } else if (name == "--http-port") {
+            options.httpPort = std::atoi(value.c_str());
         } else if (name == "--ready-file") {
             options.readyFile = value;
         } else if (name == "--request-log") {
@@ -234,7 +313,8 @@ int main(int argc, char** argv) {
     }
     if (options.root.empty() || options.cert.empty() || options.key.empty()) {
         std::cerr << "usage: korin-update-server --root DIR --cert PEM --key PEM "
-                     "[--address A|auto] [--port N] [--ready-file FILE] [--request-log FILE]\n";
+                     "[--address A|auto] [--port N] [--second-port N] [--http-port N] "
+                     "[--ready-file FILE] [--request-log FILE]\n";
         return 2;
     }
     signal(SIGPIPE, SIG_IGN);
@@ -261,15 +341,28 @@ int main(int argc, char** argv) {
                   << ": " << std::strerror(errno) << "\n";
         return 1;
     }
+    int second = -1;
+    int http = -1;
+    if (options.secondPort != 0 && (second = listenOn(address, options.secondPort)) < 0) {
+        std::cerr << "korin-update-server: cannot listen on " << address << ":"
+                  << options.secondPort << ": " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    if (options.httpPort != 0 && (http = listenOn(address, options.httpPort)) < 0) {
+        std::cerr << "korin-update-server: cannot listen on " << address << ":" << options.httpPort
+                  << ": " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    if (second >= 0) {
+        std::thread(acceptForever, second, context, options).detach();
+    }
+    if (http >= 0) {
+        std::thread(acceptForever, http, nullptr, options).detach();
+    }
     if (!options.readyFile.empty()) {
         const std::string temporary = options.readyFile + ".tmp";
         std::ofstream(temporary) << address << "\n";
         std::rename(temporary.c_str(), options.readyFile.c_str());
     }
-    while (true) {
-        const int client = accept(server, nullptr, nullptr);
-        if (client >= 0) {
-            std::thread(serve, context, client, options.root, options.requestLog).detach();
-        }
-    }
+    acceptForever(server, context, options);
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes a throw-away certificate authority and a server certificate for
-# "localhost" and the default update host, signed by it, in DIR:
+# "localhost", the default update host and its mirror, signed by it, in DIR:
 # ca.pem, server.pem (chain), server.key. Test use only.
 set -euo pipefail
 dir=${1:?usage: make_test_certificates.sh DIR}
@@ -13,7 +13,7 @@ openssl req -x509 "${curve[@]}" -keyout ca.key -out ca.pem -days 30 \
     -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
 openssl req "${curve[@]}" -keyout server.key -out server.csr \
     -subj "/CN=localhost" 2>/dev/null
-printf '%s\n' "subjectAltName=DNS:localhost,DNS:update.korinplayer.example" \
+printf '%s\n' "subjectAltName=DNS:localhost,DNS:update.korinplayer.example,DNS:mirror.korinplayer.example" \
     "basicConstraints=critical,CA:FALSE" "extendedKeyUsage=serverAuth" > server.ext
 openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial \
     -out server.crt -days 30 -extfile server.ext 2>/dev/null
