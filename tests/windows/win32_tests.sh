@@ -52,13 +52,9 @@ cleanup() {
 }
 trap cleanup EXIT
 "$runner" serve "$work" "$bin" "$bin64/korin-test-installer.exe"
-windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
 code=0
-KORIN_TEST_TREE=$(windows_path "$work/tree") \
-    KORIN_TEST_AUTHORITY=$(windows_path "$work/certs/ca.der") \
-    KORIN_TEST_REQUEST_LOG=$(windows_path "$work/requests.log") \
-    KORIN_PRODUCT_EXE=$(windows_path "$product") \
-    "$runner" run "$tests_exe" --gtest_brief=1 --gtest_filter=-WinHttpsProxy.* \
+KORIN_PRODUCT_EXE="Z:$(sed 's|/|\\|g' <<<"$product")" \
+    "$runner" run-served "$work" "$tests_exe" --gtest_brief=1 --gtest_filter=-WinHttpsProxy.* \
     >"$work/adapter-tests.log" 2>&1 || code=$?
 cat "$work/adapter-tests.log"
 if [ "$code" -ne 0 ] || ! grep -q '^\[==========\] .* ran\.' "$work/adapter-tests.log"; then

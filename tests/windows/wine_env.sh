@@ -15,8 +15,17 @@
 #                               packages), make the test authority
 #                               (WORK/certs/ca.pem and ca.der) and serve the
 #                               tree with the test server on 127.0.0.1:443 (and
-#                               8443, plain HTTP on 8080) in the background (pid in WORK/server.pid, each
-#                               request's target in WORK/requests.log)
+#                               8443, plain HTTP on 8080) in the background
+#                               (pid in WORK/server.pid, each request's target
+#                               in WORK/requests.log)
+#   wine_env.sh run-served WORK TESTS-EXE [ARGS]
+#                               run the Windows tests against what serve
+#                               serves: the tree, the authority and the request
+#                               log named to them, the server's mirror name in
+#                               a hosts file of the run's own (Wine resolves
+#                               with the Linux resolver, not the prefix's hosts
+#                               file), bound over /etc/hosts in a private mount
+#                               namespace, so the machine's is never touched
 # The 64-bit build of the same sources always runs under wine64. The 32-bit
 # product needs wine32 and a machine that executes i386 code: natively, or
 # (the kernels here have no i386 support) through qemu's user-mode emulator,
@@ -205,9 +214,21 @@ OFFER
         exit 1
     fi
     ;;
+run-served)
+    work=$2
+    shift 2
+    { cat /etc/hosts; printf '127.0.0.1 mirror.korinplayer.example\n'; } >"$work/hosts"
+    namespace=(unshare --mount)
+    [ "$(id -u)" = 0 ] || namespace=(unshare --user --map-root-user --mount)
+    KORIN_TEST_TREE=$(windows_path "$work/tree") \
+        KORIN_TEST_AUTHORITY=$(windows_path "$work/certs/ca.der") \
+        KORIN_TEST_REQUEST_LOG=$(windows_path "$work/requests.log") \
+        "${namespace[@]}" sh -c 'mount --bind "$1" /etc/hosts && shift && exec "$@"' sh \
+        "$work/hosts" "$self" run "$@"
+    ;;
 *)
-    echo "usage: wine_env.sh init | run EXE [ARGS] | code EXE [ARGS] | prefix | probe32 EXE |" \
-        "serve WORK HOST-BIN-DIR INSTALLER" >&2
+    echo "usage: wine_env.sh init | run EXE [ARGS] | code EXE [ARGS] | prefix | route32 |" \
+        "probe32 EXE | serve WORK HOST-BIN-DIR INSTALLER | run-served WORK TESTS-EXE [ARGS]" >&2
     exit 2
     ;;
 esac
