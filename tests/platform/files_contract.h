@@ -38,6 +38,9 @@ struct FileCase {
     const wchar_t* path;  // below the folder
     const char* text;
     std::uint32_t error;  // 0: the call succeeds
+    // Where Wine departs from Windows, its answer under Wine.
+    std::uint32_t wineError = kAsOnWindows;
+    static constexpr std::uint32_t kAsOnWindows = 0xFFFFFFFF;
 };
 
 inline std::set<std::string> namesOf(const std::string& joined) {
@@ -116,15 +119,16 @@ inline const FileCase kFileCases[] = {
     {FileStep::CreateNew, L"new.txt", "y", 0},
     {FileStep::SetAttributes, L"ro.txt", "readonly", 0},
     {FileStep::Attributes, L"ro.txt", "readonly", 0},
-    {FileStep::Move, L"new.txt", "ro.txt", kErrorAccessDenied},
     {FileStep::Delete, L"ro.txt", "", kErrorAccessDenied},
-    {FileStep::CreateAlways, L"ro.txt", "z", kErrorAccessDenied},
     {FileStep::DeleteUnused, L"ro.txt", "", kErrorAccessDenied},
     {FileStep::Read, L"ro.txt", "x", 0},
+    // Wine, run by root, writes and renames over a read-only file.
+    {FileStep::CreateAlways, L"ro.txt", "z", kErrorAccessDenied, 0},
+    {FileStep::Move, L"new.txt", "ro.txt", kErrorAccessDenied, 0},
     {FileStep::SetAttributes, L"ro.txt", "normal", 0},
     {FileStep::Attributes, L"ro.txt", "file", 0},
-    {FileStep::Move, L"new.txt", "ro.txt", 0},
     {FileStep::Delete, L"ro.txt", "", 0},
+    {FileStep::Delete, L"new.txt", "", 0, kErrorFileNotFound},
     {FileStep::SetAttributes, L"gone.txt", "normal", kErrorFileNotFound},
     {FileStep::TempName, L"", "kor", 0},
     {FileStep::TempName, L"none", "kor", kErrorDirectory},
@@ -132,7 +136,9 @@ inline const FileCase kFileCases[] = {
 
 // Runs one case in folder (an existing, empty folder's full path).
 inline void runFileCase(Files& files, const std::wstring& folder, const FileCase& c,
-                        std::set<std::wstring>& tempNames) {
+                        std::set<std::wstring>& tempNames, bool wine) {
+    const std::uint32_t error =
+        wine && c.wineError != FileCase::kAsOnWindows ? c.wineError : c.error;
     const std::wstring path = folder + L"\\" + c.path;
     const std::string text = c.text;
     const std::string what = narrow(c.path);
@@ -228,18 +234,18 @@ inline void runFileCase(Files& files, const std::wstring& folder, const FileCase
             break;
         }
     }
-    EXPECT_EQ(ok, c.error == 0) << what << " (" << lastError() << ")";
+    EXPECT_EQ(ok, error == 0) << what << " (" << lastError() << ")";
     if (!ok) {
-        EXPECT_EQ(lastError(), c.error) << what;
+        EXPECT_EQ(lastError(), error) << what;
     }
 }
 
-inline void holdsTheFilesContract(Files& files, const std::wstring& folder) {
+inline void holdsTheFilesContract(Files& files, const std::wstring& folder, bool wine = false) {
     std::set<std::wstring> tempNames;
     int row = 0;
     for (const FileCase& c : kFileCases) {
         SCOPED_TRACE(::testing::Message() << "files contract row " << ++row);
-        runFileCase(files, folder, c, tempNames);
+        runFileCase(files, folder, c, tempNames, wine);
     }
     // The table leaves only its temporary files behind.
     for (const std::wstring& made : tempNames) {

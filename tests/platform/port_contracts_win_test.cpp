@@ -5,6 +5,7 @@
 #include "platform/adapters_win.h"
 #include "platform/files_contract.h"
 #include "platform/registry_contract.h"
+#include "trust/real_crypto.h"
 
 #include <windows.h>
 
@@ -23,7 +24,7 @@ TEST(WinContracts, FilesAndRegistry) {
     ASSERT_TRUE(files.getTempPath(temp));
     const std::wstring folder = temp + L"KorinContract" + process;
     ASSERT_TRUE(files.createDirectory(folder)) << GetLastError();
-    testing::holdsTheFilesContract(files, folder);
+    testing::holdsTheFilesContract(files, folder, testing::runningUnderWine());
     EXPECT_TRUE(files.removeDirectory(folder)) << GetLastError();
 
     WinRegistry registry;
