@@ -73,7 +73,8 @@ log_entries() { [ -f "$log" ] && iconv -f UTF-16LE -t UTF-8 "$log" | tr -d '\r' 
 # Waits (at most 5 min: a 32-bit service starts in about a minute under the
 # emulator) for the installer's record and the dispatcher's return.
 await_cycle() {
-    for _ in $(seq 3000); do
+    local until=$((SECONDS + 300))
+    while [ "$SECONDS" -lt "$until" ]; do
         [ -s "$record" ] && log_entries | grep -qx '\[info\] 1620' && return 0
         sleep 0.1
     done
@@ -96,7 +97,8 @@ expect_record() {
     fi
 }
 await_stopped() {
-    for _ in $(seq 600); do
+    local until=$((SECONDS + 300))
+    while [ "$SECONDS" -lt "$until" ]; do
         "$runner" run sc query VemraKorinPlayerUpdateSvc 2>/dev/null | grep -q STOPPED && return 0
         sleep 0.1
     done
@@ -107,6 +109,7 @@ await_stopped() {
 # and its services with it; a waiting program keeps the service's cycle alive.
 setsid "$runner" run cmd /c "ping -n 3600 127.0.0.1 >NUL" >/dev/null 2>&1 &
 keeper=$!
+"$runner" adopt "$keeper"
 
 # Registered with the manager and started by it: one whole cycle.
 "$runner" run sc delete VemraKorinPlayerUpdateSvc >/dev/null 2>&1 || true

@@ -18,6 +18,8 @@
 #                               8443, plain HTTP on 8080) in the background
 #                               (pid in WORK/server.pid, each request's target
 #                               in WORK/requests.log)
+#   wine_env.sh adopt PID       the calling script owns the background process
+#                               PID: it is ended once the script is gone
 #   wine_env.sh run-served WORK TESTS-EXE [ARGS]
 #                               run the Windows tests against what serve
 #                               serves: the tree, the authority and the request
@@ -94,9 +96,12 @@ wine() {
     fi
     # A process the emulator ends is reported to Wine as exiting with 0: only
     # the emulator's message on standard error tells, so it fails the call.
+    # Standard error goes to a file, not a pipe: the Wine processes a call
+    # starts (wineserver, services.exe) inherit it and outlive the call.
     local errors status=0
     errors=$(mktemp)
-    { in_i386_namespace "$wine" "$@" 2>&1 1>&3 3>&- | tee "$errors" >&2; } 3>&1 || status=$?
+    in_i386_namespace "$wine" "$@" 2>"$errors" || status=$?
+    cat "$errors" >&2
     if grep -q '^qemu: uncaught target signal' "$errors"; then
         echo "wine_env.sh: the emulator ended a 32-bit process: $(grep -m1 '^qemu:' "$errors")" >&2
         status=139
@@ -106,6 +111,26 @@ wine() {
 }
 
 windows_path() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
+
+# Background processes a test script starts (the test server, a waiting
+# program) are written down with the script that owns them; a script ctest
+# killed on its timeout runs no clean-up, so each new serve or adopt ends
+# those whose owner is gone, before they hold port 443 against the next test.
+orphans="$WINEPREFIX.children"
+started() { [ -r "/proc/$1/stat" ] && awk '{ print $22 }' "/proc/$1/stat"; }
+reap_orphans() {
+    [ -f "$orphans" ] || return 0
+    local pid since owner owner_since kept=
+    while read -r pid since owner owner_since; do
+        if [ "$(started "$owner" || true)" = "$owner_since" ]; then
+            kept+="$pid $since $owner $owner_since"$'\n'
+        elif [ "$(started "$pid" || true)" = "$since" ]; then
+            kill -- -"$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true
+        fi
+    done <"$orphans"
+    printf '%s' "$kept" >"$orphans"
+}
+adopt() { echo "$1 $(started "$1") $PPID $(started "$PPID")" >>"$orphans"; }
 
 case "${1:-}" in
 init)
@@ -161,11 +186,9 @@ probe32)
         echo "${KORIN_WINE_ROUTE32#none: }"
         exit 1
     fi
+    # Whatever is there was left by a run killed before its clean-up.
     tervalon="$WINEPREFIX/drive_c/windows/syswow64/Tervalon"
-    if [ -e "$tervalon" ]; then
-        echo "$tervalon exists already; the probe would disturb it"
-        exit 1
-    fi
+    rm -rf "$tervalon"
     mkdir -p "$tervalon/Korin"
     printf 'SilentAutoUpdateEnable=1\r\n' >"$tervalon/Korin/zvs.cfg"
     got=$("$0" code "$exe" -isSAUEnabled) || true
@@ -192,6 +215,7 @@ OFFER
     "$here/../../tools/update_server/make_test_certificates.sh" "$work/certs"
     openssl x509 -in "$work/certs/ca.pem" -outform DER -out "$work/certs/ca.der"
     : >"$work/requests.log"
+    reap_orphans
     # The port is the machine's: another run's server may hold it a while.
     for _ in $(seq 60); do
         "$bin/korin-update-server" --root "$work/tree" --cert "$work/certs/server.pem" \
@@ -204,7 +228,7 @@ OFFER
             kill -0 "$(cat "$work/server.pid")" 2>/dev/null || break
             sleep 0.05
         done
-        [ -s "$work/ready" ] && break
+        [ -s "$work/ready" ] && adopt "$(cat "$work/server.pid")" && break
         grep -q 'cannot listen' "$work/server.log" || break
         sleep 2
     done
@@ -213,6 +237,10 @@ OFFER
         cat "$work/server.log" >&2
         exit 1
     fi
+    ;;
+adopt)
+    reap_orphans
+    adopt "$2"
     ;;
 run-served)
     work=$2
@@ -228,7 +256,7 @@ run-served)
     ;;
 *)
     echo "usage: wine_env.sh init | run EXE [ARGS] | code EXE [ARGS] | prefix | route32 |" \
-        "probe32 EXE | serve WORK HOST-BIN-DIR INSTALLER | run-served WORK TESTS-EXE [ARGS]" >&2
+        "probe32 EXE | serve WORK HOST-BIN-DIR INSTALLER | adopt PID | run-served WORK TESTS-EXE [ARGS]" >&2
     exit 2
     ;;
 esac
