@@ -377,7 +377,8 @@ class CurlConnection final : public HttpConnection {
             return nullptr;
         }
         RequestSetup setup = base_;
-        setup.url = "https://" + server_ + ":" + std::to_string(port_) + standin::requestTarget(object);
+        setup.url =
+            "https://" + server_ + ":" + std::to_string(port_) + standin::requestTarget(object);
         auto request = newHttpObject<CurlRequest>(std::move(setup));
         if (!request || !request->init()) {
             return nullptr;

@@ -100,8 +100,8 @@ TEST_F(TaskServiceTest, RegistrationWritesTheAccountAsThePrincipal) {
 
 TEST_F(TaskServiceTest, RegistrationWritesTheUriTheSddlAndADisabledTask) {
     const TaskStore store(*machine_);
-    ASSERT_EQ(registerTask(store, L"Korin\\Task", *definition(true), 6 | kTaskDisable, L"SYSTEM",
-                           3, L"D:(A;;FA;;;SY)"),
+    ASSERT_EQ(registerTask(store, L"Korin\\Task", *definition(true), 6 | kTaskDisable, L"SYSTEM", 3,
+                           L"D:(A;;FA;;;SY)"),
               kSOk);
     std::unique_ptr<XmlElement> task;
     ASSERT_EQ(store.readTask(L"\\Korin\\Task", task), kSOk);
