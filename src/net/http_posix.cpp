@@ -1,6 +1,6 @@
 #include "net/http_posix.h"
 
-#include "net/winhttp_proxy_setting.h"
+#include "platform/standin/network.h"
 #include "support/text.h"
 
 #include <curl/curl.h>
@@ -9,9 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -19,7 +17,6 @@ namespace korin {
 
 namespace {
 
-constexpr wchar_t kHostsFile[] = L"C:\\Windows\\System32\\drivers\\etc\\hosts";
 // Body bytes held before the transfer is paused until the caller reads.
 constexpr std::size_t kBufferLimit = 64 * 1024;
 
@@ -32,75 +29,6 @@ struct MultiDeleter {
 struct ListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
-
-std::uint32_t winHttpErrorOf(CURLcode code) {
-    switch (code) {
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
-            return kErrorWinHttpNameNotResolved;
-        case CURLE_COULDNT_CONNECT:
-            return kErrorWinHttpCannotConnect;
-        case CURLE_OPERATION_TIMEDOUT:
-            return kErrorWinHttpTimeout;
-        case CURLE_PEER_FAILED_VERIFICATION:
-        case CURLE_SSL_CONNECT_ERROR:
-        case CURLE_SSL_CERTPROBLEM:
-        case CURLE_SSL_CIPHER:
-        case CURLE_SSL_CACERT_BADFILE:
-        case CURLE_SSL_ISSUER_ERROR:
-            return kErrorWinHttpSecureFailure;
-        case CURLE_URL_MALFORMAT:
-            return kErrorWinHttpInvalidUrl;
-        // More than WinHTTP's 10 redirects, or one to another scheme than
-        // https (only https is allowed, and only redirects change it).
-        case CURLE_TOO_MANY_REDIRECTS:
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            return kErrorWinHttpRedirectFailed;
-        case CURLE_WEIRD_SERVER_REPLY:
-        case CURLE_GOT_NOTHING:
-        case CURLE_BAD_CONTENT_ENCODING:
-            return kErrorWinHttpInvalidServerResponse;
-        case CURLE_PARTIAL_FILE:
-        case CURLE_RECV_ERROR:
-        case CURLE_SEND_ERROR:
-        case CURLE_HTTP2:
-        case CURLE_HTTP2_STREAM:
-            return kErrorWinHttpConnectionError;
-        case CURLE_OUT_OF_MEMORY:
-        case CURLE_WRITE_ERROR:
-            return kErrorNotEnoughMemory;
-        default:
-            return kErrorWinHttpInternalError;
-    }
-}
-
-// The request target WinHTTP sends for an object name (seen on the wire):
-// the name in UTF-8 (an unpaired surrogate as U+FFFD), a "/" put in front
-// unless it starts with one, and every byte that is a control, a space,
-// not ASCII or one of "#<>[\]^`{|} escaped as %XX. "%" and "?" go as they
-// are, so the server sees a query where the name has one, never a fragment.
-std::string escapedObject(const std::wstring& object) {
-    static const char kHex[] = "0123456789ABCDEF";
-    static const std::string_view kUnsafe = "\"#<>[\\]^`{|}";
-    std::string escaped = object.empty() || object[0] != L'/' ? "/" : "";
-    for (unsigned char c : utf8FromWide(object)) {
-        if (c <= 0x20 || c >= 0x7F || kUnsafe.find(static_cast<char>(c)) != kUnsafe.npos) {
-            escaped += '%';
-            escaped += kHex[c >> 4];
-            escaped += kHex[c & 0xF];
-        } else {
-            escaped += static_cast<char>(c);
-        }
-    }
-    return escaped;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 struct RequestSetup {
     std::string url;
@@ -401,19 +329,18 @@ class CurlRequest final : public HttpRequest {
             return true;
         }
         if (result_ != CURLE_OK) {
-            return failWith(refusedByProxy() ? kErrorWinHttpSecureChannelError
-                                             : winHttpErrorOf(result_));
+            return failWith(standin::winHttpErrorOfTransfer(result_, proxyAnswer()));
         }
         return true;
     }
 
-    // A proxy that answered the CONNECT with anything but 2xx: WinHTTP then
-    // fails the send as a broken secure channel.
-    bool refusedByProxy() {
+    // The proxy's answer to the CONNECT, 0 for none.
+    long proxyAnswer() {
         long code = 0;
         return !setup_.proxy.empty() &&
-               curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &code) == CURLE_OK &&
-               code != 0 && (code < 200 || code > 299);
+                       curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &code) == CURLE_OK
+                   ? code
+                   : 0;
     }
 
     RequestSetup setup_;
@@ -450,7 +377,8 @@ class CurlConnection final : public HttpConnection {
             return nullptr;
         }
         RequestSetup setup = base_;
-        setup.url = "https://" + server_ + ":" + std::to_string(port_) + escapedObject(object);
+        setup.url =
+            "https://" + server_ + ":" + std::to_string(port_) + standin::requestTarget(object);
         auto request = newHttpObject<CurlRequest>(std::move(setup));
         if (!request || !request->init()) {
             return nullptr;
@@ -479,76 +407,20 @@ class CurlSession final : public HttpSession {
             return nullptr;
         }
         RequestSetup base = base_;
-        // Through a proxy the server's name travels in the CONNECT and the
-        // proxy resolves it; the machine resolves only the proxy's name.
-        base.proxy = httpsProxyFor(proxySetting_, name);
-        if (base.proxy.empty()) {
-            // Every connection the request makes, a redirect's to another
-            // host or port too, goes where the machine's hosts file says.
-            for (const auto& [alias, address] : hostsFileEntries(hostsText_)) {
-                base.connectTo.push_back(alias + "::" + bracketed(address) + ":");
-            }
-        } else {
-            const auto colon = base.proxy.rfind(':');
-            std::string proxyHost = base.proxy.substr(0, colon);
-            if (proxyHost.size() > 2 && proxyHost.front() == '[') {
-                proxyHost = proxyHost.substr(1, proxyHost.size() - 2);
-            }
-            addResolve(base, proxyHost, base.proxy.substr(colon + 1));
-        }
+        standin::ConnectionRoute route = standin::connectionRoute(proxySetting_, hostsText_, name);
+        base.proxy = std::move(route.proxy);
+        base.resolve = std::move(route.resolve);
+        base.connectTo = std::move(route.connectTo);
         return newHttpObject<CurlConnection>(std::move(base), name, port);
     }
 
   private:
-    static std::string bracketed(const std::string& address) {
-        return address.find(':') != std::string::npos ? "[" + address + "]" : address;
-    }
-
-    void addResolve(RequestSetup& setup, const std::string& name, const std::string& port) const {
-        const std::string address = hostsFileAddress(hostsText_, name);
-        if (!address.empty()) {
-            setup.resolve.push_back(name + ":" + port + ":" + bracketed(address));
-        }
-    }
-
     RequestSetup base_;
     std::string hostsText_;
     WinHttpProxySetting proxySetting_;
 };
 
 }  // namespace
-
-std::vector<std::pair<std::string, std::string>> hostsFileEntries(const std::string& hostsText) {
-    std::vector<std::pair<std::string, std::string>> entries;
-    std::istringstream lines(hostsText);
-    std::string line;
-    while (std::getline(lines, line)) {
-        line = line.substr(0, line.find('#'));
-        std::istringstream words(line);
-        std::string address;
-        std::string alias;
-        words >> address;
-        while (words >> alias) {
-            alias = utf8FromWide(asciiLower(wideFromUtf8(alias)));
-            const bool named = std::any_of(entries.begin(), entries.end(),
-                                           [&](const auto& entry) { return entry.first == alias; });
-            if (!named) {
-                entries.emplace_back(alias, address);
-            }
-        }
-    }
-    return entries;
-}
-
-std::string hostsFileAddress(const std::string& hostsText, const std::string& name) {
-    const std::string wanted = utf8FromWide(asciiLower(wideFromUtf8(name)));
-    for (const auto& [alias, address] : hostsFileEntries(hostsText)) {
-        if (alias == wanted) {
-            return address;
-        }
-    }
-    return {};
-}
 
 StandInHttp::StandInHttp(const standin::Machine& machine, Timeouts timeouts, Registry* registry)
     : machine_(machine), timeouts_(timeouts), registry_(registry) {
@@ -562,20 +434,12 @@ std::unique_ptr<HttpSession> StandInHttp::open(const std::wstring& userAgent,
         setLastError(kErrorInvalidParameter);
         return nullptr;
     }
-    // WinHTTP reads the machine's default proxy when the session opens; a
-    // missing or malformed setting means direct access.
-    WinHttpProxySetting proxySetting;
-    long status = 0;
-    if (registry_ != nullptr && !readWinHttpProxySetting(*registry_, proxySetting, status)) {
-        proxySetting = directAccessSetting();
-    }
     RequestSetup base;
     base.userAgent = utf8FromWide(userAgent);
     base.rootsFile = machine_.trustedRootsFile();
     base.timeouts = timeouts_;
-    // The machine's DNS client reads the hosts file without redirection.
-    return newHttpObject<CurlSession>(
-        std::move(base), readFile(machine_.hostPath(kHostsFile, false)), std::move(proxySetting));
+    return newHttpObject<CurlSession>(std::move(base), standin::readHostsFile(machine_),
+                                      standin::sessionProxySetting(registry_));
 }
 
 }  // namespace korin

@@ -4,16 +4,13 @@
 #include "platform/registry.h"
 #include "platform/standin/machine.h"
 
-#include <string>
-#include <utility>
-#include <vector>
-
 namespace korin {
 
-// HTTPS of the stand-in machine over libcurl: trusts only the machine's Root
-// store, resolves host names through its hosts file first, and streams the
-// body as it arrives, holding at most a small buffer. Given the program's
-// registry, a session goes through the machine's WinHTTP proxy setting.
+// HTTPS of the stand-in machine over libcurl, on the machine's network
+// (platform/standin/network.h: its hosts file, Root store and proxy route);
+// streams the body as it arrives, holding at most a small buffer. Given the
+// program's registry, a session goes through the machine's WinHTTP proxy
+// setting.
 class StandInHttp final : public Http {
   public:
     // WinHTTP's defaults: 60 s to connect, 30 s for each wait on the server.
@@ -34,12 +31,5 @@ class StandInHttp final : public Http {
     Timeouts timeouts_;
     Registry* registry_;
 };
-
-// Each name the hosts file gives (in lower case) with its address: the
-// first line that names it wins.
-std::vector<std::pair<std::string, std::string>> hostsFileEntries(const std::string& hostsText);
-
-// The address the hosts file gives a name ("" when it names none).
-std::string hostsFileAddress(const std::string& hostsText, const std::string& name);
 
 }  // namespace korin

@@ -2,11 +2,10 @@
 
 #include "platform/last_error.h"
 #include "platform/error_codes.h"
+#include "platform/standin/file_system.h"
 #include "support/text.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,8 +14,6 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
-#include <cwchar>
-#include <ctime>
 #include <utility>
 #include <vector>
 
@@ -141,58 +138,6 @@ class StandInFileHandle final : public FileHandle {
     std::size_t aheadEnd_ = 0;
 };
 
-// 100-ns intervals between 1601-01-01 and 1970-01-01.
-constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
-
-// The attributes Windows reports for the entry itself (lstat's answer): a
-// symbolic link is a reparse point, a folder one when it leads to a folder.
-// The read-only attribute is a regular file without any write permission,
-// as Wine keeps it.
-bool readOnly(const struct stat& info) {
-    return S_ISREG(info.st_mode) && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-}
-
-std::uint32_t attributesOf(const std::string& hostPath, const struct stat& info) {
-    if (S_ISLNK(info.st_mode)) {
-        struct stat target;
-        const bool folder = stat(hostPath.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
-        return kFileAttributeReparsePoint | (folder ? kFileAttributeDirectory : 0);
-    }
-    if (S_ISDIR(info.st_mode)) {
-        return kFileAttributeDirectory;
-    }
-    return readOnly(info) ? kFileAttributeReadOnly : kFileAttributeNormal;
-}
-
-// A file that Windows would refuse to replace or delete: 5 then, even to
-// root, whom the host would let through.
-bool refusedAsReadOnly(const std::string& hostPath) {
-    struct stat info;
-    if (lstat(hostPath.c_str(), &info) == 0 && readOnly(info)) {
-        setLastError(kErrorAccessDenied);
-        return true;
-    }
-    return false;
-}
-
-FindData findDataOf(const std::string& hostPath, const std::string& name) {
-    FindData data;
-    data.name = wideFromUtf8(name);
-    struct stat info;
-    if (lstat(hostPath.c_str(), &info) != 0) {
-        data.attributes = kFileAttributeNormal;
-        return data;
-    }
-    data.attributes = attributesOf(hostPath, info);
-    if (!S_ISLNK(info.st_mode) && !S_ISDIR(info.st_mode)) {
-        data.size = static_cast<std::uint64_t>(info.st_size);
-    }
-    data.lastWriteTime = kUnixEpochAsFileTime +
-                         static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 10000000ull +
-                         static_cast<std::uint64_t>(info.st_mtim.tv_nsec) / 100;
-    return data;
-}
-
 // The entries found, handed out one by one.
 class StandInFindHandle final : public FindHandle {
   public:
@@ -246,7 +191,7 @@ std::string StandInFiles::hostPath(const std::wstring& path) const {
 std::unique_ptr<FileHandle> StandInFiles::openFile(const std::wstring& path, FileOpenMode mode) {
     const std::string host = hostPath(path);
     if (mode != FileOpenMode::ReadExisting && mode != FileOpenMode::ReadSharingRead &&
-        refusedAsReadOnly(host)) {
+        standin::refusedAsReadOnly(host)) {
         return nullptr;
     }
     int flags = O_CLOEXEC;
@@ -325,7 +270,7 @@ std::uint32_t StandInFiles::getFileAttributes(const std::wstring& path) {
         setLastError(win32ErrorFromErrno(errno, host));
         return kInvalidFileAttributes;
     }
-    return attributesOf(host, info);
+    return standin::fileAttributes(host, info);
 }
 
 bool StandInFiles::setFileAttributes(const std::wstring& path, std::uint32_t attributes) {
@@ -370,7 +315,7 @@ bool StandInFiles::removeDirectory(const std::wstring& path) {
 
 bool StandInFiles::deleteFile(const std::wstring& path) {
     const std::string host = hostPath(path);
-    if (refusedAsReadOnly(host)) {
+    if (standin::refusedAsReadOnly(host)) {
         return false;
     }
     if (unlink(host.c_str()) != 0) {
@@ -383,7 +328,7 @@ bool StandInFiles::deleteFile(const std::wstring& path) {
 bool StandInFiles::moveFileReplacing(const std::wstring& source, const std::wstring& target) {
     const std::string from = hostPath(source);
     const std::string to = hostPath(target);
-    if (refusedAsReadOnly(to)) {
+    if (standin::refusedAsReadOnly(to)) {
         return false;
     }
     if (rename(from.c_str(), to.c_str()) != 0) {
@@ -399,59 +344,8 @@ bool StandInFiles::moveFileReplacing(const std::wstring& source, const std::wstr
 
 std::unique_ptr<FindHandle> StandInFiles::findFirstFile(const std::wstring& pattern,
                                                         FindData& data) {
-    const auto slash = pattern.find_last_of(L"\\/");
-    const std::wstring folder = slash == std::wstring::npos ? L"." : pattern.substr(0, slash + 1);
-    const std::string wanted =
-        utf8FromWide(pattern.substr(slash == std::wstring::npos ? 0 : slash + 1));
-    if (wanted.empty()) {
-        setLastError(kErrorFileNotFound);
-        return nullptr;
-    }
-    const std::string hostFolder = hostPath(folder);
     std::vector<FindData> entries;
-    if (wanted.find_first_of("*?") == std::string::npos) {
-        // A plain name: that one entry.
-        const std::string host = hostPath(pattern);
-        struct stat info;
-        if (lstat(host.c_str(), &info) != 0) {
-            setLastError(win32ErrorFromErrno(errno, host));
-            return nullptr;
-        }
-        entries.push_back(findDataOf(host, host.substr(host.rfind('/') + 1)));
-    } else {
-        DIR* dir = opendir(hostFolder.c_str());
-        if (dir == nullptr) {
-            setLastError(errno == ENOENT || errno == ENOTDIR
-                             ? kErrorPathNotFound
-                             : win32ErrorFromErrno(errno, hostFolder));
-            return nullptr;
-        }
-        // "*.*" matches every name, as on Windows.
-        const std::string glob = wanted == "*.*" ? std::string("*") : wanted;
-        const bool driveRoot = view_.machine().fullPath(folder).size() <= 3;
-        std::vector<std::string> names;
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name == "." || name == "..") {
-                continue;
-            }
-            if (fnmatch(glob.c_str(), name.c_str(), FNM_CASEFOLD) == 0) {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-        std::sort(names.begin(), names.end());
-        // NTFS lists "." and ".." first, except at a drive's root.
-        if (!driveRoot && fnmatch(glob.c_str(), ".", 0) == 0) {
-            entries.push_back(findDataOf(hostFolder, "."));
-            entries.push_back(findDataOf(hostFolder + "/..", ".."));
-        }
-        for (const std::string& name : names) {
-            entries.push_back(findDataOf(hostFolder + "/" + name, name));
-        }
-    }
-    if (entries.empty()) {
-        setLastError(kErrorFileNotFound);
+    if (!standin::listFolder(view_, pattern, entries)) {
         return nullptr;
     }
     auto handle = std::make_unique<StandInFindHandle>(std::move(entries));
@@ -459,55 +353,14 @@ std::unique_ptr<FindHandle> StandInFiles::findFirstFile(const std::wstring& patt
     return handle;
 }
 
-// A service runs as LocalSystem, whose temporary folder is the system's.
 bool StandInFiles::getTempPath(std::wstring& path) {
-    path = L"C:\\Windows\\Temp\\";
+    path = standin::kSystemTempPath;
     return true;
 }
 
 bool StandInFiles::getTempFileName(const std::wstring& folder, const std::wstring& prefix,
                                    std::wstring& path) {
-    // As the platform does: at most three units of the prefix, a hex number
-    // from the clock, counted up until a new file can be made.
-    if (folder.size() > kMaxPath - 14) {
-        setLastError(kErrorBufferOverflow);
-        return false;
-    }
-    std::wstring base = folder;
-    if (!base.empty() && base.back() != L'\\') {
-        base += L'\\';
-    }
-    // A folder that is not there (or is a file) is refused before any name.
-    struct stat info;
-    if (stat(hostPath(base).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        setLastError(kErrorDirectory);
-        return false;
-    }
-    base += prefix.substr(0, 3);
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    auto unique = static_cast<unsigned>((now.tv_nsec / 1000) & 0xFFFF);
-    for (int attempt = 0; attempt < 0x10000; ++attempt, unique = (unique + 1) & 0xFFFF) {
-        if (unique == 0) {
-            continue;
-        }
-        wchar_t hex[8];
-        std::swprintf(hex, 8, L"%X", unique);
-        const std::wstring candidate = base + hex + L".tmp";
-        const std::string host = hostPath(candidate);
-        const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            ::close(fd);
-            path = candidate;
-            return true;
-        }
-        if (errno != EEXIST) {
-            setLastError(win32ErrorFromErrno(errno, host));
-            return false;
-        }
-    }
-    setLastError(kErrorFileExists);
-    return false;
+    return standin::makeTempFileName(view_, folder, prefix, path);
 }
 
 }  // namespace korin

@@ -1,8 +1,8 @@
 #include "task/task_scheduler_posix.h"
 
 #include "platform/adapters_posix.h"
+#include "platform/standin/task_service.h"
 #include "platform/standin/task_store.h"
-#include "support/text.h"
 
 #include <new>
 #include <type_traits>
@@ -15,13 +15,6 @@ namespace {
 using standin::TaskStore;
 using standin::XmlElement;
 using Tree = std::shared_ptr<XmlElement>;
-
-// The Task Scheduler 2.0 flag bits RegisterTaskDefinition knows.
-constexpr std::int32_t kTaskValidateOnly = 0x1;
-constexpr std::int32_t kTaskCreate = 0x2;
-constexpr std::int32_t kTaskUpdate = 0x4;
-constexpr std::int32_t kTaskDisable = 0x8;
-constexpr std::uint16_t kTriggerTypeLast = 7;  // TASK_EVENT_TRIGGER_AT_LOGON
 
 // Running out of memory is the one exception a call can meet; it answers
 // E_OUTOFMEMORY as COM would.
@@ -50,9 +43,7 @@ class StandInRepetitionPattern final : public RepetitionPattern {
   private:
     HResult put(std::wstring_view name, const std::wstring& value) {
         return guarded([&] {
-            trigger_.ensureChild(L"Repetition", standin::kTriggerOrder)
-                .ensureChild(name, standin::kRepetitionOrder)
-                .text = value;
+            standin::setRepetition(trigger_, name, value);
             return kSOk;
         });
     }
@@ -70,29 +61,22 @@ HResult repetitionOf(const Tree& tree, XmlElement& trigger,
 
 class StandInDailyTrigger final : public DailyTrigger {
   public:
-    StandInDailyTrigger(Tree tree, XmlElement& trigger) : tree_(std::move(tree)), trigger_(trigger) {}
+    StandInDailyTrigger(Tree tree, XmlElement& trigger)
+        : tree_(std::move(tree)), trigger_(trigger) {}
     HResult putId(const std::wstring& id) override {
         return guarded([&] {
-            trigger_.setAttribute(L"id", id);
+            standin::setTriggerId(trigger_, id);
             return kSOk;
         });
     }
     HResult putStartBoundary(const std::wstring& boundary) override {
         return guarded([&] {
-            trigger_.ensureChild(L"StartBoundary", standin::kTriggerOrder).text = boundary;
+            standin::setStartBoundary(trigger_, boundary);
             return kSOk;
         });
     }
     HResult putDaysInterval(std::int16_t days) override {
-        if (days < 1) {
-            return kEInvalidArg;
-        }
-        return guarded([&] {
-            trigger_.ensureChild(L"ScheduleByDay", standin::kTriggerOrder)
-                .ensureChild(L"DaysInterval", {})
-                .text = std::to_wstring(days);
-            return kSOk;
-        });
+        return guarded([&] { return standin::setDaysInterval(trigger_, days); });
     }
     HResult getRepetition(std::unique_ptr<RepetitionPattern>& repetition) override {
         return repetitionOf(tree_, trigger_, repetition);
@@ -110,7 +94,7 @@ class StandInTrigger final : public Trigger {
         return repetitionOf(tree_, trigger_, repetition);
     }
     HResult queryDailyTrigger(std::unique_ptr<DailyTrigger>& daily) override {
-        if (trigger_.name != L"CalendarTrigger" || trigger_.child(L"ScheduleByDay") == nullptr) {
+        if (!standin::isDailyTrigger(trigger_)) {
             return kENoInterface;
         }
         return guarded([&] {
@@ -124,65 +108,32 @@ class StandInTrigger final : public Trigger {
     XmlElement& trigger_;
 };
 
-// TASK_TRIGGER_TYPE2 and the element each kind is written as.
-struct TriggerKind {
-    std::int32_t type;
-    const wchar_t* element;
-    const wchar_t* schedule;
-};
-constexpr TriggerKind kTriggerKinds[] = {{0, L"EventTrigger", nullptr},
-                                         {1, L"TimeTrigger", nullptr},
-                                         {2, L"CalendarTrigger", L"ScheduleByDay"},
-                                         {3, L"CalendarTrigger", L"ScheduleByWeek"},
-                                         {4, L"CalendarTrigger", L"ScheduleByMonth"},
-                                         {5, L"CalendarTrigger", L"ScheduleByMonthDayOfWeek"},
-                                         {6, L"IdleTrigger", nullptr},
-                                         {7, L"RegistrationTrigger", nullptr},
-                                         {8, L"BootTrigger", nullptr},
-                                         {9, L"LogonTrigger", nullptr},
-                                         {11, L"SessionStateChangeTrigger", nullptr}};
-
 class StandInTriggerCollection final : public TriggerCollection {
   public:
     explicit StandInTriggerCollection(Tree tree) : tree_(std::move(tree)) {}
     HResult getCount(std::int32_t& count) override {
-        const XmlElement* triggers = tree_->child(L"Triggers");
-        count = triggers != nullptr ? static_cast<std::int32_t>(triggers->children.size()) : 0;
+        count = standin::triggerCount(*tree_);
         return kSOk;
     }
     HResult getItem(std::int32_t index, std::unique_ptr<Trigger>& trigger) override {
-        std::int32_t count = 0;
-        getCount(count);
-        if (index < 1 || index > count) {
+        XmlElement* item = standin::triggerAt(*tree_, index);
+        if (item == nullptr) {
             return kEInvalidArg;
         }
         return guarded([&] {
-            trigger = std::make_unique<StandInTrigger>(
-                tree_, *tree_->child(L"Triggers")->children[static_cast<std::size_t>(index - 1)]);
+            trigger = std::make_unique<StandInTrigger>(tree_, *item);
             return kSOk;
         });
     }
     HResult create(std::int32_t type, std::unique_ptr<Trigger>& trigger) override {
-        for (const TriggerKind& kind : kTriggerKinds) {
-            if (kind.type != type) {
-                continue;
+        return guarded([&] {
+            XmlElement* made = nullptr;
+            const HResult result = standin::createTrigger(*tree_, type, made);
+            if (succeeded(result)) {
+                trigger = std::make_unique<StandInTrigger>(tree_, *made);
             }
-            return guarded([&] {
-                auto made = std::make_unique<XmlElement>(kind.element);
-                made->ensureChild(L"Enabled", standin::kTriggerOrder).text = L"true";
-                if (kind.schedule != nullptr) {
-                    XmlElement& schedule = made->ensureChild(kind.schedule, standin::kTriggerOrder);
-                    if (type == kTaskTriggerDaily) {
-                        schedule.appendChild(L"DaysInterval").text = L"1";
-                    }
-                }
-                XmlElement& triggers = tree_->ensureChild(L"Triggers", standin::kTaskOrder);
-                triggers.children.push_back(std::move(made));
-                trigger = std::make_unique<StandInTrigger>(tree_, *triggers.children.back());
-                return kSOk;
-            });
-        }
-        return kEInvalidArg;
+            return result;
+        });
     }
 
   private:
@@ -194,7 +145,7 @@ class StandInExecAction final : public ExecAction {
     StandInExecAction(Tree tree, XmlElement& exec) : tree_(std::move(tree)), exec_(exec) {}
     HResult putPath(const std::wstring& path) override {
         return guarded([&] {
-            exec_.ensureChild(L"Command", standin::kExecOrder).text = path;
+            standin::setExecPath(exec_, path);
             return kSOk;
         });
     }
@@ -208,7 +159,7 @@ class StandInAction final : public Action {
   public:
     StandInAction(Tree tree, XmlElement& action) : tree_(std::move(tree)), action_(action) {}
     HResult queryExecAction(std::unique_ptr<ExecAction>& exec) override {
-        if (action_.name != L"Exec") {
+        if (!standin::isExecAction(action_)) {
             return kENoInterface;
         }
         return guarded([&] {
@@ -222,33 +173,21 @@ class StandInAction final : public Action {
     XmlElement& action_;
 };
 
-// TASK_ACTION_TYPE and the element each kind is written as.
-constexpr std::pair<std::int32_t, const wchar_t*> kActionKinds[] = {
-    {0, L"Exec"}, {5, L"ComHandler"}, {6, L"SendEmail"}, {7, L"ShowMessage"}};
-
 class StandInActionCollection final : public ActionCollection {
   public:
     explicit StandInActionCollection(Tree tree) : tree_(std::move(tree)) {}
     HResult create(std::int32_t type, std::unique_ptr<Action>& action) override {
-        for (const auto& kind : kActionKinds) {
-            const wchar_t* element = kind.second;
-            if (kind.first == type) {
-                return guarded([&] {
-                    XmlElement& made =
-                        tree_->ensureChild(L"Actions", standin::kTaskOrder).appendChild(element);
-                    action = std::make_unique<StandInAction>(tree_, made);
-                    return kSOk;
-                });
+        return guarded([&] {
+            XmlElement* made = nullptr;
+            const HResult result = standin::createAction(*tree_, type, made);
+            if (succeeded(result)) {
+                action = std::make_unique<StandInAction>(tree_, *made);
             }
-        }
-        return kEInvalidArg;
+            return result;
+        });
     }
-    // IActionCollection::Clear: every action goes; the Actions element and
-    // its Context stay.
     HResult clear() override {
-        if (XmlElement* actions = tree_->child(L"Actions")) {
-            actions->children.clear();
-        }
+        standin::clearActions(*tree_);
         return kSOk;
     }
 
@@ -261,14 +200,7 @@ class StandInTaskSettings final : public TaskSettings {
     explicit StandInTaskSettings(Tree tree) : tree_(std::move(tree)) {}
     HResult putStartWhenAvailable(bool value) override { return put(L"StartWhenAvailable", value); }
     HResult putCompatibility(std::int32_t compatibility) override {
-        // TASK_COMPATIBILITY_AT (0) to V2_4 (6); the file says it as its version.
-        if (compatibility < 0 || compatibility > 6) {
-            return kEInvalidArg;
-        }
-        return guarded([&] {
-            tree_->setAttribute(L"version", L"1." + std::to_wstring(compatibility));
-            return kSOk;
-        });
+        return guarded([&] { return standin::setCompatibility(*tree_, compatibility); });
     }
     HResult putDisallowStartIfOnBatteries(bool value) override {
         return put(L"DisallowStartIfOnBatteries", value);
@@ -280,9 +212,7 @@ class StandInTaskSettings final : public TaskSettings {
   private:
     HResult put(std::wstring_view name, bool value) {
         return guarded([&] {
-            tree_->ensureChild(L"Settings", standin::kTaskOrder)
-                .ensureChild(name, standin::kSettingsOrder)
-                .text = value ? L"true" : L"false";
+            standin::setTaskSetting(*tree_, name, value);
             return kSOk;
         });
     }
@@ -300,9 +230,7 @@ class StandInRegistrationInfo final : public RegistrationInfo {
   private:
     HResult put(std::wstring_view name, const std::wstring& value) {
         return guarded([&] {
-            tree_->ensureChild(L"RegistrationInfo", standin::kTaskOrder)
-                .ensureChild(name, standin::kRegistrationInfoOrder)
-                .text = value;
+            standin::setRegistrationInfo(*tree_, name, value);
             return kSOk;
         });
     }
@@ -362,49 +290,6 @@ class StandInRegisteredTask final : public RegisteredTask {
     std::unique_ptr<XmlElement> task_;
 };
 
-// TASK_LOGON_TYPE as the file names it; none for no logon, a group or a
-// service account.
-const wchar_t* logonTypeName(std::int32_t logonType) {
-    switch (logonType) {
-        case 1:
-            return L"Password";
-        case 2:
-            return L"S4U";
-        case 3:
-            return L"InteractiveToken";
-        case 6:
-            return L"InteractiveTokenOrPassword";
-        default:
-            return nullptr;
-    }
-}
-
-// The account given at registration becomes the task's principal; the
-// local system is kept by its SID, as Windows writes it.
-void applyPrincipal(XmlElement& task, const std::wstring& user, std::int32_t logonType) {
-    if (user.empty()) {
-        return;  // the definition's own principal stays
-    }
-    XmlElement& principals = task.ensureChild(L"Principals", standin::kTaskOrder);
-    XmlElement* principal = principals.child(L"Principal");
-    if (principal == nullptr) {
-        principal = &principals.appendChild(L"Principal");
-        principal->setAttribute(L"id", L"Author");
-    }
-    std::erase_if(principal->children, [](const auto& element) {
-        return element->name == L"UserId" || element->name == L"GroupId" ||
-               element->name == L"LogonType";
-    });
-    const bool system = equalsIgnoreCase(user, L"SYSTEM") ||
-                        equalsIgnoreCase(user, L"NT AUTHORITY\\SYSTEM") || user == L"S-1-5-18";
-    const bool group = logonType == 4;
-    principal->ensureChild(group ? L"GroupId" : L"UserId", standin::kPrincipalOrder).text =
-        system ? L"S-1-5-18" : user;
-    if (const wchar_t* name = logonTypeName(logonType)) {
-        principal->ensureChild(L"LogonType", standin::kPrincipalOrder).text = name;
-    }
-}
-
 class StandInTaskFolder final : public TaskFolder {
   public:
     StandInTaskFolder(TaskStore store, std::wstring path) : store_(store), path_(std::move(path)) {}
@@ -412,7 +297,7 @@ class StandInTaskFolder final : public TaskFolder {
     HResult getTask(const std::wstring& path, std::unique_ptr<RegisteredTask>& task) override {
         return guarded([&] {
             std::unique_ptr<XmlElement> stored;
-            const HResult result = store_.readTask(taskPath(path), stored);
+            const HResult result = store_.readTask(standin::taskPathIn(path_, path), stored);
             if (succeeded(result)) {
                 task = std::make_unique<StandInRegisteredTask>(std::move(stored));
             }
@@ -424,57 +309,21 @@ class StandInTaskFolder final : public TaskFolder {
                                    std::int32_t flags, const std::wstring& user,
                                    std::int32_t logonType, const std::wstring& sddl) override {
         const auto* mine = dynamic_cast<const StandInTaskDefinition*>(&definition);
-        if (mine == nullptr || (flags & (kTaskValidateOnly | kTaskCreate | kTaskUpdate)) == 0) {
+        if (mine == nullptr) {
             return kEInvalidArg;
         }
-        if (!standin::hasRequiredNodes(mine->task())) {
-            return standin::kSchedEMissingNode;
-        }
-        if ((flags & (kTaskCreate | kTaskUpdate)) == 0) {
-            return kSOk;  // validated only
-        }
         return guarded([&] {
-            const std::wstring full = taskPath(path);
-            std::wstring normal;
-            if (!TaskStore::normalTaskPath(full, normal)) {
-                return hresultFromWin32(kErrorInvalidName);
-            }
-            const bool exists = store_.taskExists(normal);
-            if (exists && (flags & kTaskUpdate) == 0) {
-                return hresultFromWin32(kErrorAlreadyExists);
-            }
-            if (!exists && (flags & kTaskCreate) == 0) {
-                return kHResultFileNotFound;
-            }
-            const std::unique_ptr<XmlElement> task = mine->task().clone();
-            applyPrincipal(*task, user, logonType);
-            XmlElement& info = task->ensureChild(L"RegistrationInfo", standin::kTaskOrder);
-            info.ensureChild(L"URI", standin::kRegistrationInfoOrder).text = normal;
-            if (!sddl.empty()) {
-                info.ensureChild(L"SecurityDescriptor", standin::kRegistrationInfoOrder).text =
-                    sddl;
-            }
-            if ((flags & kTaskDisable) != 0) {
-                task->ensureChild(L"Settings", standin::kTaskOrder)
-                    .ensureChild(L"Enabled", standin::kSettingsOrder)
-                    .text = L"false";
-            }
-            return store_.writeTask(normal, *task);
+            return standin::registerTask(store_, standin::taskPathIn(path_, path), mine->task(),
+                                         flags, user, logonType, sddl);
         });
     }
 
     HResult deleteTask(const std::wstring& name, std::int32_t flags) override {
-        if (flags != 0) {
-            return kEInvalidArg;
-        }
-        return guarded([&] { return store_.deleteTask(taskPath(name)); });
+        return guarded(
+            [&] { return standin::deleteTask(store_, standin::taskPathIn(path_, name), flags); });
     }
 
   private:
-    // A name is below this folder unless it starts at the root.
-    std::wstring taskPath(const std::wstring& name) const {
-        return !name.empty() && name[0] == L'\\' ? name : path_ + L"\\" + name;
-    }
     TaskStore store_;
     std::wstring path_;  // "" for the root folder
 };
@@ -487,31 +336,29 @@ class StandInTaskService final : public TaskService {
         return kSOk;
     }
     HResult getFolder(const std::wstring& path, std::unique_ptr<TaskFolder>& folder) override {
-        if (!connected_) {
-            return hresultFromWin32(kErrorOnlyIfConnected);
+        if (const HResult refused = standin::requireConnection(connected_); !succeeded(refused)) {
+            return refused;
         }
         return guarded([&] {
             std::wstring normal;
-            if (!path.empty() && path != L"\\" && !TaskStore::normalTaskPath(path, normal)) {
-                return hresultFromWin32(kErrorInvalidName);
+            const HResult result = standin::openTaskFolder(store_, path, normal);
+            if (succeeded(result)) {
+                folder = std::make_unique<StandInTaskFolder>(store_, normal);
             }
-            if (!store_.folderExists(normal)) {
-                return kHResultFileNotFound;
-            }
-            folder = std::make_unique<StandInTaskFolder>(store_, normal);
-            return kSOk;
+            return result;
         });
     }
     HResult newTask(std::uint32_t flags, std::unique_ptr<TaskDefinition>& definition) override {
-        if (!connected_) {
-            return hresultFromWin32(kErrorOnlyIfConnected);
-        }
-        if (flags != 0) {
-            return kEInvalidArg;
+        if (const HResult refused = standin::requireConnection(connected_); !succeeded(refused)) {
+            return refused;
         }
         return guarded([&] {
-            definition = std::make_unique<StandInTaskDefinition>(Tree(standin::newTaskDefinition()));
-            return kSOk;
+            std::unique_ptr<XmlElement> task;
+            const HResult result = standin::newTask(flags, task);
+            if (succeeded(result)) {
+                definition = std::make_unique<StandInTaskDefinition>(Tree(std::move(task)));
+            }
+            return result;
         });
     }
 
@@ -527,38 +374,15 @@ struct WorkItemState {
     standin::WorkItemData data;
 };
 
-// What ITaskTrigger::SetTrigger refuses with E_INVALIDARG.
-bool validTrigger(const WorkItemTriggerRecord& record) {
-    return record.triggerSize == 48 && record.triggerType <= kTriggerTypeLast &&
-           record.beginMonth >= 1 && record.beginMonth <= 12 && record.beginDay >= 1 &&
-           record.beginDay <= 31 && record.startHour < 24 && record.startMinute < 60 &&
-           (record.minutesInterval == 0 || record.minutesInterval < record.minutesDuration) &&
-           (record.triggerType != kTaskTimeTriggerDaily || record.typeWords[0] != 0);
-}
-
 class StandInWorkItemTrigger final : public WorkItemTrigger {
   public:
     StandInWorkItemTrigger(std::shared_ptr<WorkItemState> item, std::size_t index)
         : item_(std::move(item)), index_(index) {}
     HResult getTrigger(WorkItemTriggerRecord& record) override {
-        if (record.triggerSize != 48) {
-            return kEInvalidArg;
-        }
-        if (index_ >= item_->data.triggers.size()) {
-            return standin::kSchedETriggerNotFound;
-        }
-        record = item_->data.triggers[index_];
-        return kSOk;
+        return standin::getWorkItemTrigger(item_->data, index_, record);
     }
     HResult setTrigger(const WorkItemTriggerRecord& record) override {
-        if (!validTrigger(record)) {
-            return kEInvalidArg;
-        }
-        if (index_ >= item_->data.triggers.size()) {
-            return standin::kSchedETriggerNotFound;
-        }
-        item_->data.triggers[index_] = record;
-        return kSOk;
+        return standin::setWorkItemTrigger(item_->data, index_, record);
     }
 
   private:
@@ -587,8 +411,9 @@ class StandInWorkItem final : public WorkItem {
         return kSOk;
     }
     HResult getTrigger(std::uint16_t index, std::unique_ptr<WorkItemTrigger>& trigger) override {
-        if (index >= item_->data.triggers.size()) {
-            return standin::kSchedETriggerNotFound;
+        if (const HResult missing = standin::workItemTriggerExists(item_->data, index);
+            !succeeded(missing)) {
+            return missing;
         }
         return guarded([&] {
             trigger = std::make_unique<StandInWorkItemTrigger>(item_, index);
@@ -597,22 +422,13 @@ class StandInWorkItem final : public WorkItem {
     }
     HResult createTrigger(std::uint16_t& index,
                           std::unique_ptr<WorkItemTrigger>& trigger) override {
-        if (item_->data.triggers.size() >= 0xFFFF) {
-            return kEInvalidArg;
-        }
         return guarded([&] {
-            // A new trigger runs once, today at the current time, until set.
-            const SystemTime now = StandInClock().systemTime();
-            WorkItemTriggerRecord made;
-            made.beginYear = now.year;
-            made.beginMonth = now.month;
-            made.beginDay = now.day;
-            made.startHour = now.hour;
-            made.startMinute = now.minute;
-            item_->data.triggers.push_back(made);
-            index = static_cast<std::uint16_t>(item_->data.triggers.size() - 1);
-            trigger = std::make_unique<StandInWorkItemTrigger>(item_, index);
-            return kSOk;
+            const HResult result =
+                standin::addWorkItemTrigger(item_->data, StandInClock().systemTime(), index);
+            if (succeeded(result)) {
+                trigger = std::make_unique<StandInWorkItemTrigger>(item_, index);
+            }
+            return result;
         });
     }
     HResult setAccountInformation(const std::wstring& accountName) override {
@@ -665,15 +481,13 @@ class StandInWorkItemScheduler final : public WorkItemScheduler {
     }
     HResult newWorkItem(const std::wstring& name, std::unique_ptr<WorkItem>& item) override {
         return guarded([&] {
-            auto state = std::make_shared<WorkItemState>();
-            state->name = name;
-            // The name is checked now; nothing is stored before the save.
-            const HResult check = store_.readWorkItem(name, state->data);
-            if (check != kHResultFileNotFound) {
-                return succeeded(check) ? hresultFromWin32(kErrorFileExists) : check;
+            const HResult check = standin::checkNewWorkItem(store_, name);
+            if (succeeded(check)) {
+                auto state = std::make_shared<WorkItemState>();
+                state->name = name;
+                item = std::make_unique<StandInWorkItem>(store_, std::move(state));
             }
-            item = std::make_unique<StandInWorkItem>(store_, std::move(state));
-            return kSOk;
+            return check;
         });
     }
     HResult deleteWorkItem(const std::wstring& name) override {
@@ -687,8 +501,9 @@ class StandInWorkItemScheduler final : public WorkItemScheduler {
 }  // namespace
 
 HResult StandInTaskScheduling::createTaskService(std::unique_ptr<TaskService>& service) {
-    if (!com_.joined()) {
-        return kCoENotInitialized;
+    if (const HResult refused = standin::createSchedulerObject(com_.joined());
+        !succeeded(refused)) {
+        return refused;
     }
     return guarded([&] {
         service = std::make_unique<StandInTaskService>(TaskStore(machine_));
@@ -698,8 +513,9 @@ HResult StandInTaskScheduling::createTaskService(std::unique_ptr<TaskService>& s
 
 HResult StandInTaskScheduling::createWorkItemScheduler(
     std::unique_ptr<WorkItemScheduler>& scheduler) {
-    if (!com_.joined()) {
-        return kCoENotInitialized;
+    if (const HResult refused = standin::createSchedulerObject(com_.joined());
+        !succeeded(refused)) {
+        return refused;
     }
     return guarded([&] {
         scheduler = std::make_unique<StandInWorkItemScheduler>(TaskStore(machine_));

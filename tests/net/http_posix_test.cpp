@@ -339,19 +339,5 @@ TEST_F(HttpsTest, AConnectThatTimesOutIsATimeoutNotAFailureToConnect) {
     EXPECT_EQ(lastError(), kErrorWinHttpTimeout);
 }
 
-TEST(HostsFile, FirstLineNamingTheHostWinsWithoutRegardToCase) {
-    const std::string hosts =
-        "# comment 10.0.0.1 example.test\r\n"
-        "127.0.0.1 localhost\r\n"
-        "10.0.0.2\tA.Example.Test b.example.test # trailing\r\n"
-        "10.0.0.3 a.example.test\n"
-        "::1 six.test\n";
-    EXPECT_EQ(hostsFileAddress(hosts, "a.example.test"), "10.0.0.2");
-    EXPECT_EQ(hostsFileAddress(hosts, "B.EXAMPLE.TEST"), "10.0.0.2");
-    EXPECT_EQ(hostsFileAddress(hosts, "six.test"), "::1");
-    EXPECT_EQ(hostsFileAddress(hosts, "example.test"), "");
-    EXPECT_EQ(hostsFileAddress(hosts, "trailing"), "");
-}
-
 }  // namespace
 }  // namespace korin

@@ -64,55 +64,6 @@ class StandinSettingsTest : public ::testing::Test {
     korin::testing::TemporaryMachine machine_;
 };
 
-std::vector<std::wstring> listAll(Files& files, const std::wstring& pattern) {
-    std::vector<std::wstring> names;
-    FindData data;
-    auto find = files.findFirstFile(pattern, data);
-    if (!find) {
-        return names;
-    }
-    do {
-        names.push_back(data.name);
-    } while (find->findNext(data));
-    EXPECT_EQ(lastError(), kErrorNoMoreFiles);
-    return names;
-}
-
-TEST_F(StandinSettingsTest, FindFirstFileListsLikeNtfs) {
-    const auto p = bundle();
-    ASSERT_TRUE(p);
-    write(host("Data/b.txt"), "12345");
-    write(host("Data/A.txt"), "1");
-    fs::create_directories(host("Data/Sub"));
-    fs::create_directory_symlink(host("Windows"), host("Data/Link"));
-    EXPECT_EQ(listAll(*p->platform().files, L"C:\\Data\\*"),
-              (std::vector<std::wstring>{L".", L"..", L"A.txt", L"Link", L"Sub", L"b.txt"}));
-    EXPECT_EQ(listAll(*p->platform().files, L"c:\\data\\*.TXT"),
-              (std::vector<std::wstring>{L"A.txt", L"b.txt"}));
-    const std::vector<std::wstring> root = listAll(*p->platform().files, L"C:\\*");
-    EXPECT_EQ(std::count(root.begin(), root.end(), L"."), 0);
-    EXPECT_EQ(std::count(root.begin(), root.end(), L"Windows"), 1);
-
-    FindData data;
-    auto one = p->platform().files->findFirstFile(L"C:\\Data\\b.txt", data);
-    ASSERT_TRUE(one);
-    EXPECT_EQ(data.name, L"b.txt");
-    EXPECT_EQ(data.size, 5u);
-    EXPECT_EQ(data.attributes, kFileAttributeNormal);
-    // The write time as a FILETIME.
-    struct stat info;
-    ASSERT_EQ(stat(host("Data/b.txt").c_str(), &info), 0);
-    EXPECT_EQ(data.lastWriteTime / 10000000,
-              static_cast<std::uint64_t>(info.st_mtime) + 11644473600ull);
-    ASSERT_TRUE(p->platform().files->findFirstFile(L"C:\\Data\\Link", data));
-    EXPECT_EQ(data.attributes, kFileAttributeDirectory | kFileAttributeReparsePoint);
-
-    EXPECT_FALSE(p->platform().files->findFirstFile(L"C:\\Missing\\*", data));
-    EXPECT_EQ(lastError(), kErrorPathNotFound);
-    EXPECT_FALSE(p->platform().files->findFirstFile(L"C:\\Data\\*.none", data));
-    EXPECT_EQ(lastError(), kErrorFileNotFound);
-}
-
 TEST_F(StandinSettingsTest, ShellKnowsTheAdministratorsFoldersAndDeletesTrees) {
     const auto p = bundle();
     ASSERT_TRUE(p);

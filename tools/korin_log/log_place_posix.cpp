@@ -5,7 +5,7 @@
 #include "platform/standin/program_view.h"
 #include "platform/standin/registry_db.h"
 #include "service/standin_platform_posix.h"
-#include "net/winhttp_proxy_setting.h"
+#include "platform/winhttp_proxy_setting.h"
 #include "support/text.h"
 
 namespace korin {

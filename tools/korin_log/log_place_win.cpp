@@ -1,6 +1,6 @@
 #include "log_place.h"
 
-#include "net/winhttp_proxy_setting.h"
+#include "platform/winhttp_proxy_setting.h"
 #include "platform/adapters_win.h"
 #include "support/text.h"
 

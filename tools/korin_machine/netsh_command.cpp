@@ -1,6 +1,6 @@
 #include "netsh_command.h"
 
-#include "net/winhttp_proxy_setting.h"
+#include "platform/winhttp_proxy_setting.h"
 #include "reg_command.h"
 
 #include <memory>

@@ -2,20 +2,19 @@
 
 #include "reg_command.h"
 
+#include "platform/standin/network.h"
+
 #include <arpa/inet.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
 namespace korin::standin {
 
 namespace {
-
-constexpr wchar_t kHostsFile[] = L"C:\\Windows\\System32\\drivers\\etc\\hosts";
 
 bool isAddress(const std::string& text) {
     unsigned char buffer[16];
@@ -35,12 +34,6 @@ bool isHostName(const std::string& text) {
         }
     }
     return true;
-}
-
-bool appendTo(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    out << text;
-    return static_cast<bool>(out.flush());
 }
 
 // The certificates of a PEM file, again as PEM; empty when it holds none or
@@ -75,7 +68,7 @@ int runHostsCommand(const Machine& machine, const std::vector<std::string>& args
             << "' not an IP address\n";
         return kExitUsage;
     }
-    if (!appendTo(machine.hostPath(kHostsFile, false), args[2] + " " + args[1] + "\r\n")) {
+    if (!addHostsEntry(machine, args[1], args[2])) {
         err << "korin-machine: cannot write the hosts file\n";
         return kExitFailed;
     }
@@ -93,7 +86,7 @@ int runTrustCommand(const Machine& machine, const std::vector<std::string>& args
         err << "korin-machine: " << args[1] << " holds no PEM certificate\n";
         return kExitUsage;
     }
-    if (!appendTo(machine.trustedRootsFile(), certificates)) {
+    if (!addTrustedRoots(machine, certificates)) {
         err << "korin-machine: cannot write the Root store\n";
         return kExitFailed;
     }

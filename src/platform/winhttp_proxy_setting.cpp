@@ -1,4 +1,4 @@
-#include "net/winhttp_proxy_setting.h"
+#include "platform/winhttp_proxy_setting.h"
 
 #include <cstddef>
 #include <vector>

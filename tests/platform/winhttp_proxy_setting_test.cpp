@@ -2,7 +2,7 @@
 // hostile value is refused without reading past its end, and the proxy a
 // request to a host goes through follows WinHTTP's list and bypass rules.
 
-#include "net/winhttp_proxy_setting.h"
+#include "platform/winhttp_proxy_setting.h"
 
 #include "fakes/fake_platform.h"
 
