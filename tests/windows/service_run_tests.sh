@@ -36,6 +36,8 @@ cleanup() {
     "$runner" run "$exe" -uninstall >/dev/null 2>&1 || true
     "$runner" run reg delete "$plugin" /f >/dev/null 2>&1 || true
     "$runner" run reg delete "$plugin" /f /reg:32 >/dev/null 2>&1 || true
+    "$runner" run reg delete "$state" /f /reg:32 >/dev/null 2>&1 || true
+    "$runner" run reg delete "$state" /f /reg:64 >/dev/null 2>&1 || true
     [ -f "$work/server.pid" ] && kill "$(cat "$work/server.pid")" 2>/dev/null || true
     rm -rf "$work" "$tervalon" "$windows/Tervalon"
     rm -f "$windows/installer-record.txt"
@@ -127,6 +129,12 @@ else
 fi
 await_stopped
 
+# Due again, in the view of either bitness.
+reset_last_check() {
+    for view in /reg:32 /reg:64; do
+        "$runner" run reg add "$state" /v LastUpdateCheck /t REG_QWORD /d 0 /f $view >/dev/null 2>&1
+    done
+}
 uninstall_and_finish() {
     "$runner" run "$exe" -uninstall >/dev/null 2>&1 || fail "-uninstall exited with $?"
     if "$runner" run reg query 'HKLM\System\CurrentControlSet\Services\VemraKorinPlayerUpdateSvc' \
@@ -138,19 +146,21 @@ uninstall_and_finish() {
     exit
 }
 if [ "${KORIN_SERVICE_RUN_SHORT:-}" = 1 ]; then
-    "$runner" run reg query "$state" /v UpdateAttempts >/dev/null 2>&1 ||
-        fail "the cycle counted no attempt"
+    # The state lies in the registry view of the product's bitness.
+    in_a_view() {
+        "$runner" run reg query "$@" /reg:32 >/dev/null 2>&1 ||
+            "$runner" run reg query "$@" /reg:64 >/dev/null 2>&1
+    }
+    in_a_view "$state" /v UpdateAttempts || fail "the cycle counted no attempt"
     "$runner" run "$exe" -deleteTask >/dev/null 2>&1 || fail "-deleteTask exited with $?"
-    if "$runner" run reg query "$state" >/dev/null 2>&1; then
-        fail "-deleteTask left $state"
-    fi
+    ! in_a_view "$state" || fail "-deleteTask left $state"
     uninstall_and_finish
 fi
 
 # Without arguments outside the manager: no dispatcher (1063), the start is
 # asked of the manager (1604), and the service's cycle follows. The state is
 # reset so that the cycle checks again.
-"$runner" run reg add "$state" /v LastUpdateCheck /t REG_QWORD /d 0 /f >/dev/null 2>&1
+reset_last_check
 rm -f "$log" "$record"
 (cd "$windows" && "$runner" run "$exe") || fail "started without arguments it exited with $?"
 if ! await_cycle; then
@@ -175,7 +185,7 @@ await_stopped
 held=/pub/korinplayer/update/current/sau/currentmajor.xml
 printf '%s hold\n' "$held" >"$work/tree/misbehave"
 : >"$work/requests.log"
-"$runner" run reg add "$state" /v LastUpdateCheck /t REG_QWORD /d 0 /f >/dev/null 2>&1
+reset_last_check
 rm -f "$log" "$record"
 "$runner" run sc start VemraKorinPlayerUpdateSvc >"$work/sc.log" 2>&1 ||
     fail "sc start exited with $?: $(cat "$work/sc.log")"

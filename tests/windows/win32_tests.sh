@@ -44,7 +44,11 @@ fi
 
 # Every adapter test of the 32-bit build in one process, WinHTTP against the
 # test server too (the proxy cases need a proxy: make test-win32 runs them).
-# A run that ends before its summary (the emulator's crash) is a failure.
+# The server's misbehaviours are left to the 64-bit build: under the
+# emulator the 32-bit WinHTTP once waited for ever on the answer to a
+# redirect from https to http, with the answer in its socket. A run that
+# ends before its summary (the emulator's crash, or the time bound) is a
+# failure.
 work=$(mktemp -d /tmp/korin-wine32-XXXXXX)
 cleanup() {
     [ -f "$work/server.pid" ] && kill "$(cat "$work/server.pid")" 2>/dev/null || true
@@ -53,9 +57,11 @@ cleanup() {
 trap cleanup EXIT
 "$runner" serve "$work" "$bin" "$bin64/korin-test-installer.exe"
 code=0
-KORIN_PRODUCT_EXE="Z:$(sed 's|/|\\|g' <<<"$product")" \
-    "$runner" run-served "$work" "$tests_exe" --gtest_brief=1 --gtest_filter=-WinHttpsProxy.* \
+KORIN_PRODUCT_EXE="Z:$(sed 's|/|\\|g' <<<"$product")" timeout 900 \
+    "$runner" run-served "$work" "$tests_exe" --gtest_brief=1 \
+    --gtest_filter=-WinHttpsProxy.*:WinHttps.HoldsTheServerBehaviourContract \
     >"$work/adapter-tests.log" 2>&1 || code=$?
+[ "$code" -ne 124 ] || "$runner" stop
 cat "$work/adapter-tests.log"
 if [ "$code" -ne 0 ] || ! grep -q '^\[==========\] .* ran\.' "$work/adapter-tests.log"; then
     fail "the 32-bit adapter tests (exit status $code)"

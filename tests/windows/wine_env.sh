@@ -18,6 +18,7 @@
 #                               8443, plain HTTP on 8080) in the background
 #                               (pid in WORK/server.pid, each request's target
 #                               in WORK/requests.log)
+#   wine_env.sh stop            end every process of the prefix
 #   wine_env.sh adopt PID       the calling script owns the background process
 #                               PID: it is ended once the script is gone
 #   wine_env.sh run-served WORK TESTS-EXE [ARGS]
@@ -238,6 +239,9 @@ OFFER
         exit 1
     fi
     ;;
+stop)
+    "$wineserver" -k 2>/dev/null || true
+    ;;
 adopt)
     reap_orphans
     adopt "$2"
@@ -256,7 +260,7 @@ run-served)
     ;;
 *)
     echo "usage: wine_env.sh init | run EXE [ARGS] | code EXE [ARGS] | prefix | route32 |" \
-        "probe32 EXE | serve WORK HOST-BIN-DIR INSTALLER | adopt PID | run-served WORK TESTS-EXE [ARGS]" >&2
+        "probe32 EXE | serve WORK HOST-BIN-DIR INSTALLER | stop | adopt PID | run-served WORK TESTS-EXE [ARGS]" >&2
     exit 2
     ;;
 esac
