@@ -42,13 +42,14 @@ if ! reason=$("$runner" probe32 "$product"); then
     exit 1
 fi
 
-# Every adapter test of the 32-bit build in one process, WinHTTP against the
-# test server too (the proxy cases need a proxy: make test-win32 runs them).
-# The server's misbehaviours are left to the 64-bit build: under the
-# emulator the 32-bit WinHTTP once waited for ever on the answer to a
-# redirect from https to http, with the answer in its socket. A run that
-# ends before its summary (the emulator's crash, or the time bound) is a
-# failure.
+# Every adapter test of the 32-bit build, in two processes: those that need
+# no server, then WinHTTP's against the test server (the proxy cases need a
+# proxy: make test-win32 runs them; the server's misbehaviours are left to
+# the 64-bit build). A run that ends before its summary (the emulator's
+# crash, or the time bound) is a failure. Under the emulator the 32-bit
+# WinHTTP sometimes waits for ever on an answer that is already in its
+# socket (the process asleep in Wine's server wait; never in the 64-bit
+# build): such a run is ended and made once more, and the verdict says so.
 work=$(mktemp -d /tmp/korin-wine32-XXXXXX)
 cleanup() {
     [ -f "$work/server.pid" ] && kill "$(cat "$work/server.pid")" 2>/dev/null || true
@@ -56,15 +57,30 @@ cleanup() {
 }
 trap cleanup EXIT
 "$runner" serve "$work" "$bin" "$bin64/korin-test-installer.exe"
+https='WinHttps.*-WinHttps.HoldsTheServerBehaviourContract'
+hangs=0
+adapter_tests() {  # adapter_tests NAME FILTER SECONDS
+    local code=0 log="$work/$1.log"
+    KORIN_PRODUCT_EXE="Z:$(sed 's|/|\\|g' <<<"$product")" timeout "$3" \
+        "$runner" run-served "$work" "$tests_exe" --gtest_brief=1 --gtest_filter="$2" \
+        >"$log" 2>&1 || code=$?
+    cat "$log"
+    if [ "$code" -eq 124 ]; then
+        "$runner" stop
+        echo "win32_tests.sh: $1 hung ($3 s)" >&2
+    elif [ "$code" -ne 0 ] || ! grep -q '^\[==========\] .* ran\.' "$log"; then
+        code=1
+    fi
+    return "$code"
+}
+adapter_tests "the 32-bit adapter tests" "-WinHttps*" 900 || fail "the 32-bit adapter tests"
 code=0
-KORIN_PRODUCT_EXE="Z:$(sed 's|/|\\|g' <<<"$product")" timeout 900 \
-    "$runner" run-served "$work" "$tests_exe" --gtest_brief=1 \
-    --gtest_filter=-WinHttpsProxy.*:WinHttps.HoldsTheServerBehaviourContract \
-    >"$work/adapter-tests.log" 2>&1 || code=$?
-[ "$code" -ne 124 ] || "$runner" stop
-cat "$work/adapter-tests.log"
-if [ "$code" -ne 0 ] || ! grep -q '^\[==========\] .* ran\.' "$work/adapter-tests.log"; then
-    fail "the 32-bit adapter tests (exit status $code)"
+adapter_tests "the 32-bit WinHTTP tests" "$https" 420 || code=$?
+if [ "$code" -eq 124 ]; then
+    hangs=1
+    adapter_tests "the 32-bit WinHTTP tests, again" "$https" 420 || fail "the 32-bit WinHTTP tests"
+elif [ "$code" -ne 0 ]; then
+    fail "the 32-bit WinHTTP tests"
 fi
 kill "$(cat "$work/server.pid")" 2>/dev/null || true
 rm -f "$work/server.pid"
@@ -99,7 +115,9 @@ KORIN_SERVICE_RUN_SHORT=1 KORIN_TRUST_EXE="$bin64/korin-win-tests.exe" \
 
 minutes=$((($(date +%s) - started + 59) / 60))
 if [ ${#failures[@]} -eq 0 ]; then
-    say "Windows tests: 64-bit build and the 32-bit product under Wine, both passed; 32-bit product run ($how), $minutes min"
+    again=
+    [ "$hangs" -eq 0 ] || again=", the WinHTTP tests made twice after a hang of the emulator"
+    say "Windows tests: 64-bit build and the 32-bit product under Wine, both passed; 32-bit product run ($how), $minutes min$again"
 else
     say "Windows tests: the 32-bit product FAILED ($how): $(IFS=';'; echo "${failures[*]}")"
     exit 1
