@@ -208,7 +208,8 @@ bool nameTemporaryFolder(const Platform& platform, const std::wstring& base, std
 // Streams the body into the download file, one zero-filled buffer per chunk.
 bool transferBody(const Platform& platform, HttpRequest& request, FileHandle& file,
                   const PackageDownloadLimits& limits) {
-    const DownloadDeadline deadline(platform.clock, limits.timeLimitMs);
+    DownloadPace pace(platform.clock, limits.timeLimitMs, limits.lowSpeedBytesPerSecond,
+                      limits.lowSpeedWindowMs);
     std::uint64_t received = 0;
     std::uint32_t size = 0;
     do {
@@ -236,7 +237,8 @@ bool transferBody(const Platform& platform, HttpRequest& request, FileHandle& fi
             logError(platform, kLogWriteFailed);
             return false;
         }
-        if (deadline.expired()) {
+        // After the final read of nothing the transfer is whole, however late.
+        if (size > 0 && pace.failed(received)) {
             logError(platform, kLogReadFailed, kErrorWinHttpTimeout);
             return false;
         }

@@ -24,11 +24,13 @@ inline constexpr wchar_t kTempFilePrefix[] = L"KPI";
 // far above any real package: an endless body ends as a failed read.
 inline constexpr std::uint64_t kPackageMaxBytes = 512ull << 20;
 
-// The transfer's bounds: its size, and its overall time (kPackageDownloadLimitMs
-// in net/download_deadline.h), checked between reads.
+// The transfer's bounds: its size, its pace and its overall time (the
+// constants in net/download_deadline.h), checked between reads.
 struct PackageDownloadLimits {
     std::uint64_t maxBytes = kPackageMaxBytes;
     std::uint32_t timeLimitMs = kPackageDownloadLimitMs;
+    std::uint32_t lowSpeedBytesPerSecond = kPackageLowSpeedBytesPerSecond;
+    std::uint32_t lowSpeedWindowMs = kPackageLowSpeedWindowMs;
 };
 
 // True when KorinPlayerInstaller.exe holds the verified content of the
