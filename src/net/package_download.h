@@ -36,8 +36,9 @@ struct PackageDownloadLimits {
 // True when KorinPlayerInstaller.exe holds the verified content of the
 // record's patch package (patchMatchesInstalled) or full package. A null
 // record is false without a log entry. Nothing of the download stays behind.
+// Running out of memory is a failure like any other.
 bool downloadPackage(const Platform& platform, const PlayerUpdateInfo* record,
-                     const PackageDownloadLimits& limits = {});
+                     const PackageDownloadLimits& limits = {}) noexcept;
 
 // The whole file into a new buffer of size bytes; false (bytes null, size 0)
 // when it cannot be opened, is empty, larger than 4 GiB or not read whole.

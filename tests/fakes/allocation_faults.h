@@ -9,13 +9,31 @@ namespace korin::testing {
 // object lives. The test binaries replace the global operator new for it.
 class AllocationFault {
   public:
+    // The calling thread's n-th heap allocation from now (1: the next one),
+    // of any size: a loop over n fails each allocation of a path in turn.
+    struct Nth {
+        int n;
+    };
+
     explicit AllocationFault(std::size_t size, int skip = 0);
+    explicit AllocationFault(Nth nth);
     ~AllocationFault();
     AllocationFault(const AllocationFault&) = delete;
     AllocationFault& operator=(const AllocationFault&) = delete;
 
     // Whether the planned failure happened.
     bool happened() const;
+};
+
+// While one lives, the calling thread's allocations are neither failed nor
+// counted: a fake's own bookkeeping, where the call it stands for fails, if
+// at all, with a result and never with an exception.
+class AllocationFaultsPaused {
+  public:
+    AllocationFaultsPaused();
+    ~AllocationFaultsPaused();
+    AllocationFaultsPaused(const AllocationFaultsPaused&) = delete;
+    AllocationFaultsPaused& operator=(const AllocationFaultsPaused&) = delete;
 };
 
 }  // namespace korin::testing

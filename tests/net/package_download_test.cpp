@@ -288,6 +288,39 @@ TEST(PackageDownload, PaceAndCeilingEndTheTransfer) {
     }
 }
 
+// Each allocation of a download fails in turn (the fakes' own bookkeeping
+// aside): nothing is thrown, and the download either completes or fails
+// with an error entry, until a run reaches no n-th allocation.
+TEST(PackageDownload, RunningOutOfMemoryAtAnyStepIsACleanFailure) {
+    int n = 1;
+    for (bool reached = true; reached && n < 20'000; ++n) {
+        Download d;
+        bool downloaded = false;
+        bool thrown = false;
+        {
+            testing::AllocationFault fault(testing::AllocationFault::Nth{n});
+            try {
+                downloaded = d.run();
+            } catch (...) {
+                thrown = true;
+            }
+            reached = fault.happened();
+        }
+        SCOPED_TRACE(n);
+        ASSERT_FALSE(thrown);
+        const Entries log = d.fake.logEntries();
+        if (downloaded) {
+            EXPECT_EQ(d.fake.files.content(kInstaller), "MZ the installer");
+        } else {
+            ASSERT_FALSE(log.empty());
+            EXPECT_EQ(log.back().rfind(L"[error] ", 0), 0u) << log.back();
+        }
+        EXPECT_TRUE(downloaded || reached);
+    }
+    EXPECT_GT(n, 20);  // the path allocates: the loop went through it
+    EXPECT_LT(n, 20'000);
+}
+
 TEST(PackageDownload, EmptyBodyReachesVerificationAsNoBytes) {
     Download d;
     d.fake.http.responses[kFullPath] = {};
