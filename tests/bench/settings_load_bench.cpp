@@ -82,8 +82,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
     const bool smoke = korin::bench::takeSmokeSwitch(argc, argv);
-    auto* registered = benchmark::RegisterBenchmark("loadSettings", loadSettings)
-                           ->Unit(benchmark::kMillisecond);
+    auto* registered =
+        benchmark::RegisterBenchmark("loadSettings", loadSettings)->Unit(benchmark::kMillisecond);
     if (smoke) {
         registered->Arg(50)->Arg(200)->Iterations(1);
     } else {

@@ -280,9 +280,9 @@ TEST(PackageDownload, PaceAndCeilingEndTheTransfer) {
         d.fake.http.endlessLimit = c.chunks;
         d.fake.clock.tickStep = c.msPerChunk;
         EXPECT_EQ(d.run(c.limits), c.completed);
-        EXPECT_EQ(d.fake.logEntries(),
-                  c.completed ? Entries{L"[info] 1600"}
-                              : (Entries{L"[info] 1600", L"[error] 1211 12002"}));
+        EXPECT_EQ(d.fake.logEntries(), c.completed
+                                           ? Entries{L"[info] 1600"}
+                                           : (Entries{L"[info] 1600", L"[error] 1211 12002"}));
         EXPECT_EQ(d.fake.http.requestsFor(kFullPath), 1);
         d.expectNothingLeft();
     }

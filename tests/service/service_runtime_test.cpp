@@ -211,8 +211,8 @@ TEST(ServiceRuntime, RunningOutOfMemoryNeverLosesAReport) {
             EXPECT_TRUE(reports.empty());  // no dispatch table, no service
             continue;
         }
-        EXPECT_EQ(reports, (std::vector<std::string>{kStartPending, "3 2 0 1", "3 3 0 1",
-                                                     kRunning, kStopped}));
+        EXPECT_EQ(reports, (std::vector<std::string>{kStartPending, "3 2 0 1", "3 3 0 1", kRunning,
+                                                     kStopped}));
     }
     EXPECT_GT(n, 5);
     EXPECT_LT(n, 20'000);
