@@ -25,6 +25,24 @@ class AllocationFault {
     bool happened() const;
 };
 
+// One run of a path with the calling thread's n-th allocation failing:
+// whether anything was thrown out of it, and whether it reached that
+// allocation (a loop over n = 1, 2, ... ends at the first run that did not).
+struct NthAllocationRun {
+    bool thrown;
+    bool reached;
+};
+template <typename Run>
+NthAllocationRun runWithNthAllocationFailing(int n, Run run) {
+    AllocationFault fault(AllocationFault::Nth{n});
+    try {
+        run();
+    } catch (...) {
+        return {true, fault.happened()};
+    }
+    return {false, fault.happened()};
+}
+
 // While one lives, the calling thread's allocations are neither failed nor
 // counted: a fake's own bookkeeping, where the call it stands for fails, if
 // at all, with a result and never with an exception.

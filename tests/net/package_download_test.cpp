@@ -296,18 +296,10 @@ TEST(PackageDownload, RunningOutOfMemoryAtAnyStepIsACleanFailure) {
     for (bool reached = true; reached && n < 20'000; ++n) {
         Download d;
         bool downloaded = false;
-        bool thrown = false;
-        {
-            testing::AllocationFault fault(testing::AllocationFault::Nth{n});
-            try {
-                downloaded = d.run();
-            } catch (...) {
-                thrown = true;
-            }
-            reached = fault.happened();
-        }
+        const auto run = testing::runWithNthAllocationFailing(n, [&] { downloaded = d.run(); });
+        reached = run.reached;
         SCOPED_TRACE(n);
-        ASSERT_FALSE(thrown);
+        ASSERT_FALSE(run.thrown);
         const Entries log = d.fake.logEntries();
         if (downloaded) {
             EXPECT_EQ(d.fake.files.content(kInstaller), "MZ the installer");

@@ -194,18 +194,11 @@ TEST(ServiceRuntime, RunningOutOfMemoryNeverLosesAReport) {
             fake.serviceDispatcher.deliverControl(kServiceControlInterrogate);
             fake.serviceDispatcher.deliverControl(kServiceControlStop);
         });
-        bool thrown = false;
-        {
-            testing::AllocationFault fault(testing::AllocationFault::Nth{n});
-            try {
-                runServiceDispatcher(fake.platform());
-            } catch (...) {
-                thrown = true;
-            }
-            reached = fault.happened();
-        }
+        const auto run =
+            testing::runWithNthAllocationFailing(n, [&] { runServiceDispatcher(fake.platform()); });
+        reached = run.reached;
         SCOPED_TRACE(n);
-        ASSERT_FALSE(thrown);
+        ASSERT_FALSE(run.thrown);
         const std::vector<std::string> reports = describe(fake.serviceDispatcher.reports());
         if (fake.serviceDispatcher.registeredName().empty()) {
             EXPECT_TRUE(reports.empty());  // no dispatch table, no service

@@ -111,18 +111,11 @@ TEST(InstallerLaunch, RunningOutOfMemoryNeverReportsAStartedInstallerAsFailed) {
     for (bool reached = true; reached && n < 20'000; ++n) {
         Launch l;
         bool launched = false;
-        bool thrown = false;
-        {
-            testing::AllocationFault fault(testing::AllocationFault::Nth{n});
-            try {
-                launched = launchInstaller(l.platform, &l.record);
-            } catch (...) {
-                thrown = true;
-            }
-            reached = fault.happened();
-        }
+        const auto run = testing::runWithNthAllocationFailing(
+            n, [&] { launched = launchInstaller(l.platform, &l.record); });
+        reached = run.reached;
         SCOPED_TRACE(n);
-        ASSERT_FALSE(thrown);
+        ASSERT_FALSE(run.thrown);
         EXPECT_EQ(launched, !l.fake.processes.created.empty());
         EXPECT_EQ(l.fake.processes.openHandles, 0);
         const Entries log = l.fake.logEntries();
