@@ -94,18 +94,23 @@ class TemporaryDownload {
     bool folderMade = false;
     bool fileMade = false;
 
-    void remove() {
-        if (fileMade) {
-            fileMade = false;
-            if (!platform_.files->deleteFile(filePath)) {
-                logWarning(platform_, kLogDownloadFileNotDeleted);
+    // Also on the way out of a download that ran out of memory: nothing
+    // thrown here, what cannot be removed stays for a later download.
+    void remove() noexcept {
+        try {
+            if (fileMade) {
+                fileMade = false;
+                if (!platform_.files->deleteFile(filePath)) {
+                    writeLogCode(platform_, Warning, kLogDownloadFileNotDeleted, lastError());
+                }
             }
-        }
-        if (folderMade) {
-            folderMade = false;
-            if (!platform_.files->removeDirectory(folderPath)) {
-                logWarning(platform_, kLogFolderNotRemoved);
+            if (folderMade) {
+                folderMade = false;
+                if (!platform_.files->removeDirectory(folderPath)) {
+                    writeLogCode(platform_, Warning, kLogFolderNotRemoved, lastError());
+                }
             }
+        } catch (const std::bad_alloc&) {
         }
     }
 
@@ -208,7 +213,8 @@ bool nameTemporaryFolder(const Platform& platform, const std::wstring& base, std
 // Streams the body into the download file, one zero-filled buffer per chunk.
 bool transferBody(const Platform& platform, HttpRequest& request, FileHandle& file,
                   const PackageDownloadLimits& limits) {
-    const DownloadDeadline deadline(platform.clock, limits.timeLimitMs);
+    DownloadPace pace(platform.clock, limits.timeLimitMs, limits.lowSpeedBytesPerSecond,
+                      limits.lowSpeedWindowMs);
     std::uint64_t received = 0;
     std::uint32_t size = 0;
     do {
@@ -236,7 +242,8 @@ bool transferBody(const Platform& platform, HttpRequest& request, FileHandle& fi
             logError(platform, kLogWriteFailed);
             return false;
         }
-        if (deadline.expired()) {
+        // After the final read of nothing the transfer is whole, however late.
+        if (size > 0 && pace.failed(received)) {
             logError(platform, kLogReadFailed, kErrorWinHttpTimeout);
             return false;
         }
@@ -300,8 +307,12 @@ bool readWholeFile(const Platform& platform, const std::wstring& path,
     return true;
 }
 
-bool downloadPackage(const Platform& platform, const PlayerUpdateInfo* record,
-                     const PackageDownloadLimits& limits) {
+namespace {
+
+// downloadPackage; noMemoryCode follows the stages, for the code that a
+// failed allocation is logged with.
+bool fetchPackage(const Platform& platform, const PlayerUpdateInfo* record,
+                  const PackageDownloadLimits& limits, std::int32_t& noMemoryCode) {
     if (record == nullptr) {
         return false;
     }
@@ -373,6 +384,7 @@ bool downloadPackage(const Platform& platform, const PlayerUpdateInfo* record,
     connection.reset();
     session.reset();
 
+    noMemoryCode = kLogNotVerified;
     std::unique_ptr<std::uint8_t[]> package;
     std::uint32_t packageSize = 0;
     readWholeFile(platform, temporary.filePath, package, packageSize);
@@ -391,7 +403,23 @@ bool downloadPackage(const Platform& platform, const PlayerUpdateInfo* record,
         return false;
     }
     package.reset();
+    noMemoryCode = kLogInstallerNotWritten;
     return writeInstaller(platform, content.get(), contentSize);
+}
+
+}  // namespace
+
+bool downloadPackage(const Platform& platform, const PlayerUpdateInfo* record,
+                     const PackageDownloadLimits& limits) noexcept {
+    // Paths and texts are built at every step; memory running out at any of
+    // them fails the download with the code of the stage it reached.
+    std::int32_t noMemoryCode = kLogTransferNoMemory;
+    try {
+        return fetchPackage(platform, record, limits, noMemoryCode);
+    } catch (const std::bad_alloc&) {
+        writeLogCode(platform, Error, noMemoryCode, kErrorNotEnoughMemory);
+        return false;
+    }
 }
 
 }  // namespace korin

@@ -24,18 +24,21 @@ inline constexpr wchar_t kTempFilePrefix[] = L"KPI";
 // far above any real package: an endless body ends as a failed read.
 inline constexpr std::uint64_t kPackageMaxBytes = 512ull << 20;
 
-// The transfer's bounds: its size, and its overall time (kPackageDownloadLimitMs
-// in net/download_deadline.h), checked between reads.
+// The transfer's bounds: its size, its pace and its overall time (the
+// constants in net/download_deadline.h), checked between reads.
 struct PackageDownloadLimits {
     std::uint64_t maxBytes = kPackageMaxBytes;
     std::uint32_t timeLimitMs = kPackageDownloadLimitMs;
+    std::uint32_t lowSpeedBytesPerSecond = kPackageLowSpeedBytesPerSecond;
+    std::uint32_t lowSpeedWindowMs = kPackageLowSpeedWindowMs;
 };
 
 // True when KorinPlayerInstaller.exe holds the verified content of the
 // record's patch package (patchMatchesInstalled) or full package. A null
 // record is false without a log entry. Nothing of the download stays behind.
+// Running out of memory is a failure like any other.
 bool downloadPackage(const Platform& platform, const PlayerUpdateInfo* record,
-                     const PackageDownloadLimits& limits = {});
+                     const PackageDownloadLimits& limits = {}) noexcept;
 
 // The whole file into a new buffer of size bytes; false (bytes null, size 0)
 // when it cannot be opened, is empty, larger than 4 GiB or not read whole.

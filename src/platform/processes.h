@@ -26,7 +26,8 @@ class Processes {
     // caller's environment and current directory and a zero-filled
     // STARTUPINFOW. An empty applicationName passes none, so the command
     // line's first token is searched for. commandLine is the writable buffer
-    // the call may change.
+    // the call may change. Nothing is allocated once the process exists: a
+    // created process is never reported as a failure, nor thrown away.
     virtual std::unique_ptr<CreatedProcess> createProcess(const std::wstring& applicationName,
                                                           std::wstring& commandLine,
                                                           std::uint32_t creationFlags) = 0;

@@ -11,11 +11,8 @@ namespace {
 
 class StandInCreatedProcess final : public CreatedProcess {
   public:
-    explicit StandInCreatedProcess(std::uint32_t processId) : processId_(processId) {}
     std::uint32_t processId() const override { return processId_; }
-
-  private:
-    std::uint32_t processId_;
+    std::uint32_t processId_ = 0;
 };
 
 }  // namespace
@@ -23,17 +20,17 @@ class StandInCreatedProcess final : public CreatedProcess {
 std::unique_ptr<CreatedProcess> StandInProcesses::createProcess(const std::wstring& applicationName,
                                                                 std::wstring& commandLine,
                                                                 std::uint32_t /*creationFlags*/) {
-    std::uint32_t processId = 0;
+    // Allocated first: once the process runs, its result must not be lost.
+    auto process = std::unique_ptr<StandInCreatedProcess>(new (std::nothrow) StandInCreatedProcess);
+    if (!process) {
+        setLastError(kErrorNotEnoughMemory);
+        return nullptr;
+    }
     if (const std::uint32_t error =
-            launcher_.start(applicationName, commandLine, {}, {}, processId);
+            launcher_.start(applicationName, commandLine, {}, {}, process->processId_);
         error != 0) {
         setLastError(error);
         return nullptr;
-    }
-    auto process =
-        std::unique_ptr<CreatedProcess>(new (std::nothrow) StandInCreatedProcess(processId));
-    if (!process) {
-        setLastError(kErrorNotEnoughMemory);
     }
     return process;
 }

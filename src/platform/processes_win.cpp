@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <new>
 #include <vector>
 
@@ -13,14 +15,17 @@ namespace {
 
 class WinCreatedProcess final : public CreatedProcess {
   public:
-    WinCreatedProcess(const PROCESS_INFORMATION& info)
-        : process_(info.hProcess), thread_(info.hThread), id_(info.dwProcessId) {}
+    void adopt(const PROCESS_INFORMATION& info) {
+        process_.reset(info.hProcess);
+        thread_.reset(info.hThread);
+        id_ = info.dwProcessId;
+    }
     std::uint32_t processId() const override { return id_; }
 
   private:
     UniqueHandle process_;
     UniqueHandle thread_;
-    DWORD id_;
+    DWORD id_ = 0;
 };
 
 }  // namespace
@@ -28,8 +33,15 @@ class WinCreatedProcess final : public CreatedProcess {
 std::unique_ptr<CreatedProcess> WinProcesses::createProcess(const std::wstring& applicationName,
                                                             std::wstring& commandLine,
                                                             std::uint32_t creationFlags) {
+    // Everything is allocated first: once the process runs, its result must
+    // not be lost to a failed allocation.
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
+    auto created = std::unique_ptr<WinCreatedProcess>(new (std::nothrow) WinCreatedProcess);
+    if (!created) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -38,14 +50,12 @@ std::unique_ptr<CreatedProcess> WinProcesses::createProcess(const std::wstring& 
                         &info)) {
         return nullptr;
     }
-    commandLine.assign(buffer.data());
-    // The owner closes both handles at once if it cannot be made.
-    auto created = std::unique_ptr<CreatedProcess>(new (std::nothrow) WinCreatedProcess(info));
-    if (!created) {
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    }
+    created->adopt(info);
+    // The call may only shorten the line (a NUL after the program name):
+    // copied back in place, without an allocation.
+    const std::size_t length = std::wcslen(buffer.data());
+    std::copy_n(buffer.data(), std::min(length, commandLine.size()), commandLine.begin());
+    commandLine.resize(std::min(length, commandLine.size()));
     return created;
 }
 

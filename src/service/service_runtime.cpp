@@ -68,21 +68,21 @@ void reportLocked(ServiceRuntime& state, std::uint32_t currentState, std::uint32
 bool runServiceDispatcher(const Platform& platform) {
     ServiceRuntime& state = runtime();
     state.platform = &platform;
-    writeLog(platform, Info, logCodeMessage(kLogDispatcherStarting));
+    writeLogCode(platform, Info, kLogDispatcherStarting);
     try {
         state.dispatchEntry =
             std::make_unique<DispatchEntry>(DispatchEntry{kServiceName, &serviceMain});
     } catch (const std::bad_alloc&) {
         setLastError(kErrorNotEnoughMemory);
-        writeLog(platform, Error, logCodeLastError(kLogNoMemoryForDispatchTable));
+        writeLogCode(platform, Error, kLogNoMemoryForDispatchTable, kErrorNotEnoughMemory);
         return false;
     }
     const bool ran = platform.serviceDispatcher->startDispatcher(state.dispatchEntry->serviceName,
                                                                  state.dispatchEntry->serviceMain);
     if (!ran) {
-        writeLog(platform, Info, logCodeLastError(kLogDispatcherFailed));
+        writeLogCode(platform, Info, kLogDispatcherFailed, lastError());
     } else {
-        writeLog(platform, Info, logCodeMessage(kLogDispatcherReturned));
+        writeLogCode(platform, Info, kLogDispatcherReturned);
     }
     // No control arrives once the dispatcher has returned.
     std::unique_ptr<ServiceStopEvent> stopEvent;
@@ -101,7 +101,7 @@ void serviceMain() {
     const ServiceStatusHandle handle = platform.serviceDispatcher->registerHandler(
         state.dispatchEntry->serviceName, &serviceControlHandler);
     if (handle == 0) {
-        writeLog(platform, Error, logCodeLastError(kLogHandlerNotRegistered));
+        writeLogCode(platform, Error, kLogHandlerNotRegistered, lastError());
         return;
     }
     {
@@ -117,21 +117,24 @@ void serviceMain() {
 void serviceWorker() {
     ServiceRuntime& state = runtime();
     const Platform& platform = *state.platform;
-    std::unique_ptr<ServiceStopEvent> stopEvent = platform.serviceDispatcher->createStopEvent();
-    if (!stopEvent) {
-        reportServiceStatus(kServiceStopped, 0);
-        return;
-    }
-    {
-        std::lock_guard<std::mutex> lock(state.mutex);
-        state.stopEvent = std::move(stopEvent);
-    }
-    reportServiceStatus(kServiceRunning, 0);
-    // A stop request waits for the cycle's end: nothing here looks at the event.
-    if (serviceContext() != nullptr) {
-        runUpdateCycle(platform);
-    } else {
-        writeLog(platform, Error, logCodeLastError(kLogNoServiceContext));
+    // Memory running out where the cycle does not catch it still ends in a
+    // stopped report; nothing may leave the service thread.
+    try {
+        std::unique_ptr<ServiceStopEvent> stopEvent = platform.serviceDispatcher->createStopEvent();
+        if (stopEvent) {
+            {
+                std::lock_guard<std::mutex> lock(state.mutex);
+                state.stopEvent = std::move(stopEvent);
+            }
+            reportServiceStatus(kServiceRunning, 0);
+            // A stop request waits for the cycle's end: nothing here looks at the event.
+            if (serviceContext() != nullptr) {
+                runUpdateCycle(platform);
+            } else {
+                writeLogCode(platform, Error, kLogNoServiceContext, lastError());
+            }
+        }
+    } catch (const std::bad_alloc&) {
     }
     reportServiceStatus(kServiceStopped, 0);
 }
@@ -139,13 +142,13 @@ void serviceWorker() {
 void serviceControlHandler(std::uint32_t control) {
     ServiceRuntime& state = runtime();
     const Platform& platform = *state.platform;
-    writeLog(platform, Info, logCodeMessage(kLogControlReceived, numberToText(control)));
+    writeLogCode(platform, Info, kLogControlReceived, control);
     if (control != kServiceControlStop) {
         // Interrogate included: nothing is answered.
         return;
     }
     reportServiceStatus(kServiceStopPending, 0);
-    writeLog(platform, Info, logCodeMessage(kLogStopControl));
+    writeLogCode(platform, Info, kLogStopControl);
     std::lock_guard<std::mutex> lock(state.mutex);
     if (state.stopEvent) {
         state.stopEvent->set();

@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <mutex>
+#include <new>
 
 namespace korin {
 
@@ -137,6 +138,29 @@ void writeLog(const Platform& platform, std::int32_t level, std::wstring message
         // An entry that cannot be written is lost; the caller goes on.
     }
     setLastError(savedError);
+}
+
+void writeLogCode(const Platform& platform, std::int32_t level, std::int32_t code) noexcept {
+    if (level != Error && !logOptions().verbose) {
+        return;
+    }
+    try {
+        writeLog(platform, level, logCodeMessage(code));
+    } catch (const std::bad_alloc&) {
+        // Lost, as writeLog loses an entry it cannot write.
+    }
+}
+
+void writeLogCode(const Platform& platform, std::int32_t level, std::int32_t code,
+                  std::uint32_t number) noexcept {
+    if (level != Error && !logOptions().verbose) {
+        return;
+    }
+    try {
+        writeLog(platform, level, logCodeMessage(code, numberToText(number)));
+    } catch (const std::bad_alloc&) {
+        // Lost, as writeLog loses an entry it cannot write.
+    }
 }
 
 }  // namespace korin

@@ -40,6 +40,14 @@ LogOptions& logOptions();
 // fails, never throws.
 void writeLog(const Platform& platform, std::int32_t level, std::wstring message);
 
+// writeLog of "code" and of "code number" (a number such as the last
+// error, in signed decimal), the message built inside: where memory has run
+// out, or nothing may be thrown, an entry that cannot be built is lost like
+// one that cannot be written.
+void writeLogCode(const Platform& platform, std::int32_t level, std::int32_t code) noexcept;
+void writeLogCode(const Platform& platform, std::int32_t level, std::int32_t code,
+                  std::uint32_t number) noexcept;
+
 // The line writeLog appends for an entry at the given time, without the file.
 struct SystemTime;
 std::wstring logLine(const SystemTime& time, std::int32_t level, const std::wstring& message);

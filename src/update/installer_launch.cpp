@@ -19,29 +19,32 @@ constexpr std::int32_t kLogInstallerNotStarted = logCode(1218);
 constexpr std::int32_t kLogNoMemoryForCommandLine = logCode(1235);
 constexpr std::int32_t kLogNoMemoryForLaunch = logCode(1236);
 
-void logNoMemory(const Platform& platform, std::int32_t code) {
+void logNoMemory(const Platform& platform, std::int32_t code) noexcept {
     setLastError(kErrorNotEnoughMemory);
-    writeLog(platform, Error, logCodeLastError(code));
+    writeLogCode(platform, Error, code, kErrorNotEnoughMemory);
 }
 
 }  // namespace
 
 bool runInstaller(const Platform& platform, const std::wstring& applicationName,
                   const std::wstring& commandLine) {
+    std::unique_ptr<CreatedProcess> process;
     try {
         std::wstring writable = commandLine;
-        std::unique_ptr<CreatedProcess> process =
+        process =
             platform.processes->createProcess(applicationName, writable, kInstallerCreationFlags);
-        if (!process) {
-            writeLog(platform, Error, logCodeLastError(kLogInstallerNotStarted));
-            return false;
-        }
-        writeLog(platform, Info, logCodeMessage(kLogInstallerStarted));
-        return true;  // the process and thread handles close here
     } catch (const std::bad_alloc&) {
         logNoMemory(platform, kLogNoMemoryForCommandLine);
         return false;
     }
+    if (!process) {
+        writeLogCode(platform, Error, kLogInstallerNotStarted, lastError());
+        return false;
+    }
+    // The installer runs: nothing from here may report it as not started,
+    // or the next cycle would count and start it again.
+    writeLogCode(platform, Info, kLogInstallerStarted);
+    return true;  // the process and thread handles close here
 }
 
 bool launchInstaller(const Platform& platform, const PlayerUpdateInfo* record) {
@@ -54,12 +57,12 @@ bool launchInstaller(const Platform& platform, const PlayerUpdateInfo* record) {
     std::wstring applicationName;
     try {
         applicationName.reserve(kMaxPath);
+        if (!platform.files->getFullPathName(kInstallerFileName, applicationName)) {
+            writeLogCode(platform, Error, kLogInstallerNotStarted, lastError());
+            return false;
+        }
     } catch (const std::bad_alloc&) {
         logNoMemory(platform, kLogNoMemoryForLaunch);
-        return false;
-    }
-    if (!platform.files->getFullPathName(kInstallerFileName, applicationName)) {
-        writeLog(platform, Error, logCodeLastError(kLogInstallerNotStarted));
         return false;
     }
     std::wstring commandLine;

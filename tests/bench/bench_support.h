@@ -1,7 +1,9 @@
 #pragma once
 
 // What the benchmarks against the command line share: running a baseline,
-// a random installer, each benchmark's median, and the peak memory.
+// a random installer, each benchmark's median, and the peak memory; and the
+// smoke run of `make test`: `--smoke` runs each benchmark once on small
+// sizes and judges no goal, only that every benchmark ran without an error.
 
 #include <benchmark/benchmark.h>
 
@@ -14,6 +16,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -38,12 +41,44 @@ inline void writeRandomFile(const std::filesystem::path& path, std::size_t size)
         .write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(size));
 }
 
+// Whether the arguments ask for the smoke run; the switch is taken out.
+inline bool takeSmokeSwitch(int& argc, char** argv) {
+    bool smoke = false;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--smoke") {
+            smoke = true;
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+    return smoke;
+}
+
+// Benchmarks that reported an error (SkipWithError) so far.
+inline int& failedBenchmarks() {
+    static int failed = 0;
+    return failed;
+}
+
+// The end of a smoke run: 0 when every benchmark and check ran.
+inline int smokeResult(bool checksPassed) {
+    const bool ok = checksPassed && failedBenchmarks() == 0;
+    std::printf("\nsmoke run: %s (no goal judged)\n", ok ? "passed" : "FAILED");
+    return ok ? 0 : 1;
+}
+
 // Collects each benchmark's median time per iteration (all in one unit).
 class Collector : public benchmark::ConsoleReporter {
   public:
     std::map<std::string, double> times;
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
+            if (run.error_occurred) {
+                ++failedBenchmarks();
+            }
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") {
                 continue;
             }
@@ -53,17 +88,20 @@ class Collector : public benchmark::ConsoleReporter {
     }
 };
 
-// Runs each benchmark five times in milliseconds of real time; the medians
-// by name.
+// Runs each benchmark five times in milliseconds of real time (once, one
+// iteration, in a smoke run); the medians by name.
 inline std::map<std::string, double> medianTimes(
-    int& argc, char** argv,
+    int& argc, char** argv, bool smoke,
     std::initializer_list<std::pair<const char*, void (*)(benchmark::State&)>> benchmarks) {
     for (const auto& [name, function] : benchmarks) {
-        benchmark::RegisterBenchmark(name, function)
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime()
-            ->Repetitions(5)
-            ->ReportAggregatesOnly(true);
+        auto* registered = benchmark::RegisterBenchmark(name, function)
+                               ->Unit(benchmark::kMillisecond)
+                               ->UseRealTime();
+        if (smoke) {
+            registered->Iterations(1);
+        } else {
+            registered->Repetitions(5)->ReportAggregatesOnly(true);
+        }
     }
     benchmark::Initialize(&argc, argv);
     Collector collector;

@@ -4,7 +4,9 @@
 // outgrows the caches, while a search per key makes it 4096 times. The ratio
 // is judged against their geometric middle, 512: the caches stay well below
 // it (150 to 210 here), a search per key well above (a planted one: 3655).
+// `--smoke`: 50 and 200 keys, each once, no ratio judged.
 
+#include "bench/bench_support.h"
 #include "fakes/fake_platform.h"
 #include "settings/settings_file.h"
 #include "support/text.h"
@@ -46,17 +48,15 @@ void loadSettings(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(loadSettings)
-    ->Arg(kBaseKeys)
-    ->Arg(kBaseKeys* kGrowth)
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(5);
 
 // Keeps the fastest repetition of each size.
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
+            if (run.error_occurred) {
+                ++korin::bench::failedBenchmarks();
+            }
             if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
                 // CPU time: the machine may be shared with other work.
                 const std::string name = run.run_name.function_name + "/" + run.run_name.args;
@@ -81,10 +81,21 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool smoke = korin::bench::takeSmokeSwitch(argc, argv);
+    auto* registered =
+        benchmark::RegisterBenchmark("loadSettings", loadSettings)->Unit(benchmark::kMillisecond);
+    if (smoke) {
+        registered->Arg(50)->Arg(200)->Iterations(1);
+    } else {
+        registered->Arg(kBaseKeys)->Arg(kBaseKeys * kGrowth)->Repetitions(5);
+    }
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    if (smoke) {
+        return korin::bench::smokeResult(true);
+    }
     const double baseline = reporter.fastest("loadSettings/" + std::to_string(kBaseKeys));
     const double grown = reporter.fastest("loadSettings/" + std::to_string(kBaseKeys * kGrowth));
     const double ratio = grown / baseline;

@@ -3,11 +3,12 @@
 // - fileDigest of a 64 MiB file: throughput >= 0.8 x `openssl dgst -sha256`;
 // - verifySignedPackage of a 64 MiB package: time <= 1.2 x
 //   `openssl cms -verify -noverify`, peak memory <= 2.5 x the package size.
-// Exits non-zero when a goal is missed.
+// Exits non-zero when a goal is missed. `--smoke`: 1 MiB, each once, no goal.
 
 #include "bench/bench_support.h"
 #include "platform/adapters_posix.h"
 #include "platform/platform.h"
+#include "platform/standin/program_view.h"
 #include "trust/crypto_libraries_posix.h"
 #include "trust/package_trust.h"
 
@@ -31,7 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace korin::bench;
 
-constexpr std::size_t kSize = 64u << 20;
+std::size_t gSize = 64u << 20;
 
 fs::path gFolder;
 std::string gPackage;  // the package in memory, as the download holds it
@@ -43,7 +44,7 @@ std::string readAll(const fs::path& path) {
 
 struct Standin {
     korin::standin::Machine machine{"/nonexistent-korin-machine"};
-    korin::StandInFiles files{machine, false};
+    korin::StandInFiles files{korin::standin::ProgramView(machine, false)};
     korin::StandInCryptoLibraries libraries{true};
     korin::Platform platform;
     Standin() {
@@ -58,7 +59,7 @@ bool verify(const korin::Platform& platform, const std::string& package) {
     std::uint32_t size = 0;
     return trust.verifySignedPackage(reinterpret_cast<const std::uint8_t*>(package.data()),
                                      static_cast<std::uint32_t>(package.size()), content, size) &&
-           size == kSize;
+           size == gSize;
 }
 
 void fileDigest(benchmark::State& state) {
@@ -73,7 +74,7 @@ void fileDigest(benchmark::State& state) {
             state.SkipWithError("fileDigest failed");
         }
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * gSize));
 }
 
 void opensslDgst(benchmark::State& state) {
@@ -82,7 +83,7 @@ void opensslDgst(benchmark::State& state) {
     for (auto _ : state) {
         run(command);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * gSize));
 }
 
 void verifySignedPackage(benchmark::State& state) {
@@ -118,9 +119,13 @@ long peakBytesOfVerification() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool smoke = takeSmokeSwitch(argc, argv);
+    if (smoke) {
+        gSize = 1u << 20;
+    }
     gFolder = fs::temp_directory_path() / ("korin-trust-bench-" + std::to_string(getpid()));
     fs::create_directories(gFolder);
-    writeRandomFile(gFolder / "installer.bin", kSize);
+    writeRandomFile(gFolder / "installer.bin", gSize);
     const std::string tool = std::string(KORIN_SOURCE_DIR) + "/tools/sign-package/sign-package";
     const std::string at = "'" + gFolder.string() + "/";
     run(tool + " issue --subject /CN=Bench --out-cert " + at + "s.pem' --out-key " + at + "s.key'");
@@ -130,7 +135,7 @@ int main(int argc, char** argv) {
     gPackage = readAll(gFolder / "package.p7");
 
     std::map<std::string, double> times =
-        medianTimes(argc, argv,
+        medianTimes(argc, argv, smoke,
                     {
                         {"fileDigest", fileDigest},
                         {"opensslDgst", opensslDgst},
@@ -142,6 +147,9 @@ int main(int argc, char** argv) {
     const double verifyRatio = times["verifySignedPackage"] / times["opensslCmsVerify"];
     const double memoryRatio = static_cast<double>(peak) / static_cast<double>(gPackage.size());
     fs::remove_all(gFolder);
+    if (smoke) {
+        return smokeResult(peak > 0);
+    }
 
     bool met = true;
     const auto report = [&](const char* what, double value, const char* goal, bool ok) {

@@ -7,6 +7,8 @@ namespace {
 
 thread_local bool armed = false;
 thread_local bool failed = false;
+thread_local int paused = 0;
+thread_local bool anySize = false;
 thread_local std::size_t failSize = 0;
 thread_local int failSkip = 0;
 
@@ -15,8 +17,16 @@ thread_local int failSkip = 0;
 namespace korin::testing {
 
 AllocationFault::AllocationFault(std::size_t size, int skip) {
+    anySize = false;
     failSize = size;
     failSkip = skip;
+    failed = false;
+    armed = true;
+}
+
+AllocationFault::AllocationFault(Nth nth) {
+    anySize = true;
+    failSkip = nth.n - 1;
     failed = false;
     armed = true;
 }
@@ -29,12 +39,20 @@ bool AllocationFault::happened() const {
     return failed;
 }
 
+AllocationFaultsPaused::AllocationFaultsPaused() {
+    ++paused;
+}
+
+AllocationFaultsPaused::~AllocationFaultsPaused() {
+    --paused;
+}
+
 }  // namespace korin::testing
 
 namespace {
 
 void* allocate(std::size_t size) {
-    if (armed && size == failSize && failSkip-- == 0) {
+    if (armed && paused == 0 && (anySize || size == failSize) && failSkip-- == 0) {
         armed = false;
         failed = true;
         throw std::bad_alloc();

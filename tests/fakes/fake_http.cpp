@@ -8,18 +8,28 @@
 
 namespace korin::testing {
 
+namespace {
+
+// What a handle's close or a call records: bookkeeping, never a failure.
+void record(FakeHttp& http, const wchar_t* event) {
+    const AllocationFaultsPaused bookkeeping;
+    http.events.push_back(event);
+}
+
+}  // namespace
+
 class FakeHttpRequest final : public HttpRequest {
   public:
     FakeHttpRequest(FakeHttp& http, std::vector<std::string> chunks, int repeats)
         : http_(http), chunks_(std::move(chunks)), repeats_(repeats) {}
-    ~FakeHttpRequest() override { http_.events.push_back(L"close request"); }
+    ~FakeHttpRequest() override { record(http_, L"close request"); }
 
     bool sendRequest() override {
-        http_.events.push_back(L"send");
+        record(http_, L"send");
         return !http_.fail("sendRequest");
     }
     bool receiveResponse() override {
-        http_.events.push_back(L"receive");
+        record(http_, L"receive");
         return !http_.fail("receiveResponse");
     }
     bool queryDataAvailable(std::uint32_t& size) override {
@@ -68,7 +78,7 @@ class FakeHttpRequest final : public HttpRequest {
 class FakeHttpConnection final : public HttpConnection {
   public:
     explicit FakeHttpConnection(FakeHttp& http) : http_(http) {}
-    ~FakeHttpConnection() override { http_.events.push_back(L"close connection"); }
+    ~FakeHttpConnection() override { record(http_, L"close connection"); }
 
     std::unique_ptr<HttpRequest> openRequest(const std::wstring& verb, const std::wstring& object,
                                              std::uint32_t flags) override {
@@ -96,7 +106,7 @@ class FakeHttpConnection final : public HttpConnection {
 class FakeHttpSession final : public HttpSession {
   public:
     explicit FakeHttpSession(FakeHttp& http) : http_(http) {}
-    ~FakeHttpSession() override { http_.events.push_back(L"close session"); }
+    ~FakeHttpSession() override { record(http_, L"close session"); }
 
     std::unique_ptr<HttpConnection> connect(const std::wstring& server,
                                             std::uint16_t port) override {

@@ -904,8 +904,10 @@ std::unique_ptr<CreatedProcess> FakeProcesses::createProcess(const std::wstring&
         setLastError(kErrorBadExeFormat);
         return nullptr;
     }
+    // As the adapters: the owner first, nothing allocated once it "runs".
+    auto process = std::make_unique<FakeCreatedProcess>(openHandles);
     created.push_back({applicationName, commandLine, creationFlags, image});
-    return std::make_unique<FakeCreatedProcess>(openHandles);
+    return process;
 }
 
 }  // namespace korin::testing

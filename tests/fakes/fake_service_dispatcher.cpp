@@ -1,5 +1,7 @@
 #include "fakes/fake_service_dispatcher.h"
 
+#include "fakes/allocation_faults.h"
+
 #include "platform/last_error.h"
 #include "platform/error_codes.h"
 
@@ -33,6 +35,7 @@ bool FakeServiceDispatcher::startDispatcher(const std::wstring& serviceName,
         return false;
     }
     {
+        const AllocationFaultsPaused bookkeeping;
         std::lock_guard<std::mutex> lock(mutex_);
         dispatchedName_ = serviceName;
     }
@@ -46,6 +49,7 @@ ServiceStatusHandle FakeServiceDispatcher::registerHandler(const std::wstring& s
         setLastError(*error);
         return 0;
     }
+    const AllocationFaultsPaused bookkeeping;
     std::lock_guard<std::mutex> lock(mutex_);
     registeredName_ = serviceName;
     handler_ = handler;
@@ -61,6 +65,7 @@ bool FakeServiceDispatcher::setStatus(ServiceStatusHandle handle, const ServiceS
         setLastError(kErrorInvalidHandle);
         return false;
     }
+    const AllocationFaultsPaused bookkeeping;
     std::lock_guard<std::mutex> lock(mutex_);
     reports_.push_back(status);
     return true;
@@ -71,6 +76,7 @@ std::unique_ptr<ServiceStopEvent> FakeServiceDispatcher::createStopEvent() {
         setLastError(*error);
         return nullptr;
     }
+    const AllocationFaultsPaused bookkeeping;
     std::lock_guard<std::mutex> lock(mutex_);
     ++openEvents_;
     return std::make_unique<FakeStopEvent>(*this);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fakes/allocation_faults.h"
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -44,6 +46,7 @@ class FaultInjector {
         std::function<void()> action;
         std::optional<std::uint32_t> result;
         {
+            const AllocationFaultsPaused bookkeeping;
             std::lock_guard<std::mutex> lock(mutex_);
             const int index = calls_[operation]++;
             auto& actions = actions_[operation];

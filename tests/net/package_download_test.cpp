@@ -235,9 +235,9 @@ TEST(PackageDownload, ChunkWithoutMemoryIsLogged) {
     d.expectNothingLeft();
 }
 
-// An endless body and a trickling server end as failed reads; every byte
-// read counts, zero bytes included.
-TEST(PackageDownload, SizeAndTimeBoundsEndTheTransfer) {
+// An endless body ends as a failed read; every byte read counts, zero bytes
+// included.
+TEST(PackageDownload, SizeBoundEndsTheTransfer) {
     {
         Download d;
         d.fake.http.responses[kFullPath] = std::vector<std::string>(50, std::string(1000, '\0'));
@@ -249,14 +249,68 @@ TEST(PackageDownload, SizeAndTimeBoundsEndTheTransfer) {
     // "signed full" is 11 bytes: a cap of 11 takes it, a cap of 10 does not.
     EXPECT_TRUE(Download().run({.maxBytes = 11}));
     EXPECT_FALSE(Download().run({.maxBytes = 10}));
-    {
+}
+
+// A slow link completes however long it takes; a stalled or trickling server
+// and one past the ceiling end as a failed read with WinHTTP's timeout. Each
+// chunk takes msPerChunk on the fake clock.
+TEST(PackageDownload, PaceAndCeilingEndTheTransfer) {
+    struct Case {
+        const char* name;
+        std::size_t chunkBytes;
+        int chunks;
+        std::uint32_t msPerChunk;
+        PackageDownloadLimits limits;
+        bool completed;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"29 MB at 128 kbit/s, half an hour", 8000, 3625, 500, {}, true},
+        {"just above 1 KiB/s for ten minutes", 1030, 600, 1000, {}, true},
+        {"just below 1 KiB/s", 1020, 600, 1000, {}, false},
+        {"a byte every 20 s", 1, 100, 20'000, {}, false},
+        {"steady, past the ceiling", 2000, 100, 1000, {.timeLimitMs = 60'000}, false},
+        {"completed as the ceiling passes in the final read", 11, 1, 600, {.timeLimitMs = 1000}, true},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         Download d;
-        d.fake.http.responses[kFullPath] = std::vector<std::string>(50, "x");
-        d.fake.clock.tickStep = kPackageDownloadLimitMs / 10;
-        EXPECT_FALSE(d.run());
-        EXPECT_EQ(d.fake.logEntries(), (Entries{L"[info] 1600", L"[error] 1211 12002"}));
+        d.fake.http.endless[kFullPath] = std::string(c.chunkBytes, 'p');
+        d.fake.http.endlessLimit = c.chunks;
+        d.fake.clock.tickStep = c.msPerChunk;
+        EXPECT_EQ(d.run(c.limits), c.completed);
+        EXPECT_EQ(d.fake.logEntries(), c.completed
+                                           ? Entries{L"[info] 1600"}
+                                           : (Entries{L"[info] 1600", L"[error] 1211 12002"}));
+        EXPECT_EQ(d.fake.http.requestsFor(kFullPath), 1);
         d.expectNothingLeft();
     }
+}
+
+// Each allocation of a download fails in turn (the fakes' own bookkeeping
+// aside): nothing is thrown, and the download either completes or fails
+// with an error entry, until a run reaches no n-th allocation.
+TEST(PackageDownload, RunningOutOfMemoryAtAnyStepIsACleanFailure) {
+    int n = 1;
+    for (bool reached = true; reached && n < 20'000; ++n) {
+        Download d;
+        bool downloaded = false;
+        const auto run = testing::runWithNthAllocationFailing(n, [&] { downloaded = d.run(); });
+        reached = run.reached;
+        SCOPED_TRACE(n);
+        ASSERT_FALSE(run.thrown);
+        const Entries log = d.fake.logEntries();
+        if (downloaded) {
+            EXPECT_EQ(d.fake.files.content(kInstaller), "MZ the installer");
+        } else {
+            ASSERT_FALSE(log.empty());
+            EXPECT_EQ(log.back().rfind(L"[error] ", 0), 0u) << log.back();
+        }
+        EXPECT_TRUE(downloaded || reached);
+    }
+    EXPECT_GT(n, 20);  // the path allocates: the loop went through it
+    EXPECT_LT(n, 20'000);
 }
 
 TEST(PackageDownload, EmptyBodyReachesVerificationAsNoBytes) {

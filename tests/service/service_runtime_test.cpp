@@ -181,6 +181,36 @@ TEST(ServiceRuntime, NoMemoryForTheDispatchTableStartsNoDispatcher) {
     EXPECT_EQ(runtimeEntries(fake), (Entries{L"[error] 1451 8"}));
 }
 
+// Each allocation of a service run (with an interrogate and a stop on the
+// way) fails in turn: nothing leaves the runtime, the stop is still
+// reported, and the service still ends stopped.
+TEST(ServiceRuntime, RunningOutOfMemoryNeverLosesAReport) {
+    logOptions().verbose = true;
+    int n = 1;
+    for (bool reached = true; reached && n < 20'000; ++n) {
+        resetServiceRuntime();
+        FakePlatform fake;
+        fake.serviceDispatcher.faults.beforeCall("createStopEvent", [&fake] {
+            fake.serviceDispatcher.deliverControl(kServiceControlInterrogate);
+            fake.serviceDispatcher.deliverControl(kServiceControlStop);
+        });
+        const auto run =
+            testing::runWithNthAllocationFailing(n, [&] { runServiceDispatcher(fake.platform()); });
+        reached = run.reached;
+        SCOPED_TRACE(n);
+        ASSERT_FALSE(run.thrown);
+        const std::vector<std::string> reports = describe(fake.serviceDispatcher.reports());
+        if (fake.serviceDispatcher.registeredName().empty()) {
+            EXPECT_TRUE(reports.empty());  // no dispatch table, no service
+            continue;
+        }
+        EXPECT_EQ(reports, (std::vector<std::string>{kStartPending, "3 2 0 1", "3 3 0 1", kRunning,
+                                                     kStopped}));
+    }
+    EXPECT_GT(n, 5);
+    EXPECT_LT(n, 20'000);
+}
+
 // Controls hammered from the dispatcher's thread while the service thread
 // reports: every report is one whole record and a check point is never used
 // twice. Verbose logging stays off, so the two threads spend their time in

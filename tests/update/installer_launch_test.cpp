@@ -103,6 +103,32 @@ TEST(InstallerLaunch, FailuresStartNothingAndLogTheirCode) {
     }
 }
 
+// Each allocation of a launch fails in turn: nothing is thrown, a created
+// installer is always a success (else the next cycle counts and starts it
+// again), and a failure always has its error entry.
+TEST(InstallerLaunch, RunningOutOfMemoryNeverReportsAStartedInstallerAsFailed) {
+    int n = 1;
+    for (bool reached = true; reached && n < 20'000; ++n) {
+        Launch l;
+        bool launched = false;
+        const auto run = testing::runWithNthAllocationFailing(
+            n, [&] { launched = launchInstaller(l.platform, &l.record); });
+        reached = run.reached;
+        SCOPED_TRACE(n);
+        ASSERT_FALSE(run.thrown);
+        EXPECT_EQ(launched, !l.fake.processes.created.empty());
+        EXPECT_EQ(l.fake.processes.openHandles, 0);
+        const Entries log = l.fake.logEntries();
+        if (!launched) {
+            ASSERT_FALSE(log.empty());
+            EXPECT_EQ(log.back().rfind(L"[error] ", 0), 0u) << log.back();
+        }
+        EXPECT_TRUE(launched || reached);
+    }
+    EXPECT_GT(n, 20);
+    EXPECT_LT(n, 20'000);
+}
+
 TEST(InstallerLaunch, MissingInstallerIsTheSystemsFileNotFound) {
     FakePlatform fake;
     logOptions().verbose = true;
