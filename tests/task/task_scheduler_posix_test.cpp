@@ -2,6 +2,7 @@
 // what the task procedures set reaches the store's XML and comes back.
 
 #include "fixtures/temporary_machine_posix.h"
+#include "fixtures/builders.h"
 #include "platform/com_runtime_posix.h"
 #include "platform/standin/task_store.h"
 #include "task/task_scheduler_posix.h"
@@ -298,15 +299,7 @@ TEST_F(TaskSchedulerTest, AWorkItemIsStoredOnSaveAndActivatedAgain) {
     EXPECT_EQ(item->setComment(L"Two\nlines, 100%"), kSOk);
     EXPECT_EQ(item->setApplicationName(L"C:\\Program Files\\Korin\\Service.exe"), kSOk);
     EXPECT_EQ(item->setFlags(kTaskFlagRunIfConnectedToInternet), kSOk);
-    WorkItemTriggerRecord record;
-    record.beginYear = 2000;
-    record.beginMonth = 1;
-    record.beginDay = 1;
-    record.startMinute = 37;
-    record.minutesDuration = 1440;
-    record.minutesInterval = 60;
-    record.triggerType = kTaskTimeTriggerDaily;
-    record.typeWords[0] = 1;
+    const WorkItemTriggerRecord record = testing::hourlyWorkItemTrigger(37);
     ASSERT_EQ(trigger->setTrigger(record), kSOk);
     std::unique_ptr<WorkItemFile> file;
     ASSERT_EQ(item->queryPersistFile(file), kSOk);

@@ -5,6 +5,7 @@
 
 #include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
+#include "fixtures/builders.h"
 #include "service/entry.h"
 #include "support/log.h"
 #include "support/log_codes.h"
@@ -338,17 +339,8 @@ TEST(CreateUpdateTask10, SavesTheWorkItemWithEveryPropertyOfTheDefinition) {
     EXPECT_EQ(item.comment, L"Keeps the player current.");
     EXPECT_EQ(item.applicationName, kModule);
     EXPECT_EQ(item.flags, 0x400u);
-    WorkItemTriggerRecord expected;
-    expected.beginYear = 2000;
-    expected.beginMonth = 1;
-    expected.beginDay = 1;
-    expected.startMinute = 5;
-    expected.minutesDuration = 1440;
-    expected.minutesInterval = 60;
-    expected.triggerType = 1;
-    expected.typeWords[0] = 1;
     ASSERT_EQ(item.triggers.size(), 1u);
-    EXPECT_EQ(item.triggers.front(), expected);
+    EXPECT_EQ(item.triggers.front(), testing::hourlyWorkItemTrigger(5));
 }
 
 TEST(CreateUpdateTask10, AFailingDrawStartsAtMinuteZero) {

@@ -4,6 +4,7 @@
 
 #include "fakes/fake_platform.h"
 #include "fakes/fake_task_scheduler.h"
+#include "fixtures/builders.h"
 #include "platform/real_files.h"
 #include "platform/unique_handle_win.h"
 #include "service/win_platform_win.h"
@@ -274,18 +275,10 @@ TEST_F(WinWorkItem, DISABLED_CreatedThenRepairedThenDeleted) {
     expected.comment = loadLocalizedText(*platform().strings, kTaskDescriptionText);
     expected.applicationName = kProgram;
     expected.flags = kTaskFlagRunIfConnectedToInternet;
-    WorkItemTriggerRecord trigger;
-    trigger.beginYear = 2000;
-    trigger.beginMonth = 1;
-    trigger.beginDay = 1;
-    trigger.minutesDuration = 1440;
-    trigger.minutesInterval = 60;
-    trigger.triggerType = kTaskTimeTriggerDaily;
-    trigger.typeWords[0] = 1;
     ASSERT_EQ(stored.triggers.size(), 1u);
     EXPECT_LT(stored.triggers.front().startMinute, 60);
-    trigger.startMinute = stored.triggers.front().startMinute;  // a random minute
-    expected.triggers = {trigger};
+    // The minute is random.
+    expected.triggers = {testing::hourlyWorkItemTrigger(stored.triggers.front().startMinute)};
     EXPECT_EQ(stored, expected);
 
     EXPECT_TRUE(createUpdateTask(platform(), kProgram));

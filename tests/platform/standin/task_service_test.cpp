@@ -2,6 +2,7 @@
 // registration and a 1.0 trigger accept, and what registration writes.
 
 #include "fixtures/temporary_machine_posix.h"
+#include "fixtures/builders.h"
 #include "platform/standin/task_service.h"
 
 #include <gtest/gtest.h>
@@ -112,15 +113,7 @@ TEST_F(TaskServiceTest, RegistrationWritesTheUriTheSddlAndADisabledTask) {
 }
 
 TEST(WorkItemTrigger, SetTriggerRefusesWhatTheSchedulerRefuses) {
-    WorkItemTriggerRecord daily;
-    daily.beginYear = 2000;
-    daily.beginMonth = 1;
-    daily.beginDay = 1;
-    daily.startMinute = 37;
-    daily.minutesDuration = 1440;
-    daily.minutesInterval = 60;
-    daily.triggerType = 1;  // TASK_TIME_TRIGGER_DAILY
-    daily.typeWords[0] = 1;
+    const WorkItemTriggerRecord daily = korin::testing::hourlyWorkItemTrigger(37);
     struct Case {
         const char* what;
         void (*change)(WorkItemTriggerRecord&);
