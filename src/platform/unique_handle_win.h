@@ -6,6 +6,8 @@
 // not replace the code the caller is about to log (WinHTTP, for one, sets
 // ERROR_SUCCESS when a close succeeds).
 
+#include "platform/unique_resource.h"
+
 #include <windows.h>
 
 #include <oleauto.h>
@@ -14,42 +16,6 @@
 #include <utility>
 
 namespace korin {
-
-template <typename Handle, typename Traits>
-class UniqueResource {
-  public:
-    UniqueResource() = default;
-    explicit UniqueResource(Handle handle) : handle_(handle) {}
-    ~UniqueResource() { reset(); }
-    UniqueResource(UniqueResource&& other) noexcept : handle_(other.release()) {}
-    UniqueResource& operator=(UniqueResource&& other) noexcept {
-        if (this != &other) {
-            reset(other.release());
-        }
-        return *this;
-    }
-    UniqueResource(const UniqueResource&) = delete;
-    UniqueResource& operator=(const UniqueResource&) = delete;
-
-    Handle get() const { return handle_; }
-    Handle* put() {
-        reset();
-        return &handle_;
-    }
-    Handle release() { return std::exchange(handle_, Traits::invalid()); }
-    void reset(Handle handle = Traits::invalid()) {
-        if (handle_ != Traits::invalid()) {
-            const DWORD error = GetLastError();
-            Traits::close(handle_);
-            SetLastError(error);
-        }
-        handle_ = handle;
-    }
-    explicit operator bool() const { return handle_ != Traits::invalid(); }
-
-  private:
-    Handle handle_ = Traits::invalid();
-};
 
 struct FileHandleTraits {
     static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
@@ -89,6 +55,7 @@ using UniqueHModule = UniqueResource<HMODULE, HModuleTraits>;
 using UniqueScHandle = UniqueResource<SC_HANDLE, ScHandleTraits>;
 using UniqueEvent = UniqueHandle;
 using UniqueBstr = UniqueResource<BSTR, BstrTraits>;
+
 template <typename T>
 using ComPtr = Microsoft::WRL::ComPtr<T>;
 
