@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace korin {
@@ -13,14 +14,11 @@ namespace {
 
 class WinCreatedProcess final : public CreatedProcess {
   public:
-    WinCreatedProcess(const PROCESS_INFORMATION& info)
-        : process_(info.hProcess), thread_(info.hThread), id_(info.dwProcessId) {}
-    std::uint32_t processId() const override { return id_; }
+    explicit WinCreatedProcess(UniqueProcessInformation info) : info_(std::move(info)) {}
+    std::uint32_t processId() const override { return info_.get().dwProcessId; }
 
   private:
-    UniqueHandle process_;
-    UniqueHandle thread_;
-    DWORD id_;
+    UniqueProcessInformation info_;
 };
 
 }  // namespace
@@ -32,18 +30,17 @@ std::unique_ptr<CreatedProcess> WinProcesses::createProcess(const std::wstring& 
     buffer.push_back(L'\0');
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
+    UniqueProcessInformation info;
     if (!CreateProcessW(applicationName.empty() ? nullptr : applicationName.c_str(), buffer.data(),
                         nullptr, nullptr, FALSE, creationFlags, nullptr, nullptr, &startup,
-                        &info)) {
+                        info.put())) {
         return nullptr;
     }
     commandLine.assign(buffer.data());
-    // The owner closes both handles at once if it cannot be made.
-    auto created = std::unique_ptr<CreatedProcess>(new (std::nothrow) WinCreatedProcess(info));
+    // Without room for the object, the handles close on the way out.
+    auto created =
+        std::unique_ptr<CreatedProcess>(new (std::nothrow) WinCreatedProcess(std::move(info)));
     if (!created) {
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     }
     return created;
