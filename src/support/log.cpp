@@ -1,6 +1,7 @@
 #include "support/log.h"
 
 #include "platform/clock.h"
+#include "platform/error_codes.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "platform/platform.h"
@@ -137,6 +138,15 @@ void writeLog(const Platform& platform, std::int32_t level, std::wstring message
         // An entry that cannot be written is lost; the caller goes on.
     }
     setLastError(savedError);
+}
+
+void logLastError(const Platform& platform, std::int32_t level, std::int32_t code) {
+    writeLog(platform, level, logCodeLastError(code));
+}
+
+void logOutOfMemory(const Platform& platform, std::int32_t code) {
+    setLastError(kErrorNotEnoughMemory);
+    writeLog(platform, Error, logCodeLastError(code));
 }
 
 }  // namespace korin

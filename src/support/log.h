@@ -40,6 +40,12 @@ LogOptions& logOptions();
 // fails, never throws.
 void writeLog(const Platform& platform, std::int32_t level, std::wstring message);
 
+// "code lastError" at the given level: what most failures write.
+void logLastError(const Platform& platform, std::int32_t level, std::int32_t code);
+// An allocation that failed: "code 8" as an error, with 8 left as the last
+// error for the caller's own report.
+void logOutOfMemory(const Platform& platform, std::int32_t code);
+
 // The line writeLog appends for an entry at the given time, without the file.
 struct SystemTime;
 std::wstring logLine(const SystemTime& time, std::int32_t level, const std::wstring& message);
