@@ -39,10 +39,6 @@ constexpr RequestCodes kCurrentMajorCodes{
     logCode(1631), logCode(1467), logCode(1468), logCode(1469), logCode(1470),
     logCode(1474), logCode(1471), logCode(1472), logCode(1473), logCode(1475)};
 
-void warnLastError(const Platform& platform, std::int32_t code) {
-    writeLog(platform, Warning, logCodeLastError(code));
-}
-
 // Reads until the server ends the body, no further than the manifest bound
 // in bytes read (a chunk keeps only its bytes up to its first zero byte, so
 // the body's own size cannot bound an endless stream) and no longer than the
@@ -54,12 +50,12 @@ void readBody(const Platform& platform, HttpRequest& request, std::string& body,
     do {
         if (deadline.expired()) {
             setLastError(kErrorWinHttpTimeout);
-            warnLastError(platform, codes.notRead);
+            logLastError(platform, Warning, codes.notRead);
             break;
         }
         size = 0;
         if (!request.queryDataAvailable(size)) {
-            warnLastError(platform, codes.notAvailable);
+            logLastError(platform, Warning, codes.notAvailable);
             size = 0;
         }
         std::unique_ptr<char[]> buffer(new (std::nothrow) char[std::size_t{size} + 1]());
@@ -69,7 +65,7 @@ void readBody(const Platform& platform, HttpRequest& request, std::string& body,
         }
         std::uint32_t bytesRead = 0;
         if (!request.readData(buffer.get(), size, bytesRead)) {
-            warnLastError(platform, codes.notRead);
+            logLastError(platform, Warning, codes.notRead);
             continue;
         }
         try {
@@ -91,7 +87,7 @@ bool getText(const Platform& platform, std::string& body, const std::wstring& pa
     std::unique_ptr<HttpSession> session =
         platform.http->open(kManifestUserAgent, kHttpAccessTypeDefaultProxy);
     if (!session) {
-        warnLastError(platform, codes.noSession);
+        logLastError(platform, Warning, codes.noSession);
     }
     std::unique_ptr<HttpConnection> connection;
     if (session) {
@@ -100,24 +96,24 @@ bool getText(const Platform& platform, std::string& body, const std::wstring& pa
     writeLog(platform, Info, logCodeMessage(codes.opening, path));
     std::unique_ptr<HttpRequest> request;
     if (!connection) {
-        warnLastError(platform, codes.noConnection);
+        logLastError(platform, Warning, codes.noConnection);
     } else {
         request = connection->openRequest(L"GET", path, kHttpFlagSecure);
     }
     bool sent = false;
     if (!request) {
-        warnLastError(platform, codes.noRequest);
+        logLastError(platform, Warning, codes.noRequest);
     } else {
         sent = request->sendRequest();
     }
     bool received = false;
     if (!sent) {
-        warnLastError(platform, codes.notSent);
+        logLastError(platform, Warning, codes.notSent);
     } else {
         received = request->receiveResponse();
     }
     if (!received) {
-        warnLastError(platform, codes.notReceived);
+        logLastError(platform, Warning, codes.notReceived);
     } else {
         readBody(platform, *request, body, codes, deadline);
     }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace korin {
@@ -15,17 +16,12 @@ namespace {
 
 class WinCreatedProcess final : public CreatedProcess {
   public:
-    void adopt(const PROCESS_INFORMATION& info) {
-        process_.reset(info.hProcess);
-        thread_.reset(info.hThread);
-        id_ = info.dwProcessId;
-    }
-    std::uint32_t processId() const override { return id_; }
+    // The process's handles, written by CreateProcessW.
+    PROCESS_INFORMATION* put() { return info_.put(); }
+    std::uint32_t processId() const override { return info_.get().dwProcessId; }
 
   private:
-    UniqueHandle process_;
-    UniqueHandle thread_;
-    DWORD id_ = 0;
+    UniqueProcessInformation info_;
 };
 
 }  // namespace
@@ -44,13 +40,11 @@ std::unique_ptr<CreatedProcess> WinProcesses::createProcess(const std::wstring& 
     }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
     if (!CreateProcessW(applicationName.empty() ? nullptr : applicationName.c_str(), buffer.data(),
                         nullptr, nullptr, FALSE, creationFlags, nullptr, nullptr, &startup,
-                        &info)) {
+                        created->put())) {
         return nullptr;
     }
-    created->adopt(info);
     // The call may only shorten the line (a NUL after the program name):
     // copied back in place, without an allocation.
     const std::size_t length = std::wcslen(buffer.data());

@@ -4,52 +4,19 @@
 // every path out of the scope that holds it. Closing never changes the
 // thread's last error: an owner closed on the way out of a failed call must
 // not replace the code the caller is about to log (WinHTTP, for one, sets
-// ERROR_SUCCESS when a close succeeds).
+// ERROR_SUCCESS when a close succeeds; an interface's Release may call
+// anything).
+
+#include "platform/unique_resource.h"
 
 #include <windows.h>
 
 #include <oleauto.h>
-#include <wrl/client.h>
+#include <unknwn.h>
 
 #include <utility>
 
 namespace korin {
-
-template <typename Handle, typename Traits>
-class UniqueResource {
-  public:
-    UniqueResource() = default;
-    explicit UniqueResource(Handle handle) : handle_(handle) {}
-    ~UniqueResource() { reset(); }
-    UniqueResource(UniqueResource&& other) noexcept : handle_(other.release()) {}
-    UniqueResource& operator=(UniqueResource&& other) noexcept {
-        if (this != &other) {
-            reset(other.release());
-        }
-        return *this;
-    }
-    UniqueResource(const UniqueResource&) = delete;
-    UniqueResource& operator=(const UniqueResource&) = delete;
-
-    Handle get() const { return handle_; }
-    Handle* put() {
-        reset();
-        return &handle_;
-    }
-    Handle release() { return std::exchange(handle_, Traits::invalid()); }
-    void reset(Handle handle = Traits::invalid()) {
-        if (handle_ != Traits::invalid()) {
-            const DWORD error = GetLastError();
-            Traits::close(handle_);
-            SetLastError(error);
-        }
-        handle_ = handle;
-    }
-    explicit operator bool() const { return handle_ != Traits::invalid(); }
-
-  private:
-    Handle handle_ = Traits::invalid();
-};
 
 struct FileHandleTraits {
     static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
@@ -89,8 +56,51 @@ using UniqueHModule = UniqueResource<HMODULE, HModuleTraits>;
 using UniqueScHandle = UniqueResource<SC_HANDLE, ScHandleTraits>;
 using UniqueEvent = UniqueHandle;
 using UniqueBstr = UniqueResource<BSTR, BstrTraits>;
-template <typename T>
-using ComPtr = Microsoft::WRL::ComPtr<T>;
+
+template <typename Interface>
+struct ComReleaseTraits {
+    static Interface* invalid() { return nullptr; }
+    static void close(Interface* com) { com->Release(); }
+};
+
+// An interface pointer, released like every other handle.
+template <typename Interface>
+class ComPtr : public UniqueResource<Interface*, ComReleaseTraits<Interface>> {
+  public:
+    using UniqueResource<Interface*, ComReleaseTraits<Interface>>::UniqueResource;
+    Interface* operator->() const { return this->get(); }
+};
+
+// The process and thread handles CreateProcessW hands out, closed together.
+class UniqueProcessInformation {
+  public:
+    UniqueProcessInformation() = default;
+    ~UniqueProcessInformation() { reset(); }
+    UniqueProcessInformation(UniqueProcessInformation&& other) noexcept
+        : info_(std::exchange(other.info_, PROCESS_INFORMATION{})) {}
+    UniqueProcessInformation& operator=(UniqueProcessInformation&&) = delete;
+    UniqueProcessInformation(const UniqueProcessInformation&) = delete;
+    UniqueProcessInformation& operator=(const UniqueProcessInformation&) = delete;
+
+    const PROCESS_INFORMATION& get() const { return info_; }
+    PROCESS_INFORMATION* put() {
+        reset();
+        return &info_;
+    }
+    void reset() {
+        const DWORD error = GetLastError();
+        for (HANDLE handle : {info_.hThread, info_.hProcess}) {
+            if (handle != nullptr) {
+                CloseHandle(handle);
+            }
+        }
+        SetLastError(error);
+        info_ = PROCESS_INFORMATION{};
+    }
+
+  private:
+    PROCESS_INFORMATION info_{};
+};
 
 // A VARIANT cleared on every path out, keeping the last error like the rest.
 class UniqueVariant {

@@ -40,15 +40,6 @@ constexpr RequestCodes kStartCodes{logCode(1221), logCode(1222), logCode(1223), 
 constexpr RequestCodes kStopCodes{logCode(1224), logCode(1225), logCode(1226), logCode(1605)};
 constexpr RequestCodes kDeleteCodes{logCode(1227), logCode(1228), logCode(1229), logCode(1606)};
 
-void logLastError(const Platform& platform, std::int32_t level, std::int32_t code) {
-    writeLog(platform, level, logCodeLastError(code));
-}
-
-void logNoMemory(const Platform& platform, std::int32_t code) {
-    setLastError(kErrorNotEnoughMemory);
-    logLastError(platform, Error, code);
-}
-
 // A path with a space is quoted, so that the manager cannot take its first
 // word for the program ("C:\Program.exe" run as LocalSystem).
 std::wstring executablePath(const std::wstring& modulePath) {
@@ -162,7 +153,7 @@ bool scmCreateService(const Platform& platform, const ServiceInfo& info) {
                 return false;
             }
         } catch (const std::bad_alloc&) {
-            logNoMemory(platform, kLogCreateFailed);
+            logOutOfMemory(platform, kLogCreateFailed);
             return false;
         }
     }
@@ -199,7 +190,7 @@ bool scmSetServiceDescription(const Platform& platform, const ServiceInfo& info)
     try {
         description = loadLocalizedText(*platform.strings, kServiceDescriptionText);
     } catch (const std::bad_alloc&) {
-        logNoMemory(platform, kLogDescribeFailed);
+        logOutOfMemory(platform, kLogDescribeFailed);
         return false;
     }
     const OpenedService opened = openService(platform, info, kServiceChangeConfig,

@@ -1,6 +1,7 @@
 #include "support/log.h"
 
 #include "platform/clock.h"
+#include "platform/error_codes.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "platform/platform.h"
@@ -161,6 +162,15 @@ void writeLogCode(const Platform& platform, std::int32_t level, std::int32_t cod
     } catch (const std::bad_alloc&) {
         // Lost, as writeLog loses an entry it cannot write.
     }
+}
+
+void logLastError(const Platform& platform, std::int32_t level, std::int32_t code) {
+    writeLog(platform, level, logCodeLastError(code));
+}
+
+void logOutOfMemory(const Platform& platform, std::int32_t code) {
+    setLastError(kErrorNotEnoughMemory);
+    writeLog(platform, Error, logCodeLastError(code));
 }
 
 }  // namespace korin

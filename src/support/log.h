@@ -47,6 +47,11 @@ void writeLog(const Platform& platform, std::int32_t level, std::wstring message
 void writeLogCode(const Platform& platform, std::int32_t level, std::int32_t code) noexcept;
 void writeLogCode(const Platform& platform, std::int32_t level, std::int32_t code,
                   std::uint32_t number) noexcept;
+// "code lastError" at the given level: what most failures write.
+void logLastError(const Platform& platform, std::int32_t level, std::int32_t code);
+// An allocation that failed: "code 8" as an error, with 8 left as the last
+// error for the caller's own report.
+void logOutOfMemory(const Platform& platform, std::int32_t code);
 
 // The line writeLog appends for an entry at the given time, without the file.
 struct SystemTime;

@@ -33,23 +33,12 @@ constexpr GUID kIidTask{
 constexpr GUID kIidPersistFile{
     0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
-// Releases an interface on the way out without touching the last error.
-template <typename Interface>
-void release(ComPtr<Interface>& com) {
-    const DWORD error = GetLastError();
-    com.Reset();
-    SetLastError(error);
-}
-
 // Each port object holds one interface, released when the object goes.
 template <typename Interface>
 class ComObject {
   public:
     explicit ComObject(ComPtr<Interface> com) : com_(std::move(com)) {}
-    ~ComObject() { release(com_); }
-    ComObject(const ComObject&) = delete;
-    ComObject& operator=(const ComObject&) = delete;
-    Interface* get() const { return com_.Get(); }
+    Interface* get() const { return com_.get(); }
 
   protected:
     ComPtr<Interface> com_;
@@ -68,7 +57,7 @@ HResult handOut(HRESULT result, ComPtr<Interface>& com, std::unique_ptr<Port>& o
     try {
         out = std::make_unique<Wrapper>(std::move(com));
     } catch (const std::bad_alloc&) {
-        release(com);
+        com.reset();
         return E_OUTOFMEMORY;
     }
     return result;
@@ -76,12 +65,12 @@ HResult handOut(HRESULT result, ComPtr<Interface>& com, std::unique_ptr<Port>& o
 
 template <typename Interface>
 void** outPointer(ComPtr<Interface>& com) {
-    return reinterpret_cast<void**>(com.ReleaseAndGetAddressOf());
+    return reinterpret_cast<void**>(com.put());
 }
 
 template <typename Interface>
 IUnknown** outUnknown(ComPtr<Interface>& com) {
-    return reinterpret_cast<IUnknown**>(com.ReleaseAndGetAddressOf());
+    return reinterpret_cast<IUnknown**>(com.put());
 }
 
 // A BSTR copy of the text for the length of one call.
@@ -113,8 +102,8 @@ class WinRepetitionPattern final : public RepetitionPattern, ComObject<IRepetiti
 
 HResult getRepetitionOf(ITrigger& trigger, std::unique_ptr<RepetitionPattern>& repetition) {
     ComPtr<IRepetitionPattern> pattern;
-    return handOut<WinRepetitionPattern>(trigger.get_Repetition(pattern.ReleaseAndGetAddressOf()),
-                                         pattern, repetition);
+    return handOut<WinRepetitionPattern>(trigger.get_Repetition(pattern.put()), pattern,
+                                         repetition);
 }
 
 class WinDailyTrigger final : public DailyTrigger, ComObject<IDailyTrigger> {
@@ -128,7 +117,7 @@ class WinDailyTrigger final : public DailyTrigger, ComObject<IDailyTrigger> {
     }
     HResult putDaysInterval(std::int16_t days) override { return com_->put_DaysInterval(days); }
     HResult getRepetition(std::unique_ptr<RepetitionPattern>& repetition) override {
-        return getRepetitionOf(*com_.Get(), repetition);
+        return getRepetitionOf(*com_.get(), repetition);
     }
 };
 
@@ -136,7 +125,7 @@ class WinTrigger final : public Trigger, ComObject<ITrigger> {
   public:
     using ComObject::ComObject;
     HResult getRepetition(std::unique_ptr<RepetitionPattern>& repetition) override {
-        return getRepetitionOf(*com_.Get(), repetition);
+        return getRepetitionOf(*com_.get(), repetition);
     }
     HResult queryDailyTrigger(std::unique_ptr<DailyTrigger>& daily) override {
         ComPtr<IDailyTrigger> trigger;
@@ -156,14 +145,12 @@ class WinTriggerCollection final : public TriggerCollection, ComObject<ITriggerC
     }
     HResult getItem(std::int32_t index, std::unique_ptr<Trigger>& trigger) override {
         ComPtr<ITrigger> item;
-        return handOut<WinTrigger>(com_->get_Item(index, item.ReleaseAndGetAddressOf()), item,
-                                   trigger);
+        return handOut<WinTrigger>(com_->get_Item(index, item.put()), item, trigger);
     }
     HResult create(std::int32_t type, std::unique_ptr<Trigger>& trigger) override {
         ComPtr<ITrigger> made;
-        return handOut<WinTrigger>(
-            com_->Create(static_cast<TASK_TRIGGER_TYPE2>(type), made.ReleaseAndGetAddressOf()),
-            made, trigger);
+        return handOut<WinTrigger>(com_->Create(static_cast<TASK_TRIGGER_TYPE2>(type), made.put()),
+                                   made, trigger);
     }
 };
 
@@ -191,9 +178,8 @@ class WinActionCollection final : public ActionCollection, ComObject<IActionColl
     HResult clear() override { return com_->Clear(); }
     HResult create(std::int32_t type, std::unique_ptr<Action>& action) override {
         ComPtr<IAction> made;
-        return handOut<WinAction>(
-            com_->Create(static_cast<TASK_ACTION_TYPE>(type), made.ReleaseAndGetAddressOf()), made,
-            action);
+        return handOut<WinAction>(com_->Create(static_cast<TASK_ACTION_TYPE>(type), made.put()),
+                                  made, action);
     }
 };
 
@@ -230,23 +216,21 @@ class WinTaskDefinition final : public TaskDefinition, public ComObject<ITaskDef
     using ComObject::ComObject;
     HResult getTriggers(std::unique_ptr<TriggerCollection>& triggers) override {
         ComPtr<ITriggerCollection> collection;
-        return handOut<WinTriggerCollection>(
-            com_->get_Triggers(collection.ReleaseAndGetAddressOf()), collection, triggers);
+        return handOut<WinTriggerCollection>(com_->get_Triggers(collection.put()), collection,
+                                             triggers);
     }
     HResult getSettings(std::unique_ptr<TaskSettings>& settings) override {
         ComPtr<ITaskSettings> got;
-        return handOut<WinTaskSettings>(com_->get_Settings(got.ReleaseAndGetAddressOf()), got,
-                                        settings);
+        return handOut<WinTaskSettings>(com_->get_Settings(got.put()), got, settings);
     }
     HResult getRegistrationInfo(std::unique_ptr<RegistrationInfo>& info) override {
         ComPtr<IRegistrationInfo> got;
-        return handOut<WinRegistrationInfo>(
-            com_->get_RegistrationInfo(got.ReleaseAndGetAddressOf()), got, info);
+        return handOut<WinRegistrationInfo>(com_->get_RegistrationInfo(got.put()), got, info);
     }
     HResult getActions(std::unique_ptr<ActionCollection>& actions) override {
         ComPtr<IActionCollection> collection;
-        return handOut<WinActionCollection>(com_->get_Actions(collection.ReleaseAndGetAddressOf()),
-                                            collection, actions);
+        return handOut<WinActionCollection>(com_->get_Actions(collection.put()), collection,
+                                            actions);
     }
 };
 
@@ -255,8 +239,7 @@ class WinRegisteredTask final : public RegisteredTask, ComObject<IRegisteredTask
     using ComObject::ComObject;
     HResult getDefinition(std::unique_ptr<TaskDefinition>& definition) override {
         ComPtr<ITaskDefinition> got;
-        return handOut<WinTaskDefinition>(com_->get_Definition(got.ReleaseAndGetAddressOf()), got,
-                                          definition);
+        return handOut<WinTaskDefinition>(com_->get_Definition(got.put()), got, definition);
     }
 };
 
@@ -277,10 +260,8 @@ class WinTaskFolder final : public TaskFolder, ComObject<ITaskFolder> {
     HResult getTask(const std::wstring& path, std::unique_ptr<RegisteredTask>& task) override {
         ComPtr<IRegisteredTask> found;
         return handOut<WinRegisteredTask>(
-            withBstr(
-                path,
-                [&](BSTR text) { return com_->GetTask(text, found.ReleaseAndGetAddressOf()); }),
-            found, task);
+            withBstr(path, [&](BSTR text) { return com_->GetTask(text, found.put()); }), found,
+            task);
     }
     HResult registerTaskDefinition(const std::wstring& path, TaskDefinition& definition,
                                    std::int32_t flags, const std::wstring& user,
@@ -300,12 +281,10 @@ class WinTaskFolder final : public TaskFolder, ComObject<ITaskFolder> {
         }
         ComPtr<IRegisteredTask> registered;
         const HResult result = withBstr(path, [&](BSTR text) {
-            return com_->RegisterTaskDefinition(text, ours->get(), flags, *userName.get(),
-                                                *password.get(),
-                                                static_cast<TASK_LOGON_TYPE>(logonType),
-                                                *descriptor.get(), registered.GetAddressOf());
+            return com_->RegisterTaskDefinition(
+                text, ours->get(), flags, *userName.get(), *password.get(),
+                static_cast<TASK_LOGON_TYPE>(logonType), *descriptor.get(), registered.put());
         });
-        release(registered);
         return result;
     }
     HResult deleteTask(const std::wstring& name, std::int32_t flags) override {
@@ -323,15 +302,12 @@ class WinTaskService final : public TaskService, ComObject<ITaskService> {
     HResult getFolder(const std::wstring& path, std::unique_ptr<TaskFolder>& folder) override {
         ComPtr<ITaskFolder> got;
         return handOut<WinTaskFolder>(
-            withBstr(
-                path,
-                [&](BSTR text) { return com_->GetFolder(text, got.ReleaseAndGetAddressOf()); }),
-            got, folder);
+            withBstr(path, [&](BSTR text) { return com_->GetFolder(text, got.put()); }), got,
+            folder);
     }
     HResult newTask(std::uint32_t flags, std::unique_ptr<TaskDefinition>& definition) override {
         ComPtr<ITaskDefinition> made;
-        return handOut<WinTaskDefinition>(com_->NewTask(flags, made.ReleaseAndGetAddressOf()), made,
-                                          definition);
+        return handOut<WinTaskDefinition>(com_->NewTask(flags, made.put()), made, definition);
     }
 };
 
@@ -417,14 +393,13 @@ class WinWorkItem final : public WorkItem, ComObject<ITask> {
     }
     HResult getTrigger(std::uint16_t index, std::unique_ptr<WorkItemTrigger>& trigger) override {
         ComPtr<ITaskTrigger> got;
-        return handOut<WinWorkItemTrigger>(com_->GetTrigger(index, got.ReleaseAndGetAddressOf()),
-                                           got, trigger);
+        return handOut<WinWorkItemTrigger>(com_->GetTrigger(index, got.put()), got, trigger);
     }
     HResult createTrigger(std::uint16_t& index,
                           std::unique_ptr<WorkItemTrigger>& trigger) override {
         WORD made = 0;
         ComPtr<ITaskTrigger> got;
-        const HRESULT result = com_->CreateTrigger(&made, got.ReleaseAndGetAddressOf());
+        const HRESULT result = com_->CreateTrigger(&made, got.put());
         index = made;
         return handOut<WinWorkItemTrigger>(result, got, trigger);
     }

@@ -37,30 +37,139 @@ bool sameCertificate(crypto::CertContextPtr a, crypto::CertContextPtr b) {
            std::memcmp(a->certEncoded, b->certEncoded, a->certEncodedSize) == 0;
 }
 
-// The certificate contexts the walk holds; all freed on every way out, with
-// the last error of the verification left as it was.
-class HeldCertificates {
-  public:
-    explicit HeldCertificates(const CryptoMessageApi& api) : api_(api) {}
-    ~HeldCertificates() {
-        const std::uint32_t error = lastError();
-        for (crypto::CertContextPtr* held : {&current, &issuer, &authority}) {
-            if (*held != nullptr) {
-                api_.CertFreeCertificateContext(*held);
+// A failed digest step: its code, and the system error as it failed.
+struct DigestFailure {
+    std::uint32_t& errorCode;
+    std::uint32_t& systemError;
+    bool operator()(std::uint32_t code) const {
+        errorCode = code;
+        systemError = lastError();
+        return false;
+    }
+};
+
+// Binds the redirection switches (missing ones are no failure) and the hash
+// functions, unless a table is bound already.
+bool bindDigestTables(CryptoLibraries& libraries, FunctionTablePtr<HashApi>& hashApi,
+                      FunctionTablePtr<FsRedirectionApi>& redirectionApi,
+                      const DigestFailure& fail) {
+    if (!redirectionApi) {
+        redirectionApi = newTable<FsRedirectionApi>(libraries);
+        if (redirectionApi) {
+            bindFsRedirectionApi(libraries, *redirectionApi);
+        }
+    }
+    if (!hashApi) {
+        hashApi = newTable<HashApi>(libraries);
+        if (!hashApi) {
+            setLastError(kErrorNotEnoughMemory);
+            return fail(kDigestBindFailed);
+        }
+        if (!bindHashApi(libraries, *hashApi)) {
+            return fail(kDigestBindFailed);
+        }
+    }
+    return true;
+}
+
+// A verify-only AES provider (a new key set when the machine has none) and a
+// SHA-256 hash in it. A provider refused otherwise is left for the hash's
+// creation to fail on.
+bool acquireSha256(const HashApi& api, UniqueCryptProv& provider, UniqueCryptHash& hash,
+                   const DigestFailure& fail) {
+    crypto::CryptProv acquired = 0;
+    if (!api.CryptAcquireContextW(&acquired, nullptr, nullptr, crypto::kProvRsaAes,
+                                  crypto::kCryptVerifyContext)) {
+        acquired = 0;
+        if (lastError() == crypto::kNteBadKeyset) {
+            if (!api.CryptAcquireContextW(&acquired, nullptr, nullptr, crypto::kProvRsaAes,
+                                          crypto::kCryptNewKeyset)) {
+                return fail(kDigestAcquireContextFailed);
             }
         }
-        setLastError(error);
     }
-    HeldCertificates(const HeldCertificates&) = delete;
-    HeldCertificates& operator=(const HeldCertificates&) = delete;
+    provider.reset(acquired);
+    crypto::CryptHash created = 0;
+    if (!api.CryptCreateHash(provider.get(), crypto::kCalgSha256, 0, 0, &created)) {
+        return fail(kDigestCreateHashFailed);
+    }
+    hash.reset(created);
+    return true;
+}
 
-    crypto::CertContextPtr current = nullptr;
-    crypto::CertContextPtr issuer = nullptr;
-    crypto::CertContextPtr authority = nullptr;
+// Hashes the whole file in blocks; redirection, when asked for, is off only
+// around the open.
+bool hashFile(const HashApi& api, crypto::CryptHash hash, const FsRedirectionApi* redirection,
+              Files& files, const std::wstring& path, bool disableRedirection,
+              const DigestFailure& fail) {
+    // Switched off only when it can be switched back on.
+    const bool canSwitch = redirection != nullptr && redirection->Wow64DisableWow64FsRedirection &&
+                           redirection->Wow64RevertWow64FsRedirection;
+    const bool switchOff = disableRedirection && canSwitch;
+    void* redirectionState = nullptr;
+    if (switchOff && !redirection->Wow64DisableWow64FsRedirection(&redirectionState)) {
+        return fail(kDigestRedirectionOffFailed);
+    }
+    std::unique_ptr<FileHandle> file = files.openFile(path, FileOpenMode::ReadSharingRead);
+    const std::uint32_t openError = lastError();
+    if (switchOff) {
+        if (!redirection->Wow64RevertWow64FsRedirection(redirectionState)) {
+            return fail(kDigestRedirectionBackFailed);  // closes the file on the way out
+        }
+        setLastError(openError);
+    }
+    if (!file) {
+        return fail(kDigestOpenFailed);
+    }
 
-  private:
-    const CryptoMessageApi& api_;
-};
+    std::uint64_t size = 0;
+    if (!file->getFileSize(size) || size == 0) {
+        return fail(kDigestEmptyFile);
+    }
+    std::uint8_t block[kReadBlockSize];
+    std::uint64_t total = 0;
+    while (total < size) {
+        std::uint32_t got = 0;
+        if (!file->read(block, kReadBlockSize, got)) {
+            // A digest of part of the file would be a wrong digest.
+            return fail(kDigestHashDataFailed);
+        }
+        if (got == 0) {
+            break;
+        }
+        total += got;
+        if (!api.CryptHashData(hash, block, got, 0)) {
+            return fail(kDigestHashDataFailed);
+        }
+    }
+    return true;
+}
+
+// The hash's value as lowercase hex, high nibble first, cut to the room the
+// caller gives.
+bool hexDigest(const HashApi& api, crypto::CryptHash hash, char* digest,
+               const DigestFailure& fail) {
+    crypto::Dword hashSize = 0;
+    crypto::Dword sizeLength = sizeof(hashSize);
+    if (!api.CryptGetHashParam(hash, crypto::kHpHashSize,
+                               reinterpret_cast<crypto::Byte*>(&hashSize), &sizeLength, 0)) {
+        return fail(kDigestSizeFailed);
+    }
+    crypto::Byte value[kHashValueBufferSize] = {};
+    crypto::Dword valueLength = std::min<crypto::Dword>(hashSize, kHashValueBufferSize);
+    if (!api.CryptGetHashParam(hash, crypto::kHpHashVal, value, &valueLength, 0)) {
+        return fail(kDigestValueFailed);
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    const crypto::Dword bytes = std::min<crypto::Dword>(
+        std::min<crypto::Dword>(valueLength, kHashValueBufferSize), (kDigestTextSize - 1) / 2);
+    for (crypto::Dword i = 0; i < bytes; ++i) {
+        digest[2 * i] = kHex[value[i] >> 4];
+        digest[2 * i + 1] = kHex[value[i] & 0x0F];
+    }
+    digest[2 * bytes] = '\0';
+    return true;
+}
 
 }  // namespace
 
@@ -173,202 +282,84 @@ bool PackageTrust::verifySignedPackage(const std::uint8_t* package, std::uint32_
     }
     contentSize = decodedSize;
 
-    crypto::CertContextPtr signer = nullptr;
-    const bool verified = api.CryptVerifyMessageSignature(&para, 0, package, packageSize,
-                                                          content.get(), &decodedSize, &signer);
-    if (!verified) {
-        if (signer != nullptr) {
-            api.CertFreeCertificateContext(signer);
-        }
+    UniqueCertContext signer(CertContextTraits{api.CertFreeCertificateContext});
+    if (!api.CryptVerifyMessageSignature(&para, 0, package, packageSize, content.get(),
+                                         &decodedSize, signer.put())) {
         return false;
     }
     // The first answer is room enough; the second is what was written. An
     // installer with the rest of the buffer behind it would be another file.
     if (decodedSize > contentSize) {
-        if (signer != nullptr) {
-            api.CertFreeCertificateContext(signer);
-        }
         setLastError(kErrorInvalidData);
         return false;
     }
     contentSize = decodedSize;
-    return walkToAuthority(signer, package, packageSize);
+    return walkToAuthority(std::move(signer), package, packageSize);
 }
 
-bool PackageTrust::walkToAuthority(crypto::CertContextPtr signer, const std::uint8_t* package,
+bool PackageTrust::walkToAuthority(UniqueCertContext signer, const std::uint8_t* package,
                                    std::uint32_t packageSize) {
     const CryptoMessageApi& api = *messageApi_;
-    // Closed after the contexts found in it are freed.
-    struct StoreCloser {
-        CryptoLibraries& libraries;
-        crypto::CertStore store = nullptr;
-        ~StoreCloser() {
-            if (store != nullptr) {
-                const std::uint32_t error = lastError();
-                libraries.closeStore(store, 0);
-                setLastError(error);
-            }
-        }
-    } messageStore{libraries_};
-    HeldCertificates held(api);
-    held.current = signer;
-
-    messageStore.store =
-        api.CryptGetMessageCertificates(crypto::kMessageEncoding, 0, 0, package, packageSize);
-    if (messageStore.store == nullptr) {
+    const CertContextTraits contexts{api.CertFreeCertificateContext};
+    // Declared first, so that it closes after the contexts found in it.
+    UniqueCertStore messageStore(
+        api.CryptGetMessageCertificates(crypto::kMessageEncoding, 0, 0, package, packageSize),
+        CertStoreTraits{&libraries_});
+    UniqueCertContext authority(contexts);
+    UniqueCertContext issuer(contexts);
+    UniqueCertContext current = std::move(signer);
+    if (!messageStore) {
         return false;
     }
-    held.authority = api.CertCreateCertificateContext(crypto::kMessageEncoding, caCertificate_,
-                                                      caCertificateSize_);
-    if (held.authority == nullptr) {
+    authority.reset(api.CertCreateCertificateContext(crypto::kMessageEncoding, caCertificate_,
+                                                     caCertificateSize_));
+    if (!authority) {
         return false;
     }
     for (std::int32_t pass = 1; pass <= kMaxWalkPasses; ++pass) {
-        held.issuer =
-            api.CertFindCertificateInStore(messageStore.store, crypto::kMessageEncoding, 0,
-                                           crypto::kCertFindIssuerOf, held.current, nullptr);
-        if (held.issuer == nullptr || sameCertificate(held.issuer, held.current)) {
+        issuer.reset(api.CertFindCertificateInStore(messageStore.get(), crypto::kMessageEncoding, 0,
+                                                    crypto::kCertFindIssuerOf, current.get(),
+                                                    nullptr));
+        if (!issuer || sameCertificate(issuer.get(), current.get())) {
             if (pass == kMaxWalkPasses) {
                 return false;
             }
             break;
         }
         crypto::Dword flags = kLinkChecks;
-        if (!api.CertVerifySubjectCertificateContext(held.current, held.issuer, &flags) ||
+        if (!api.CertVerifySubjectCertificateContext(current.get(), issuer.get(), &flags) ||
             flags != 0) {
             return false;
         }
-        api.CertFreeCertificateContext(held.current);
-        held.current = std::exchange(held.issuer, nullptr);
+        current = std::move(issuer);
     }
     crypto::Dword flags = kLinkChecks;
-    return api.CertVerifySubjectCertificateContext(held.current, held.authority, &flags) &&
+    return api.CertVerifySubjectCertificateContext(current.get(), authority.get(), &flags) &&
            flags == 0;
 }
 
 bool PackageTrust::fileDigest(const std::wstring& path, char* digest, std::uint32_t& errorCode,
                               std::uint32_t& systemError, bool disableRedirection) {
-    crypto::CryptProv provider = 0;
-    crypto::CryptHash hash = 0;
-    const bool done =
-        digestBoundFile(path, digest, errorCode, systemError, disableRedirection, provider, hash);
+    const bool done = digestBoundFile(path, digest, errorCode, systemError, disableRedirection);
     // Every digest binds its tables anew.
-    if (hash != 0) {
-        libraries_.destroyHash(hash);
-    }
-    if (provider != 0) {
-        libraries_.releaseContext(provider, 0);
-    }
     hashApi_.reset();
     redirectionApi_.reset();
     return done;
 }
 
 bool PackageTrust::digestBoundFile(const std::wstring& path, char* digest, std::uint32_t& errorCode,
-                                   std::uint32_t& systemError, bool disableRedirection,
-                                   crypto::CryptProv& provider, crypto::CryptHash& hash) {
-    const auto fail = [&](std::uint32_t code) {
-        errorCode = code;
-        systemError = lastError();
+                                   std::uint32_t& systemError, bool disableRedirection) {
+    const DigestFailure fail{errorCode, systemError};
+    if (!bindDigestTables(libraries_, hashApi_, redirectionApi_, fail)) {
         return false;
-    };
-    if (!redirectionApi_) {
-        redirectionApi_ = newTable<FsRedirectionApi>(libraries_);
-        if (redirectionApi_) {
-            bindFsRedirectionApi(libraries_, *redirectionApi_);
-        }
     }
-    if (!hashApi_) {
-        hashApi_ = newTable<HashApi>(libraries_);
-        if (!hashApi_) {
-            setLastError(kErrorNotEnoughMemory);
-            return fail(kDigestBindFailed);
-        }
-        if (!bindHashApi(libraries_, *hashApi_)) {
-            return fail(kDigestBindFailed);
-        }
-    }
-    const HashApi& api = *hashApi_;
-
-    if (!api.CryptAcquireContextW(&provider, nullptr, nullptr, crypto::kProvRsaAes,
-                                  crypto::kCryptVerifyContext)) {
-        provider = 0;
-        if (lastError() == crypto::kNteBadKeyset) {
-            if (!api.CryptAcquireContextW(&provider, nullptr, nullptr, crypto::kProvRsaAes,
-                                          crypto::kCryptNewKeyset)) {
-                provider = 0;
-                return fail(kDigestAcquireContextFailed);
-            }
-        }
-    }
-    if (!api.CryptCreateHash(provider, crypto::kCalgSha256, 0, 0, &hash)) {
-        hash = 0;
-        return fail(kDigestCreateHashFailed);
-    }
-
-    // Switched off only when it can be switched back on.
-    const bool canSwitch = redirectionApi_ && redirectionApi_->Wow64DisableWow64FsRedirection &&
-                           redirectionApi_->Wow64RevertWow64FsRedirection;
-    const bool switchOff = disableRedirection && canSwitch;
-    void* redirectionState = nullptr;
-    if (switchOff && !redirectionApi_->Wow64DisableWow64FsRedirection(&redirectionState)) {
-        return fail(kDigestRedirectionOffFailed);
-    }
-    std::unique_ptr<FileHandle> file =
-        platform_.files->openFile(path, FileOpenMode::ReadSharingRead);
-    const std::uint32_t openError = lastError();
-    if (switchOff) {
-        if (!redirectionApi_->Wow64RevertWow64FsRedirection(redirectionState)) {
-            return fail(kDigestRedirectionBackFailed);  // closes the file on the way out
-        }
-        setLastError(openError);
-    }
-    if (!file) {
-        return fail(kDigestOpenFailed);
-    }
-
-    std::uint64_t size = 0;
-    if (!file->getFileSize(size) || size == 0) {
-        return fail(kDigestEmptyFile);
-    }
-    std::uint8_t block[kReadBlockSize];
-    std::uint64_t total = 0;
-    while (total < size) {
-        std::uint32_t got = 0;
-        if (!file->read(block, kReadBlockSize, got)) {
-            // A digest of part of the file would be a wrong digest.
-            return fail(kDigestHashDataFailed);
-        }
-        if (got == 0) {
-            break;
-        }
-        total += got;
-        if (!api.CryptHashData(hash, block, got, 0)) {
-            return fail(kDigestHashDataFailed);
-        }
-    }
-    file.reset();
-
-    crypto::Dword hashSize = 0;
-    crypto::Dword sizeLength = sizeof(hashSize);
-    if (!api.CryptGetHashParam(hash, crypto::kHpHashSize,
-                               reinterpret_cast<crypto::Byte*>(&hashSize), &sizeLength, 0)) {
-        return fail(kDigestSizeFailed);
-    }
-    crypto::Byte value[kHashValueBufferSize] = {};
-    crypto::Dword valueLength = std::min<crypto::Dword>(hashSize, kHashValueBufferSize);
-    if (!api.CryptGetHashParam(hash, crypto::kHpHashVal, value, &valueLength, 0)) {
-        return fail(kDigestValueFailed);
-    }
-    static constexpr char kHex[] = "0123456789abcdef";
-    const crypto::Dword bytes = std::min<crypto::Dword>(
-        std::min<crypto::Dword>(valueLength, kHashValueBufferSize), (kDigestTextSize - 1) / 2);
-    for (crypto::Dword i = 0; i < bytes; ++i) {
-        digest[2 * i] = kHex[value[i] >> 4];
-        digest[2 * i + 1] = kHex[value[i] & 0x0F];
-    }
-    digest[2 * bytes] = '\0';
-    return true;
+    // Declared in this order, so that the hash is destroyed before its provider.
+    UniqueCryptProv provider(CryptProvTraits{&libraries_});
+    UniqueCryptHash hash(CryptHashTraits{&libraries_});
+    return acquireSha256(*hashApi_, provider, hash, fail) &&
+           hashFile(*hashApi_, hash.get(), redirectionApi_.get(), *platform_.files, path,
+                    disableRedirection, fail) &&
+           hexDigest(*hashApi_, hash.get(), digest, fail);
 }
 
 }  // namespace korin

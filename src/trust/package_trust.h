@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/crypto_api.h"
+#include "platform/unique_resource.h"
 #include "support/log_codes.h"
 #include "trust/crypto_libraries.h"
 
@@ -58,6 +59,34 @@ class FunctionTableRelease {
 };
 template <typename Table>
 using FunctionTablePtr = std::unique_ptr<Table, FunctionTableRelease>;
+
+// Owners of what the CryptoAPI hands out, each closed through the function
+// that frees it: certificate contexts through the bound table's entry,
+// stores, providers and hashes through the directly linked functions.
+struct CertContextTraits {
+    crypto::CertFreeCertificateContextFn free = nullptr;
+    static crypto::CertContextPtr invalid() { return nullptr; }
+    void close(crypto::CertContextPtr context) const { free(context); }
+};
+struct CertStoreTraits {
+    CryptoLibraries* libraries = nullptr;
+    static crypto::CertStore invalid() { return nullptr; }
+    void close(crypto::CertStore store) const { libraries->closeStore(store, 0); }
+};
+struct CryptProvTraits {
+    CryptoLibraries* libraries = nullptr;
+    static crypto::CryptProv invalid() { return 0; }
+    void close(crypto::CryptProv provider) const { libraries->releaseContext(provider, 0); }
+};
+struct CryptHashTraits {
+    CryptoLibraries* libraries = nullptr;
+    static crypto::CryptHash invalid() { return 0; }
+    void close(crypto::CryptHash hash) const { libraries->destroyHash(hash); }
+};
+using UniqueCertContext = UniqueResource<crypto::CertContextPtr, CertContextTraits>;
+using UniqueCertStore = UniqueResource<crypto::CertStore, CertStoreTraits>;
+using UniqueCryptProv = UniqueResource<crypto::CryptProv, CryptProvTraits>;
+using UniqueCryptHash = UniqueResource<crypto::CryptHash, CryptHashTraits>;
 
 // Loads a system library into a table's module entry: a bare name is taken
 // from the system folder, a name with a backslash as it stands. A module the
@@ -122,9 +151,8 @@ class PackageTrust {
 
   private:
     bool digestBoundFile(const std::wstring& path, char* digest, std::uint32_t& errorCode,
-                         std::uint32_t& systemError, bool disableRedirection,
-                         crypto::CryptProv& provider, crypto::CryptHash& hash);
-    bool walkToAuthority(crypto::CertContextPtr signer, const std::uint8_t* package,
+                         std::uint32_t& systemError, bool disableRedirection);
+    bool walkToAuthority(UniqueCertContext signer, const std::uint8_t* package,
                          std::uint32_t packageSize);
 
     FunctionTablePtr<CryptoMessageApi> messageApi_;

@@ -131,11 +131,12 @@ HResult readWorkItem(testing::FakeWorkItem& item) {
     ComInitScope com(COINIT_APARTMENTTHREADED);
     ComPtr<ITaskScheduler> scheduler;
     ComPtr<ITask> task;
-    HResult result = CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_ITaskScheduler, &scheduler);
+    HResult result =
+        CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler,
+                         reinterpret_cast<void**>(scheduler.put()));
     if (succeeded(result)) {
         result = scheduler->Activate(kUpdateTaskName, IID_ITask,
-                                     reinterpret_cast<IUnknown**>(task.GetAddressOf()));
+                                     reinterpret_cast<IUnknown**>(task.put()));
     }
     if (!succeeded(result)) {
         return result;
@@ -348,16 +349,14 @@ bool runToFile(std::wstring commandLine, const std::filesystem::path& output, DW
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = file.get();
     startup.hStdError = file.get();
-    PROCESS_INFORMATION started{};
+    UniqueProcessInformation started;
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &started)) {
+                        &startup, started.put())) {
         return false;
     }
-    const UniqueHandle process(started.hProcess);
-    const UniqueHandle thread(started.hThread);
     // A 32-bit start under the emulator takes about a minute.
-    return WaitForSingleObject(process.get(), 10 * 60 * 1000) == WAIT_OBJECT_0 &&
-           GetExitCodeProcess(process.get(), &exitCode);
+    return WaitForSingleObject(started.get().hProcess, 10 * 60 * 1000) == WAIT_OBJECT_0 &&
+           GetExitCodeProcess(started.get().hProcess, &exitCode);
 }
 
 // Wine takes a program's Windows version from its own settings

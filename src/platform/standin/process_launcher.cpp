@@ -123,6 +123,95 @@ int spawnDetached(const std::string& program, char* const* argv, char* const* en
     return result[0];
 }
 
+// What CreateProcessW refuses of the program file: a folder, or neither an
+// ELF binary nor a "#!" script.
+std::uint32_t checkProgram(const std::string& program) {
+    const int fd = open(program.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return win32ErrorFromErrno(errno, program);
+    }
+    char magic[4] = {};
+    const ssize_t got = read(fd, magic, sizeof magic);
+    struct stat info;
+    const bool directory = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+    close(fd);
+    if (directory) {
+        return kErrorAccessDenied;
+    }
+    const bool elf = got == 4 && std::memcmp(magic,
+                                             "\x7f"
+                                             "ELF",
+                                             4) == 0;
+    const bool script = got >= 2 && magic[0] == '#' && magic[1] == '!';
+    if (!elf && !script) {
+        return kErrorBadExeFormat;
+    }
+    // Windows asks no execute permission of a program file.
+    if ((info.st_mode & S_IXUSR) == 0) {
+        chmod(program.c_str(), info.st_mode | S_IXUSR | S_IXGRP | S_IXOTH);
+    }
+    return kErrorSuccess;
+}
+
+// The service's environment with the caller's entries added, and the command
+// line as the program's GetCommandLineW would give it. envp() points into it.
+class SpawnEnvironment {
+  public:
+    SpawnEnvironment(const std::wstring& commandLine, const std::vector<std::string>& added) {
+        owned_.push_back("KORIN_COMMAND_LINE=" + utf8FromWide(commandLine));
+        owned_.insert(owned_.end(), added.begin(), added.end());
+        const auto replaced = [&added](const char* entry) {
+            for (const std::string& entryAdded : added) {
+                const std::size_t name = entryAdded.find('=') + 1;
+                if (std::strncmp(entry, entryAdded.c_str(), name) == 0) {
+                    return true;
+                }
+            }
+            return std::strncmp(entry, "KORIN_COMMAND_LINE=", 19) == 0;
+        };
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            if (!replaced(*entry)) {
+                envp_.push_back(*entry);
+            }
+        }
+        for (std::string& entry : owned_) {
+            envp_.push_back(entry.data());
+        }
+        envp_.push_back(nullptr);
+    }
+    SpawnEnvironment(const SpawnEnvironment&) = delete;
+    SpawnEnvironment& operator=(const SpawnEnvironment&) = delete;
+
+    char* const* envp() const { return envp_.data(); }
+
+  private:
+    std::vector<std::string> owned_;
+    std::vector<char*> envp_;
+};
+
+// Starts the checked program with the command line split as the C runtime
+// splits it; 0 and the process id, or the Win32 error of the spawn.
+std::uint32_t spawnProgram(const std::string& program, const std::wstring& commandLine,
+                           const SpawnEnvironment& environment, const std::string& hostFolder,
+                           std::uint32_t& processId) {
+    std::vector<std::string> arguments;
+    for (const std::wstring& argument : splitCommandLine(commandLine)) {
+        arguments.push_back(utf8FromWide(argument));
+    }
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int error = spawnDetached(program, argv.data(), environment.envp(), hostFolder, pid);
+    if (error != 0) {
+        return error == ENOEXEC ? kErrorBadExeFormat : win32ErrorFromErrno(error, program);
+    }
+    processId = static_cast<std::uint32_t>(pid);
+    return kErrorSuccess;
+}
+
 }  // namespace
 
 std::vector<std::wstring> splitCommandLine(const std::wstring& commandLine) {
@@ -205,105 +294,52 @@ std::uint32_t ProcessLauncher::startOrThrow(const std::wstring& applicationName,
                                             const std::vector<std::string>& environment,
                                             std::uint32_t& processId) const {
     std::string program;
-    struct stat info;
+    if (const std::uint32_t error = findProgram(applicationName, commandLine, program);
+        error != kErrorSuccess) {
+        return error;
+    }
+    if (const std::uint32_t error = checkProgram(program); error != kErrorSuccess) {
+        return error;
+    }
+    const SpawnEnvironment spawnEnvironment(commandLine, environment);
+    return spawnProgram(program, commandLine, spawnEnvironment,
+                        workingFolder.empty() ? std::string() : view_.hostPath(workingFolder),
+                        processId);
+}
+
+std::uint32_t ProcessLauncher::findProgram(const std::wstring& applicationName,
+                                           const std::wstring& commandLine,
+                                           std::string& program) const {
     if (!applicationName.empty()) {
         program = view_.hostPath(applicationName);
-    } else {
-        // The platform's search for a name without a folder: the program's
-        // own folder, the current folder, the system folders.
-        std::wstring name = programToken(commandLine);
-        if (name.find(L'.', name.find_last_of(L"\\/") == std::wstring::npos
-                                ? 0
-                                : name.find_last_of(L"\\/")) == std::wstring::npos) {
-            name += L".exe";
-        }
-        if (name.find_first_of(L"\\/:") != std::wstring::npos) {
-            program = view_.hostPath(name);
-        } else {
-            char self[PATH_MAX] = {};
-            const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-            const std::wstring ownFolder =
-                length > 0 ? folderOf(view_.machine().windowsPath(std::string(self, length))) : L"";
-            for (const std::wstring& folder :
-                 {ownFolder, view_.machine().currentDirectory() + L"\\",
-                  std::wstring(L"C:\\Windows\\System32\\"), std::wstring(L"C:\\Windows\\")}) {
-                if (!folder.empty() && stat(view_.hostPath(folder + name).c_str(), &info) == 0) {
-                    program = view_.hostPath(folder + name);
-                    break;
-                }
-            }
-            if (program.empty()) {
-                return kErrorFileNotFound;
-            }
+        return kErrorSuccess;
+    }
+    // The platform's search for a name without a folder: the program's
+    // own folder, the current folder, the system folders.
+    std::wstring name = programToken(commandLine);
+    if (name.find(L'.', name.find_last_of(L"\\/") == std::wstring::npos
+                            ? 0
+                            : name.find_last_of(L"\\/")) == std::wstring::npos) {
+        name += L".exe";
+    }
+    if (name.find_first_of(L"\\/:") != std::wstring::npos) {
+        program = view_.hostPath(name);
+        return kErrorSuccess;
+    }
+    char self[PATH_MAX] = {};
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::wstring ownFolder =
+        length > 0 ? folderOf(view_.machine().windowsPath(std::string(self, length))) : L"";
+    for (const std::wstring& folder :
+         {ownFolder, view_.machine().currentDirectory() + L"\\",
+          std::wstring(L"C:\\Windows\\System32\\"), std::wstring(L"C:\\Windows\\")}) {
+        struct stat info;
+        if (!folder.empty() && stat(view_.hostPath(folder + name).c_str(), &info) == 0) {
+            program = view_.hostPath(folder + name);
+            return kErrorSuccess;
         }
     }
-    const int fd = open(program.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return win32ErrorFromErrno(errno, program);
-    }
-    char magic[4] = {};
-    const ssize_t got = read(fd, magic, sizeof magic);
-    const bool directory = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-    close(fd);
-    if (directory) {
-        return kErrorAccessDenied;
-    }
-    const bool elf = got == 4 && std::memcmp(magic,
-                                             "\x7f"
-                                             "ELF",
-                                             4) == 0;
-    const bool script = got >= 2 && magic[0] == '#' && magic[1] == '!';
-    if (!elf && !script) {
-        return kErrorBadExeFormat;
-    }
-    // Windows asks no execute permission of a program file.
-    if ((info.st_mode & S_IXUSR) == 0) {
-        chmod(program.c_str(), info.st_mode | S_IXUSR | S_IXGRP | S_IXOTH);
-    }
-
-    std::vector<std::string> arguments;
-    for (const std::wstring& argument : splitCommandLine(commandLine)) {
-        arguments.push_back(utf8FromWide(argument));
-    }
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    // The service's environment, and the command line as the program's
-    // GetCommandLineW would give it.
-    std::string commandLineEntry = "KORIN_COMMAND_LINE=" + utf8FromWide(commandLine);
-    std::vector<char*> envp;
-    const auto replaced = [&environment](const char* entry) {
-        for (const std::string& added : environment) {
-            const std::size_t name = added.find('=') + 1;
-            if (std::strncmp(entry, added.c_str(), name) == 0) {
-                return true;
-            }
-        }
-        return std::strncmp(entry, "KORIN_COMMAND_LINE=", 19) == 0;
-    };
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (!replaced(*entry)) {
-            envp.push_back(*entry);
-        }
-    }
-    envp.push_back(commandLineEntry.data());
-    std::vector<std::string> added = environment;
-    for (std::string& entry : added) {
-        envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
-
-    pid_t pid = 0;
-    const int error =
-        spawnDetached(program, argv.data(), envp.data(),
-                      workingFolder.empty() ? std::string() : view_.hostPath(workingFolder), pid);
-    if (error != 0) {
-        return error == ENOEXEC ? kErrorBadExeFormat : win32ErrorFromErrno(error, program);
-    }
-    processId = static_cast<std::uint32_t>(pid);
-    return kErrorSuccess;
+    return kErrorFileNotFound;
 }
 
 }  // namespace korin::standin

@@ -37,6 +37,10 @@ class ProcessLauncher {
                                const std::wstring& workingFolder,
                                const std::vector<std::string>& environment,
                                std::uint32_t& processId) const;
+    // The program's host path: applicationName, or the command line's
+    // program searched for; 0 or ERROR_FILE_NOT_FOUND.
+    std::uint32_t findProgram(const std::wstring& applicationName, const std::wstring& commandLine,
+                              std::string& program) const;
     ProgramView view_;
 };
 
