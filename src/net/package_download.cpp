@@ -50,17 +50,9 @@ constexpr std::int32_t kLogInstallerNotClosed = logCode(1417);
 // StringFromGUID2's buffer, in units.
 constexpr int kGuidTextBuffer = 260;
 
-void logError(const Platform& platform, std::int32_t code) {
-    writeLog(platform, Error, logCodeLastError(code));
-}
-
 void logError(const Platform& platform, std::int32_t code, std::uint32_t error) {
     setLastError(error);
-    logError(platform, code);
-}
-
-void logWarning(const Platform& platform, std::int32_t code) {
-    writeLog(platform, Warning, logCodeLastError(code));
+    logLastError(platform, Error, code);
 }
 
 std::size_t typeIndex(PlayerType type) {
@@ -200,11 +192,11 @@ bool nameTemporaryFolder(const Platform& platform, const std::wstring& base, std
     }
     writeLog(platform, Warning, logCodeMessage(kLogTempNameFallback));
     if (!platform.files->getTempFileName(base, kTempFilePrefix, folder)) {
-        logError(platform, kLogTempNameFailed);
+        logLastError(platform, Error, kLogTempNameFailed);
         return false;
     }
     if (!platform.files->deleteFile(folder)) {
-        logError(platform, kLogTempNameNotDeleted);
+        logLastError(platform, Error, kLogTempNameNotDeleted);
         return false;
     }
     return true;
@@ -220,7 +212,7 @@ bool transferBody(const Platform& platform, HttpRequest& request, FileHandle& fi
     do {
         size = 0;
         if (!request.queryDataAvailable(size)) {
-            logError(platform, kLogQueryFailed);
+            logLastError(platform, Error, kLogQueryFailed);
             return false;
         }
         std::unique_ptr<char[]> buffer(new (std::nothrow) char[std::size_t{size} + 1]());
@@ -230,7 +222,7 @@ bool transferBody(const Platform& platform, HttpRequest& request, FileHandle& fi
         }
         std::uint32_t bytesRead = 0;
         if (!request.readData(buffer.get(), size, bytesRead)) {
-            logError(platform, kLogReadFailed);
+            logLastError(platform, Error, kLogReadFailed);
             return false;
         }
         received += bytesRead;
@@ -239,7 +231,7 @@ bool transferBody(const Platform& platform, HttpRequest& request, FileHandle& fi
             return false;
         }
         if (!file.write(buffer.get(), bytesRead)) {
-            logError(platform, kLogWriteFailed);
+            logLastError(platform, Error, kLogWriteFailed);
             return false;
         }
         // After the final read of nothing the transfer is whole, however late.
@@ -257,17 +249,17 @@ bool writeInstaller(const Platform& platform, const std::uint8_t* content,
                     std::uint32_t contentSize) {
     auto installer = platform.files->openFile(kInstallerFileName, FileOpenMode::CreateUnshared);
     if (!installer) {
-        logError(platform, kLogInstallerNotCreated);
+        logLastError(platform, Error, kLogInstallerNotCreated);
         return false;
     }
     if (!installer->write(content, contentSize)) {
-        logError(platform, kLogInstallerNotWritten);
+        logLastError(platform, Error, kLogInstallerNotWritten);
         installer.reset();
         platform.files->deleteFile(kInstallerFileName);
         return false;
     }
     if (!installer->close()) {
-        logWarning(platform, kLogInstallerNotClosed);
+        logLastError(platform, Warning, kLogInstallerNotClosed);
     }
     return true;
 }
@@ -329,7 +321,7 @@ bool fetchPackage(const Platform& platform, const PlayerUpdateInfo* record,
     if (!session || !(connection = session->connect(getServerDomain(), kHttpsPort)) ||
         !(request = connection->openRequest(L"GET", path, kHttpFlagSecure)) ||
         !request->sendRequest() || !request->receiveResponse()) {
-        logError(platform, kLogRequestFailed);
+        logLastError(platform, Error, kLogRequestFailed);
         return false;
     }
 
@@ -339,7 +331,7 @@ bool fetchPackage(const Platform& platform, const PlayerUpdateInfo* record,
         if (haveBase) {
             setLastError(kErrorFilenameExcedRange);
         }
-        logError(platform, kLogNoTempBase);
+        logLastError(platform, Error, kLogNoTempBase);
         return false;
     }
     removeAbandonedDownloads(platform, base, limits.timeLimitMs);
@@ -355,7 +347,7 @@ bool fetchPackage(const Platform& platform, const PlayerUpdateInfo* record,
         return false;
     }
     if (!platform.files->createDirectory(temporary.folderPath)) {
-        logError(platform, kLogFolderNotCreated);
+        logLastError(platform, Error, kLogFolderNotCreated);
         return false;
     }
     temporary.folderMade = true;
@@ -365,7 +357,7 @@ bool fetchPackage(const Platform& platform, const PlayerUpdateInfo* record,
     }
     auto file = platform.files->openFile(temporary.filePath, FileOpenMode::CreateUnshared);
     if (!file) {
-        logError(platform, kLogDownloadFileNotCreated);
+        logLastError(platform, Error, kLogDownloadFileNotCreated);
         return false;
     }
     temporary.fileMade = true;
@@ -377,7 +369,7 @@ bool fetchPackage(const Platform& platform, const PlayerUpdateInfo* record,
         return false;  // the temporary copy goes with `temporary`
     }
     if (!file->close()) {
-        logWarning(platform, kLogDownloadFileNotClosed);
+        logLastError(platform, Warning, kLogDownloadFileNotClosed);
     }
     file.reset();
     request.reset();
@@ -399,7 +391,7 @@ bool fetchPackage(const Platform& platform, const PlayerUpdateInfo* record,
     std::unique_ptr<std::uint8_t[]> content;
     std::uint32_t contentSize = 0;
     if (!trust->verifySignedPackage(package.get(), packageSize, content, contentSize)) {
-        logError(platform, kLogNotVerified);
+        logLastError(platform, Error, kLogNotVerified);
         return false;
     }
     package.reset();

@@ -168,9 +168,9 @@ void logLastError(const Platform& platform, std::int32_t level, std::int32_t cod
     writeLog(platform, level, logCodeLastError(code));
 }
 
-void logOutOfMemory(const Platform& platform, std::int32_t code) {
+void logOutOfMemory(const Platform& platform, std::int32_t code) noexcept {
     setLastError(kErrorNotEnoughMemory);
-    writeLog(platform, Error, logCodeLastError(code));
+    writeLogCode(platform, Error, code, kErrorNotEnoughMemory);
 }
 
 }  // namespace korin

@@ -51,7 +51,7 @@ void writeLogCode(const Platform& platform, std::int32_t level, std::int32_t cod
 void logLastError(const Platform& platform, std::int32_t level, std::int32_t code);
 // An allocation that failed: "code 8" as an error, with 8 left as the last
 // error for the caller's own report.
-void logOutOfMemory(const Platform& platform, std::int32_t code);
+void logOutOfMemory(const Platform& platform, std::int32_t code) noexcept;
 
 // The line writeLog appends for an entry at the given time, without the file.
 struct SystemTime;

@@ -19,11 +19,6 @@ constexpr std::int32_t kLogInstallerNotStarted = logCode(1218);
 constexpr std::int32_t kLogNoMemoryForCommandLine = logCode(1235);
 constexpr std::int32_t kLogNoMemoryForLaunch = logCode(1236);
 
-void logNoMemory(const Platform& platform, std::int32_t code) noexcept {
-    setLastError(kErrorNotEnoughMemory);
-    writeLogCode(platform, Error, code, kErrorNotEnoughMemory);
-}
-
 }  // namespace
 
 bool runInstaller(const Platform& platform, const std::wstring& applicationName,
@@ -34,7 +29,7 @@ bool runInstaller(const Platform& platform, const std::wstring& applicationName,
         process =
             platform.processes->createProcess(applicationName, writable, kInstallerCreationFlags);
     } catch (const std::bad_alloc&) {
-        logNoMemory(platform, kLogNoMemoryForCommandLine);
+        logOutOfMemory(platform, kLogNoMemoryForCommandLine);
         return false;
     }
     if (!process) {
@@ -62,7 +57,7 @@ bool launchInstaller(const Platform& platform, const PlayerUpdateInfo* record) {
             return false;
         }
     } catch (const std::bad_alloc&) {
-        logNoMemory(platform, kLogNoMemoryForLaunch);
+        logOutOfMemory(platform, kLogNoMemoryForLaunch);
         return false;
     }
     std::wstring commandLine;
@@ -70,7 +65,7 @@ bool launchInstaller(const Platform& platform, const PlayerUpdateInfo* record) {
         commandLine =
             record->patchMatchesInstalled ? kPatchInstallerCommandLine : kFullInstallerCommandLine;
     } catch (const std::bad_alloc&) {
-        logNoMemory(platform, kLogNoMemoryForCommandLine);
+        logOutOfMemory(platform, kLogNoMemoryForCommandLine);
         return false;
     }
     return runInstaller(platform, applicationName, commandLine);
