@@ -39,7 +39,7 @@ host-fuzz: deps
 test: host win32 win64 host-fuzz
 	ctest --preset host -j$(JOBS)
 	rm -f build/win64/win32-verdict.txt
-	ctest --preset win64 -LE win32-full
+	ctest --preset win64 -LE win32-full --output-on-failure
 	@cat build/win64/win32-verdict.txt
 	tests/fuzz/run_fuzz.sh $(FUZZ_SMOKE_SECONDS)
 
@@ -48,7 +48,7 @@ test-host: host
 
 test-windows: host win32 win64
 	rm -f build/win64/win32-verdict.txt
-	ctest --preset win64 -LE win32-full
+	ctest --preset win64 -LE win32-full --output-on-failure
 	@cat build/win64/win32-verdict.txt
 
 # The rest of the program's Wine tests against the 32-bit product (switches,
