@@ -20,8 +20,6 @@ class ProgramView {
         : machine_(std::move(machine)), wow64_(is64BitMachine && !is64BitProgram) {}
 
     const Machine& machine() const { return machine_; }
-    // True for a 32-bit program on a 64-bit machine.
-    bool underWow64() const { return wow64_; }
 
     // The host path of a Windows path, redirected while the calling thread
     // has redirection on.
@@ -32,7 +30,7 @@ class ProgramView {
 
   private:
     Machine machine_;
-    bool wow64_;
+    bool wow64_;  // a 32-bit program on a 64-bit machine
 };
 
 }  // namespace korin::standin
