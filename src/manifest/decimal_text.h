@@ -1,5 +1,7 @@
 #pragma once
 
+// The decimal number rules of the manifests and the registry values.
+
 #include <cstdint>
 #include <string_view>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The stand-in HTTP adapter: WinHTTP's calls over libcurl.
+
 #include "net/http.h"
 #include "platform/registry.h"
 #include "platform/standin/machine.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// The Win32 HTTP adapter: WinHTTP, synchronous.
+
 #include "net/http.h"
 
 namespace korin {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The clock port: the system time and the tick count.
+
 #include <cstdint>
 #include <memory>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The Win32 COM runtime adapter.
+
 #include "platform/com_runtime.h"
 
 namespace korin {

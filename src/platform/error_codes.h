@@ -1,5 +1,7 @@
 #pragma once
 
+// Every system code the program names, defined once.
+
 #include <cstdint>
 
 namespace korin {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The files port: files, folders, listings and temporary names.
+
 #include <cstdint>
 #include <memory>
 #include <string>

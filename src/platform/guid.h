@@ -1,5 +1,7 @@
 #pragma once
 
+// The GUIDs port: new GUIDs and their text.
+
 #include "platform/shell.h"  // the HRESULTs
 
 #include <cstdint>

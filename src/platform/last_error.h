@@ -1,5 +1,7 @@
 #pragma once
 
+// The thread's last system error, on both builds.
+
 #include <cstdint>
 
 namespace korin {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The bundle of every port the core reaches the system through.
+
 namespace korin {
 
 class Clock;

@@ -1,5 +1,7 @@
 #pragma once
 
+// The processes port: starting a program.
+
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The registry port: keys and values of both hives and views.
+
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The stand-in C runtime adapters: secure random draws and console output.
+
 #include "platform/runtime_library.h"
 
 namespace korin {

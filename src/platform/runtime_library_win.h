@@ -1,5 +1,7 @@
 #pragma once
 
+// The Win32 C runtime adapters: rand_s and console output.
+
 #include "platform/runtime_library.h"
 
 namespace korin {

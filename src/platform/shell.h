@@ -1,5 +1,7 @@
 #pragma once
 
+// The shell port: special folders and deleting a path.
+
 #include "platform/error_codes.h"
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The system facts port: the Windows version, Wow64 and the system folders.
+
 #include <cstdint>
 #include <string>
 

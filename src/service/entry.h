@@ -1,5 +1,7 @@
 #pragma once
 
+// The process entry: the switches and the service run.
+
 #include "service/service_info.h"
 #include "support/log_codes.h"
 

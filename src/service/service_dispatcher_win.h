@@ -1,5 +1,7 @@
 #pragma once
 
+// The Win32 service dispatcher adapter.
+
 #include "service/service_dispatcher.h"
 
 namespace korin {

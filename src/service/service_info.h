@@ -1,5 +1,7 @@
 #pragma once
 
+// The service's names and what the administrative actions know of it.
+
 #include <string>
 
 namespace korin {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The auto-update mode switches.
+
 #include "support/log_codes.h"
 
 namespace korin {

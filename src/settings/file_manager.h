@@ -1,5 +1,7 @@
 #pragma once
 
+// The class library's file manager interface.
+
 #include "settings/string_vector.h"
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The class library's array of element pointers.
+
 #include <cstddef>
 
 namespace SMImplementation {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The run-time configuration read from the settings file.
+
 #include <cstdint>
 #include "support/log_codes.h"
 #include <string>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The settings file (zvs.cfg): keys, load and save.
+
 #include <cstdint>
 #include <list>
 #include <memory>

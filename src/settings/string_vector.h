@@ -1,5 +1,7 @@
 #pragma once
 
+// The class library's array of strings.
+
 #include "settings/pointer_vector.h"
 
 #include <string>

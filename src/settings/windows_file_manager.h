@@ -1,5 +1,7 @@
 #pragma once
 
+// The class library's file manager on Windows.
+
 #include "settings/file_manager.h"
 
 namespace korin {

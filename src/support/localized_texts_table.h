@@ -1,5 +1,7 @@
 #pragma once
 
+// The localised texts' table, generated from localized_texts.tsv.
+
 #include <cstddef>
 #include <cstdint>
 

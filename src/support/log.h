@@ -1,5 +1,7 @@
 #pragma once
 
+// The service's log file and its entries.
+
 #include <cstdint>
 #include <string>
 

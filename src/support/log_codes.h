@@ -1,5 +1,7 @@
 #pragma once
 
+// Every log code of the program and what it means.
+
 #include <cstddef>
 #include <cstdint>
 

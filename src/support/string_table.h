@@ -1,5 +1,7 @@
 #pragma once
 
+// The string table port: the localised texts by identifier.
+
 #include <cstdint>
 #include <string_view>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The stand-in string table adapter: the generated table.
+
 #include "support/string_table.h"
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The Win32 string table adapter: LoadStringW.
+
 #include "support/string_table.h"
 
 namespace korin {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The Win32 Task Scheduler adapter: the 2.0 and 1.0 COM interfaces.
+
 #include "task/task_scheduler.h"
 
 namespace korin {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The cryptography libraries port: loading crypt32 and advapi32 by path.
+
 #include "platform/crypto_api.h"
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The stand-in cryptography libraries adapter: the simulated system libraries.
+
 #include "trust/crypto_libraries.h"
 
 namespace korin {

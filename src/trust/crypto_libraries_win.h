@@ -1,5 +1,7 @@
 #pragma once
 
+// The Win32 cryptography libraries adapter: LoadLibraryW and GetProcAddress.
+
 #include "trust/crypto_libraries.h"
 
 namespace korin {

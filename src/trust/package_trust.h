@@ -1,5 +1,7 @@
 #pragma once
 
+// Signed-package verification and file digests through the CryptoAPI.
+
 #include "platform/crypto_api.h"
 #include "platform/unique_resource.h"
 #include "support/log_codes.h"

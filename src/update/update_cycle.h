@@ -1,5 +1,7 @@
 #pragma once
 
+// One update cycle, from the due check to the installer's start.
+
 #include "support/log_codes.h"
 
 // The one update cycle a service start runs: the settings and schedule

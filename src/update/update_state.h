@@ -1,5 +1,7 @@
 #pragma once
 
+// The update state in the registry: last check, frequency, attempts.
+
 #include <cstdint>
 
 namespace korin {

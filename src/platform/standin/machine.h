@@ -1,5 +1,7 @@
 #pragma once
 
+// The stand-in machine: its folder, drives and path mapping.
+
 #include <cstdint>
 #include <optional>
 #include <string>

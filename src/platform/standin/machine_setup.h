@@ -1,5 +1,7 @@
 #pragma once
 
+// Setting up a stand-in machine and reading its facts.
+
 #include "platform/standin/machine.h"
 #include "platform/standin/registry_db.h"
 

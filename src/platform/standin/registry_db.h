@@ -1,5 +1,7 @@
 #pragma once
 
+// The stand-in registry's store (SQLite).
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
