@@ -1,7 +1,7 @@
 // libFuzzer target: any bytes as the service's log, read, grouped into runs
 // and shown.
 
-#include "support/log_reader.h"
+#include "korin_log/log_reader.h"
 
 #include <algorithm>
 #include <sstream>

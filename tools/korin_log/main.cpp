@@ -3,8 +3,8 @@
 
 #include "log_place.h"
 
-#include "platform/system_error_text.h"
-#include "support/log_reader.h"
+#include "korin_log/system_error_text.h"
+#include "korin_log/log_reader.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "platform/system_error_text.h"
+#include "korin_log/system_error_text.h"
 
 #include <gtest/gtest.h>
 

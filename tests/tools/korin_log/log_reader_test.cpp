@@ -1,4 +1,4 @@
-#include "support/log_reader.h"
+#include "korin_log/log_reader.h"
 
 #include "platform/clock.h"
 #include "support/log.h"
