@@ -1,10 +1,10 @@
 #include "manifest/manifest_readers.h"
 
-#include "support/bounded_xml.h"
+#include "ground/bounded_xml.h"
 #include "manifest/decimal_text.h"
 #include "support/log.h"
 #include "support/log_codes.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <cstring>
 #include <new>

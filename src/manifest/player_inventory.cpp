@@ -6,7 +6,7 @@
 #include "settings/runtime_config.h"
 #include "support/log.h"
 #include "support/log_codes.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <algorithm>
 #include <cstring>

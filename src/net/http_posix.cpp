@@ -1,7 +1,7 @@
 #include "net/http_posix.h"
 
 #include "platform/standin/network.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <curl/curl.h>
 #include <sys/socket.h>

@@ -3,7 +3,7 @@
 #include "platform/last_error.h"
 #include "platform/error_codes.h"
 #include "platform/standin/file_system.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
 #include "platform/runtime_library_posix.h"
 
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <sys/random.h>
 

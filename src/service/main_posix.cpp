@@ -3,7 +3,7 @@
 
 #include "service/entry.h"
 #include "service/standin_platform_posix.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <cstdio>
 #include <vector>

@@ -3,7 +3,7 @@
 #include "platform/last_error.h"
 #include "platform/standin/service_manager.h"
 #include "platform/error_codes.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <chrono>
 #include <new>

@@ -8,7 +8,7 @@
 #include "settings/windows_file_manager.h"
 #include "support/allocation.h"
 #include "support/log.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <new>
 

@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 #include "platform/system_info.h"
 #include "platform/error_codes.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <algorithm>
 #include <atomic>

@@ -8,7 +8,7 @@
 #include "platform/shell.h"
 #include "platform/error_codes.h"
 #include "settings/settings_file.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <limits>
 #include <mutex>

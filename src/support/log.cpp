@@ -5,7 +5,7 @@
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "platform/platform.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <exception>
 #include <mutex>

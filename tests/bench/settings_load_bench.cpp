@@ -9,7 +9,7 @@
 #include "bench/bench_support.h"
 #include "fakes/fake_platform.h"
 #include "settings/settings_file.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <benchmark/benchmark.h>
 

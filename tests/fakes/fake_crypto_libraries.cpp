@@ -1,7 +1,7 @@
 #include "fakes/fake_crypto_libraries.h"
 
 #include "platform/last_error.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <algorithm>
 #include <cstring>

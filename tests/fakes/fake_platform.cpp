@@ -7,7 +7,7 @@
 #include "settings/settings_file.h"
 #include "settings/windows_file_manager.h"
 #include "support/log.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <cstring>
 #include <cwchar>

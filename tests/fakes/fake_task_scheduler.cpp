@@ -2,7 +2,7 @@
 
 #include "platform/last_error.h"
 #include "platform/error_codes.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <memory>
 #include <utility>

@@ -2,7 +2,7 @@
 
 #include "manifest/manifest_readers.h"
 #include "manifest_fuzz_platform.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace korin;

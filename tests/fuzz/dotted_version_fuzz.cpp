@@ -2,7 +2,7 @@
 
 #include "manifest/manifest_readers.h"
 #include "manifest_fuzz_platform.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <algorithm>
 

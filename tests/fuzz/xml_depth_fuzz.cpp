@@ -3,7 +3,7 @@
 // large one: the depth the guard counted must be the depth of the tree made,
 // and the small bound must refuse exactly the texts whose tree is deeper.
 
-#include "support/bounded_xml.h"
+#include "ground/bounded_xml.h"
 #include "manifest_fuzz_platform.h"
 
 #include <cstring>

@@ -4,7 +4,7 @@
 
 #include "installer/test_installer.h"
 #include "platform/standin/machine.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -2,7 +2,7 @@
 
 #include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
-#include "support/bounded_xml.h"
+#include "ground/bounded_xml.h"
 #include "manifest/nested_elements.h"
 #include "manifest/player_registry.h"
 #include "settings/runtime_config.h"

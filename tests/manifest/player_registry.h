@@ -4,7 +4,7 @@
 
 #include "fakes/fake_platform.h"
 #include "manifest/player_inventory.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <string>
 

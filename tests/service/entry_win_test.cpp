@@ -7,7 +7,7 @@
 #include "service/entry.h"
 #include "settings/runtime_config.h"
 #include "support/log.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include "service/entry.h"
 #include "service/service_info.h"
 #include "support/log.h"
-#include "support/text.h"
+#include "ground/text.h"
 #include "platform/last_error.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "fakes/fake_platform.h"
 #include "platform/last_error.h"
 #include "platform/error_codes.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "platform/error_codes.h"
 #include "settings/settings_file.h"
 #include "settings/windows_file_manager.h"
-#include "support/text.h"
+#include "ground/text.h"
 #include "update/update_state.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "support/localized_texts_table.h"
 #include "support/string_table.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include "fakes/fake_platform.h"
 

@@ -11,7 +11,7 @@
 #include "platform/last_error.h"
 #include "service/service_dispatcher_posix.h"
 #include "service/standin_platform_posix.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <unistd.h>
 

@@ -6,7 +6,7 @@
 #include "platform/standin/registry_db.h"
 #include "service/standin_platform_posix.h"
 #include "platform/winhttp_proxy_setting.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 namespace korin {
 

@@ -2,7 +2,7 @@
 
 #include "platform/winhttp_proxy_setting.h"
 #include "platform/adapters_win.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 
 #include "platform/error_codes.h"
 #include "support/log_codes.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -2,7 +2,7 @@
 
 #include "platform/registry.h"
 #include "platform/standin/machine_setup.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <cerrno>
 #include <cstdlib>

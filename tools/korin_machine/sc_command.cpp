@@ -5,7 +5,7 @@
 #include "platform/standin/control_channel.h"
 #include "platform/standin/service_db.h"
 #include "platform/error_codes.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <cstdio>
 #include <map>

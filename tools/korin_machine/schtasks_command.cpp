@@ -3,7 +3,7 @@
 #include "platform/last_error.h"
 #include "platform/standin/task_store.h"
 #include "reg_command.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <filesystem>
 #include <fstream>

@@ -15,7 +15,7 @@
 #include "service/standin_platform_posix.h"
 #include "settings/runtime_config.h"
 #include "support/log.h"
-#include "support/text.h"
+#include "ground/text.h"
 #include "update/installer_launch.h"
 #include "update/trust_digester.h"
 

@@ -1,7 +1,7 @@
 #include "platform/standin/control_channel.h"
 
 #include "platform/error_codes.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <fcntl.h>
 #include <poll.h>

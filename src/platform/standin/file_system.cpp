@@ -3,7 +3,7 @@
 #include "platform/error_codes.h"
 #include "platform/last_error.h"
 #include "platform/standin/host_errors.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 #include "platform/standin/machine.h"
 
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 #include "platform/standin/machine_setup.h"
 
 #include "platform/registry.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <sys/stat.h>
 

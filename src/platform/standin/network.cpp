@@ -1,7 +1,7 @@
 #include "platform/standin/network.h"
 
 #include "platform/error_codes.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <curl/curl.h>
 

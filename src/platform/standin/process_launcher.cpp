@@ -2,7 +2,7 @@
 
 #include "platform/error_codes.h"
 #include "platform/standin/host_errors.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,7 +1,7 @@
 #include "platform/standin/registry_db.h"
 
 #include "platform/error_codes.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <sqlite3.h>
 

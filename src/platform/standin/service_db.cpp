@@ -3,7 +3,7 @@
 #include "platform/registry.h"
 #include "platform/standin/machine_setup.h"
 #include "platform/error_codes.h"
-#include "support/text.h"
+#include "ground/text.h"
 
 namespace korin::standin {
 

@@ -1,6 +1,6 @@
 #include "platform/standin/task_service.h"
 
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,6 +1,6 @@
 #include "platform/standin/task_store.h"
 
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

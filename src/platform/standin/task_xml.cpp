@@ -1,7 +1,7 @@
 #include "platform/standin/task_xml.h"
 
-#include "support/bounded_xml.h"
-#include "support/text.h"
+#include "ground/bounded_xml.h"
+#include "ground/text.h"
 
 #include <algorithm>
 #include <new>

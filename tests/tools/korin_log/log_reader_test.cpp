@@ -3,7 +3,7 @@
 #include "platform/clock.h"
 #include "support/log.h"
 #include "support/log_codes.h"
-#include "support/text.h"
+#include "ground/text.h"
 #include "support/utf16_bytes.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "support/text.h"
+#include "ground/text.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "support/bounded_xml.h"
+#include "ground/bounded_xml.h"
 
 namespace korin {
 namespace {

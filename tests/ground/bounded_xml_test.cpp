@@ -1,4 +1,4 @@
-#include "support/bounded_xml.h"
+#include "ground/bounded_xml.h"
 
 #include "manifest/manifest_readers.h"
 #include "manifest/nested_elements.h"
