@@ -1,4 +1,4 @@
-#include "platform/adapters_posix.h"
+#include "platform/clock_posix.h"
 
 #include <ctime>
 

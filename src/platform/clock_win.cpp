@@ -1,4 +1,4 @@
-#include "platform/adapters_win.h"
+#include "platform/clock_win.h"
 
 #include <windows.h>
 

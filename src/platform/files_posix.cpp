@@ -1,4 +1,5 @@
-#include "platform/adapters_posix.h"
+#include "platform/files_posix.h"
+#include "platform/standin/host_errors.h"
 
 #include "platform/last_error.h"
 #include "platform/error_codes.h"
@@ -81,7 +82,7 @@ class StandInFileHandle final : public FileHandle {
                 continue;
             }
             if (put <= 0) {
-                setLastError(put < 0 ? win32ErrorFromErrno(errno, "") : kErrorDiskFull);
+                setLastError(put < 0 ? standin::win32ErrorFromErrno(errno, "") : kErrorDiskFull);
                 return false;
             }
             done += static_cast<std::uint32_t>(put);
@@ -92,7 +93,7 @@ class StandInFileHandle final : public FileHandle {
     bool getFileSize(std::uint64_t& size) override {
         struct stat info;
         if (fstat(fd_, &info) != 0) {
-            setLastError(win32ErrorFromErrno(errno, ""));
+            setLastError(standin::win32ErrorFromErrno(errno, ""));
             return false;
         }
         size = static_cast<std::uint64_t>(info.st_size);
@@ -101,7 +102,7 @@ class StandInFileHandle final : public FileHandle {
 
     bool flush() override {
         if (fsync(fd_) != 0) {
-            setLastError(win32ErrorFromErrno(errno, ""));
+            setLastError(standin::win32ErrorFromErrno(errno, ""));
             return false;
         }
         return true;
@@ -110,7 +111,7 @@ class StandInFileHandle final : public FileHandle {
     bool close() override {
         const int fd = std::exchange(fd_, -1);
         if (::close(fd) != 0) {
-            setLastError(win32ErrorFromErrno(errno, ""));
+            setLastError(standin::win32ErrorFromErrno(errno, ""));
             return false;
         }
         return true;
@@ -125,7 +126,7 @@ class StandInFileHandle final : public FileHandle {
             result = ::read(fd_, buffer, size);
         } while (result < 0 && errno == EINTR);
         if (result < 0) {
-            setLastError(win32ErrorFromErrno(errno, ""));
+            setLastError(standin::win32ErrorFromErrno(errno, ""));
             return false;
         }
         got = static_cast<std::size_t>(result);
@@ -218,7 +219,7 @@ std::unique_ptr<FileHandle> StandInFiles::openFile(const std::wstring& path, Fil
     if (fd < 0) {
         setLastError(mode == FileOpenMode::CreateNew && errno == EEXIST
                          ? kErrorFileExists
-                         : win32ErrorFromErrno(errno, host));
+                         : standin::win32ErrorFromErrno(errno, host));
         return nullptr;
     }
     struct stat info;
@@ -234,7 +235,7 @@ std::unique_ptr<FileHandle> StandInFiles::openFile(const std::wstring& path, Fil
         if (held || unlink(host.c_str()) != 0) {
             const int error = errno;
             close(fd);
-            setLastError(held ? kErrorSharingViolation : win32ErrorFromErrno(error, host));
+            setLastError(held ? kErrorSharingViolation : standin::win32ErrorFromErrno(error, host));
             return nullptr;
         }
     }
@@ -256,7 +257,7 @@ bool StandInFiles::getModuleFileName(std::wstring& path) {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) {
-        setLastError(win32ErrorFromErrno(error.value(), ""));
+        setLastError(standin::win32ErrorFromErrno(error.value(), ""));
         return false;
     }
     path = view_.machine().windowsPath(self.string());
@@ -267,7 +268,7 @@ std::uint32_t StandInFiles::getFileAttributes(const std::wstring& path) {
     const std::string host = hostPath(path);
     struct stat info;
     if (lstat(host.c_str(), &info) != 0) {
-        setLastError(win32ErrorFromErrno(errno, host));
+        setLastError(standin::win32ErrorFromErrno(errno, host));
         return kInvalidFileAttributes;
     }
     return standin::fileAttributes(host, info);
@@ -277,14 +278,14 @@ bool StandInFiles::setFileAttributes(const std::wstring& path, std::uint32_t att
     const std::string host = hostPath(path);
     struct stat info;
     if (lstat(host.c_str(), &info) != 0) {
-        setLastError(win32ErrorFromErrno(errno, host));
+        setLastError(standin::win32ErrorFromErrno(errno, host));
         return false;
     }
     const mode_t mode = (attributes & kFileAttributeReadOnly) != 0
                             ? info.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)
                             : info.st_mode | S_IWUSR;
     if (!S_ISLNK(info.st_mode) && chmod(host.c_str(), mode & 07777) != 0) {
-        setLastError(win32ErrorFromErrno(errno, host));
+        setLastError(standin::win32ErrorFromErrno(errno, host));
         return false;
     }
     return true;
@@ -293,7 +294,7 @@ bool StandInFiles::setFileAttributes(const std::wstring& path, std::uint32_t att
 bool StandInFiles::createDirectory(const std::wstring& path) {
     const std::string host = hostPath(path);
     if (mkdir(host.c_str(), 0755) != 0) {
-        setLastError(win32ErrorFromErrno(errno, host));
+        setLastError(standin::win32ErrorFromErrno(errno, host));
         return false;
     }
     return true;
@@ -307,7 +308,7 @@ bool StandInFiles::removeDirectory(const std::wstring& path) {
         struct stat info;
         const bool file =
             error == ENOTDIR && lstat(host.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-        setLastError(file ? kErrorDirectory : win32ErrorFromErrno(error, host));
+        setLastError(file ? kErrorDirectory : standin::win32ErrorFromErrno(error, host));
         return false;
     }
     return true;
@@ -319,7 +320,7 @@ bool StandInFiles::deleteFile(const std::wstring& path) {
         return false;
     }
     if (unlink(host.c_str()) != 0) {
-        setLastError(win32ErrorFromErrno(errno, host));
+        setLastError(standin::win32ErrorFromErrno(errno, host));
         return false;
     }
     return true;
@@ -336,7 +337,7 @@ bool StandInFiles::moveFileReplacing(const std::wstring& source, const std::wstr
         const int error = errno;
         struct stat info;
         const bool sourceThere = error == ENOENT && lstat(from.c_str(), &info) == 0;
-        setLastError(sourceThere ? kErrorPathNotFound : win32ErrorFromErrno(error, from));
+        setLastError(sourceThere ? kErrorPathNotFound : standin::win32ErrorFromErrno(error, from));
         return false;
     }
     return true;

@@ -1,4 +1,4 @@
-#include "platform/adapters_posix.h"
+#include "platform/guid_posix.h"
 
 #include <sys/random.h>
 

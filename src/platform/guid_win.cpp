@@ -1,4 +1,4 @@
-#include "platform/adapters_win.h"
+#include "platform/guid_win.h"
 
 #include <objbase.h>
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "platform/adapters_posix.h"
+#include "platform/processes_posix.h"
 
 #include "platform/error_codes.h"
 #include "platform/last_error.h"

@@ -1,4 +1,4 @@
-#include "platform/adapters_posix.h"
+#include "platform/registry_posix.h"
 
 #include "platform/error_codes.h"
 

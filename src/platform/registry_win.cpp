@@ -1,4 +1,4 @@
-#include "platform/adapters_win.h"
+#include "platform/registry_win.h"
 
 #include "platform/unique_handle_win.h"
 

@@ -5,7 +5,8 @@
 // administrator is the only user, so a manager or service always opens;
 // each call then needs the access right Windows asks of it (5 otherwise).
 
-#include "platform/adapters_posix.h"
+#include "platform/standin/machine.h"
+#include "platform/standin/registry_db.h"
 #include "platform/service_control.h"
 #include "platform/standin/process_launcher.h"
 #include "platform/standin/service_manager.h"

@@ -1,4 +1,5 @@
-#include "platform/adapters_posix.h"
+#include "platform/shell_posix.h"
+#include "platform/standin/host_errors.h"
 
 #include "platform/error_codes.h"
 
@@ -17,14 +18,14 @@ int StandInShell::deletePath(const std::wstring& path) {
     const std::string host = view_.hostPath(path);
     struct stat info;
     if (lstat(host.c_str(), &info) != 0) {
-        const std::uint32_t error = win32ErrorFromErrno(errno, host);
+        const std::uint32_t error = standin::win32ErrorFromErrno(errno, host);
         // The shell answers a source whose folder is missing with its own
         // DE_INVALIDFILES, not with ERROR_PATH_NOT_FOUND.
         return static_cast<int>(error == kErrorPathNotFound ? kDeInvalidFiles : error);
     }
     std::error_code error;
     std::filesystem::remove_all(host, error);
-    return error ? static_cast<int>(win32ErrorFromErrno(error.value(), host)) : 0;
+    return error ? static_cast<int>(standin::win32ErrorFromErrno(error.value(), host)) : 0;
 }
 
 std::int32_t StandInShell::getFolderPath(int csidl, std::wstring& path) {

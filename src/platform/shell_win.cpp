@@ -1,4 +1,4 @@
-#include "platform/adapters_win.h"
+#include "platform/shell_win.h"
 
 #include <windows.h>
 #include <shellapi.h>

@@ -1,4 +1,4 @@
-#include "platform/adapters_posix.h"
+#include "platform/system_info_posix.h"
 
 #include "platform/last_error.h"
 #include "platform/error_codes.h"

@@ -1,4 +1,4 @@
-#include "platform/adapters_win.h"
+#include "platform/system_info_win.h"
 
 #include <windows.h>
 

@@ -6,7 +6,13 @@
 // adapters of net/ and trust/ as well.
 
 #include "net/http_posix.h"
-#include "platform/adapters_posix.h"
+#include "platform/clock_posix.h"
+#include "platform/files_posix.h"
+#include "platform/registry_posix.h"
+#include "platform/shell_posix.h"
+#include "platform/system_info_posix.h"
+#include "platform/guid_posix.h"
+#include "platform/processes_posix.h"
 #include "platform/com_runtime_posix.h"
 #include "platform/platform.h"
 #include "platform/service_control_posix.h"

@@ -4,7 +4,13 @@
 // product.
 
 #include "net/http_win.h"
-#include "platform/adapters_win.h"
+#include "platform/clock_win.h"
+#include "platform/files_win.h"
+#include "platform/registry_win.h"
+#include "platform/shell_win.h"
+#include "platform/system_info_win.h"
+#include "platform/guid_win.h"
+#include "platform/processes_win.h"
 #include "platform/com_runtime_win.h"
 #include "platform/runtime_library_win.h"
 #include "platform/platform.h"

@@ -1,6 +1,6 @@
 #include "task/task_scheduler_posix.h"
 
-#include "platform/adapters_posix.h"
+#include "platform/clock_posix.h"
 #include "platform/standin/task_service.h"
 #include "platform/standin/task_store.h"
 

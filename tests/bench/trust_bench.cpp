@@ -6,7 +6,8 @@
 // Exits non-zero when a goal is missed. `--smoke`: 1 MiB, each once, no goal.
 
 #include "bench/bench_support.h"
-#include "platform/adapters_posix.h"
+#include "platform/files_posix.h"
+#include "platform/standin/machine.h"
 #include "platform/platform.h"
 #include "platform/standin/program_view.h"
 #include "trust/crypto_libraries_posix.h"

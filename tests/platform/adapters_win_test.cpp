@@ -1,6 +1,9 @@
 // The Win32 adapters against the real APIs (run under Wine).
 
-#include "platform/adapters_win.h"
+#include "platform/clock_win.h"
+#include "platform/files_win.h"
+#include "platform/registry_win.h"
+#include "platform/system_info_win.h"
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,8 @@
 // contracts the fakes and the stand-in are held to as well. The HTTP
 // contract runs beside the test server (net/https_win_test.cpp).
 
-#include "platform/adapters_win.h"
+#include "platform/files_win.h"
+#include "platform/registry_win.h"
 #include "platform/files_contract.h"
 #include "platform/registry_contract.h"
 #include "trust/real_crypto.h"

@@ -3,7 +3,10 @@
 // are no program.
 
 #include "fixtures/temporary_machine_posix.h"
-#include "platform/adapters_posix.h"
+#include "platform/processes_posix.h"
+#include "platform/standin/process_launcher.h"
+#include "platform/standin/machine.h"
+#include "platform/standin/program_view.h"
 #include "platform/last_error.h"
 #include "platform/standin/machine_setup.h"
 #include "platform/error_codes.h"
@@ -44,7 +47,7 @@ TEST(SplitCommandLine, SplitsAsTheCRuntimeDoes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.line, c.line + std::wcslen(c.line)));
-        EXPECT_EQ(splitCommandLine(c.line), c.arguments);
+        EXPECT_EQ(standin::splitCommandLine(c.line), c.arguments);
     }
 }
 

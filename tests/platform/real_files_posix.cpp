@@ -1,4 +1,6 @@
-#include "platform/adapters_posix.h"
+#include "platform/files_posix.h"
+#include "platform/standin/machine.h"
+#include "platform/standin/program_view.h"
 #include "platform/real_files.h"
 
 namespace korin::testing {

@@ -1,4 +1,4 @@
-#include "platform/adapters_win.h"
+#include "platform/files_win.h"
 #include "platform/real_files.h"
 
 namespace korin::testing {

@@ -1,5 +1,8 @@
 #include "fixtures/temporary_machine_posix.h"
-#include "platform/adapters_posix.h"
+#include "platform/files_posix.h"
+#include "platform/registry_posix.h"
+#include "platform/system_info_posix.h"
+#include "platform/standin/host_errors.h"
 #include "platform/last_error.h"
 #include "platform/standin/machine_setup.h"
 #include "platform/error_codes.h"
@@ -308,7 +311,8 @@ TEST_F(MachineTest, ErrnoBecomesTheWin32CodeWindowsGives) {
         {EINVAL, existing, kErrorInvalidParameter},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(win32ErrorFromErrno(c.error, c.path), c.code) << c.error << " " << c.path;
+        EXPECT_EQ(standin::win32ErrorFromErrno(c.error, c.path), c.code)
+            << c.error << " " << c.path;
     }
 }
 

@@ -1,7 +1,8 @@
 // The process entry over the real Win32 adapters (run under Wine): the path it
 // takes for its own is the module's, however the program was started.
 
-#include "platform/adapters_win.h"
+#include "platform/clock_win.h"
+#include "platform/files_win.h"
 #include "platform/platform.h"
 #include "platform/real_files.h"
 #include "service/entry.h"

@@ -1,6 +1,6 @@
 // The shell adapter against the real APIs (run under Wine).
 
-#include "platform/adapters_win.h"
+#include "platform/shell_win.h"
 #include "platform/real_files.h"
 
 #include <gtest/gtest.h>

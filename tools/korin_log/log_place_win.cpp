@@ -1,7 +1,7 @@
 #include "log_place.h"
 
 #include "platform/winhttp_proxy_setting.h"
-#include "platform/adapters_win.h"
+#include "platform/registry_win.h"
 #include "ground/text.h"
 
 #include <windows.h>

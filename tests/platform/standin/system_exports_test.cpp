@@ -2,7 +2,8 @@
 
 #include "fakes/fake_platform.h"
 #include "fixtures/temporary_machine_posix.h"
-#include "platform/adapters_posix.h"
+#include "platform/files_posix.h"
+#include "platform/standin/program_view.h"
 #include "platform/real_files.h"
 #include "platform/last_error.h"
 #include "platform/standin/machine.h"
