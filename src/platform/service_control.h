@@ -7,7 +7,9 @@
 // thread's last error). Failures return false or null and set the thread's
 // last error to the platform's code (5 access denied, 1056 already running,
 // 1060 no such service, 1062 not started, 1072 marked for deletion, 1073
-// exists, ...).
+// exists, ...). The service's own side, the dispatcher and its status
+// reports, is the port of service/service_dispatcher.h; this one sits in
+// platform/ because the stand-in's manager speaks its types.
 
 #include <cstdint>
 #include <memory>

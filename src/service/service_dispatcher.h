@@ -6,6 +6,7 @@
 // Failures return false, 0 or null and set the thread's last error. The
 // platform's callbacks carry no context, so the Win32 adapter keeps the two
 // functions for its WINAPI trampolines; there is one service per process.
+// The manager's client side is the port of platform/service_control.h.
 
 #include "platform/service_control.h"
 
