@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cwchar>
 #include <new>
-#include <utility>
 #include <vector>
 
 namespace korin {

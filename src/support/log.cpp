@@ -164,8 +164,8 @@ void writeLogCode(const Platform& platform, std::int32_t level, std::int32_t cod
     }
 }
 
-void logLastError(const Platform& platform, std::int32_t level, std::int32_t code) {
-    writeLog(platform, level, logCodeLastError(code));
+void logLastError(const Platform& platform, std::int32_t level, std::int32_t code) noexcept {
+    writeLogCode(platform, level, code, lastError());
 }
 
 void logOutOfMemory(const Platform& platform, std::int32_t code) noexcept {

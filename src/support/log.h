@@ -50,7 +50,7 @@ void writeLogCode(const Platform& platform, std::int32_t level, std::int32_t cod
 void writeLogCode(const Platform& platform, std::int32_t level, std::int32_t code,
                   std::uint32_t number) noexcept;
 // "code lastError" at the given level: what most failures write.
-void logLastError(const Platform& platform, std::int32_t level, std::int32_t code);
+void logLastError(const Platform& platform, std::int32_t level, std::int32_t code) noexcept;
 // An allocation that failed: "code 8" as an error, with 8 left as the last
 // error for the caller's own report.
 void logOutOfMemory(const Platform& platform, std::int32_t code) noexcept;
