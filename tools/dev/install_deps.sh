@@ -18,7 +18,7 @@ required=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
     libsqlite3-dev libcurl4-openssl-dev libssl-dev librapidxml-dev
     mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-    qemu-user-static nginx-light tinyproxy
+    qemu-user-static nginx-light tinyproxy wrk gnuplot-nox
 )
 wine=(wine wine64 libwine)
 # The 32-bit half of Wine; these machines run it through qemu's emulator.
