@@ -1,0 +1,35 @@
+// korin-fleet: planning a release.
+//
+//   korin-fleet forecast --machines N --days D --out DIR --offer DIR [--fleet FILE]
+//                        [--trace FILE] [--threads T]
+//   korin-fleet load ...
+//
+// `forecast` simulates a fleet with the program's own scheduling and update
+// code (docs/PUBLISHING.md, "Forecasting a release"); `load` measures the
+// update host's capacity ("Planning a release").
+
+#include "forecast.h"
+
+#if __has_include("load_command.h")
+#include "load_command.h"
+#define KORIN_FLEET_LOAD 1
+#endif
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + (argc > 1 ? 2 : argc), argv + argc);
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "forecast") {
+        return korin::fleet::runForecastCommand(args);
+    }
+#ifdef KORIN_FLEET_LOAD
+    if (command == "load") {
+        return runLoadCommand(args);
+    }
+#endif
+    std::cerr << "usage: korin-fleet forecast|load ...\n";
+    return 2;
+}
