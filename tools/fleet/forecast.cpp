@@ -184,21 +184,23 @@ const std::wstring kLastCheckLower = L"lastupdatecheck";
 // Everything a cycle reads but the time: the registry (the last check aside,
 // which only decides whether the cycle is due) and the launch's fate.
 void memoKey(const MemoryRegistry& registry, bool launchSucceeds, std::string& key) {
+    auto append = [&key](const std::wstring& text) {
+        key.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    };
     key.clear();
     key.push_back(launchSucceeds ? '1' : '0');
     for (const MemoryRegistry::Key& entry : registry.keys()) {
         key.push_back(static_cast<char>(entry.view));
-        key += utf8FromWide(entry.path);
+        append(entry.path);
         key.push_back('\n');
         const bool state = entry.view == 32 && entry.path == kStateKeyLower;
         for (const MemoryRegistry::Value& value : entry.values) {
             if (state && value.name == kLastCheckLower) {
                 continue;
             }
-            key += utf8FromWide(value.name);
+            append(value.name);
             key.push_back('=');
-            key += std::to_string(value.type);
-            key.push_back(':');
+            key.push_back(static_cast<char>('0' + value.type % 64));
             key += value.data;
             key.push_back('\n');
         }

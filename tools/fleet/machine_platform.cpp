@@ -22,10 +22,15 @@ constexpr std::uint32_t kErrorMoreData = 234;
 constexpr std::uint32_t kErrorNoMoreFiles = 18;
 constexpr std::uint32_t kErrorCallNotImplemented = 120;
 
+// Names are compared without regard to case; nearly all are ASCII.
 std::wstring lower(const std::wstring& text) {
     std::wstring out = text;
     for (wchar_t& c : out) {
-        c = static_cast<wchar_t>(std::towlower(c));
+        if (c >= L'A' && c <= L'Z') {
+            c = static_cast<wchar_t>(c + (L'a' - L'A'));
+        } else if (c >= 0x80) {
+            c = static_cast<wchar_t>(std::towlower(c));
+        }
     }
     return out;
 }
