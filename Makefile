@@ -5,7 +5,7 @@ FUZZ_SMOKE_SECONDS ?= 20
 FUZZ_SECONDS ?= 600
 
 .PHONY: all deps host win32 win64 host-asan host-fuzz test test-host test-windows test-win32 test-asan \
-	fuzz bench demo clean
+	fuzz bench demo forecast clean
 
 all: host win32
 
@@ -76,6 +76,11 @@ bench: host
 # the published tree with nginx instead.
 demo: host
 	UPDATE_HOST=$(UPDATE_HOST) tools/demo/demo.sh
+
+# A forecast of the demo release for 100,000 machines over 14 days, with
+# its plots in build/forecast/.
+forecast: host
+	tools/fleet/forecast_demo.sh
 
 clean:
 	rm -rf build
