@@ -67,10 +67,11 @@ fuzz: host host-fuzz
 # Speed and memory against baselines measured in the same run, as ratios.
 bench: host
 	cmake --build --preset host --target korin-trust-bench korin-settings-bench \
-		korin-package-bench -j$(JOBS)
+		korin-package-bench korin-fleet-bench -j$(JOBS)
 	build/host/bin/korin-trust-bench
 	build/host/bin/korin-settings-bench
 	build/host/bin/korin-package-bench
+	build/host/bin/korin-fleet-bench
 
 # The update host is the test server; `make demo UPDATE_HOST=nginx` serves
 # the published tree with nginx instead.

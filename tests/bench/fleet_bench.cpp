@@ -1,0 +1,95 @@
+// korin-fleet forecast's speed: one million machines over 14 days against
+// the linear extrapolation of 10,000 machines (x 100), on two threads. The
+// goal: the million in at most a minute on two cores (CPU seconds / 2, so
+// that other work on the machine does not count), and a cost that grows
+// linearly (ratio at most 1.5). `--smoke` runs 1,000 against 10,000 and
+// judges nothing.
+
+#include "bench/bench_support.h"
+#include "fleet/fleet_file.h"
+#include "fleet/forecast.h"
+#include "fleet/published_tree.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using korin::bench::run;
+using korin::bench::takeSmokeSwitch;
+
+struct Timing {
+    double wall = 0;
+    double cpu = 0;
+};
+
+Timing timeForecast(const korin::fleet::FleetSpec& spec, korin::fleet::PublishedTree& tree,
+                    std::uint64_t machines) {
+    korin::fleet::ForecastRun forecast;
+    forecast.machines = machines;
+    forecast.days = 14;
+    forecast.threads = 2;
+    const std::clock_t cpuBegan = std::clock();
+    const auto began = std::chrono::steady_clock::now();
+    const korin::fleet::ForecastResult result = korin::fleet::simulateFleet(spec, tree, forecast);
+    Timing timing;
+    timing.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    timing.cpu = static_cast<double>(std::clock() - cpuBegan) / CLOCKS_PER_SEC;
+    std::printf("%9llu machines x 14 days: %7.2f s wall, %7.2f s CPU (%llu cycles, %llu run by "
+                "the program's code)\n",
+                static_cast<unsigned long long>(machines), timing.wall, timing.cpu,
+                static_cast<unsigned long long>(result.cycles),
+                static_cast<unsigned long long>(result.cyclesRun));
+    return timing;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool smoke = takeSmokeSwitch(argc, argv);
+    const fs::path folder =
+        fs::temp_directory_path() / ("korin-fleet-bench-" + std::to_string(getpid()));
+    const std::string source = KORIN_SOURCE_DIR;
+    const std::string bin = KORIN_BIN_DIR;
+    run("'" + bin + "/korin-publish' '" + source + "/tools/fleet/demo_offer.txt' '" +
+        (folder / "tree").string() + "' --installer '" + bin + "/korin-test-installer' >/dev/null");
+    korin::fleet::PublishedTree tree;
+    korin::fleet::FleetSpec spec = korin::fleet::defaultFleet();
+    std::ifstream fleetFile(source + "/tools/fleet/demo_fleet.txt");
+    std::ostringstream fleetText;
+    fleetText << fleetFile.rdbuf();
+    std::string error;
+    if (!tree.load((folder / "tree").string(), error) ||
+        !korin::fleet::parseFleetFile(fleetText.str(), spec, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        fs::remove_all(folder);
+        return 2;
+    }
+    const std::uint64_t small = smoke ? 1000 : 10000;
+    const std::uint64_t large = small * (smoke ? 10 : 100);
+    const Timing first = timeForecast(spec, tree, small);
+    const Timing second = timeForecast(spec, tree, large);
+    fs::remove_all(folder);
+
+    const double factor = static_cast<double>(large) / static_cast<double>(small);
+    const double ratio = second.cpu / (first.cpu * factor);
+    std::printf("\n%llu machines against %g x %llu machines (CPU time): ratio %.2f; wall %.2f s, "
+                "on two cores %.2f s\n",
+                static_cast<unsigned long long>(large), factor,
+                static_cast<unsigned long long>(small), ratio, second.wall, second.cpu / 2);
+    if (smoke) {
+        std::printf("\nsmoke run: passed (no goal judged)\n");
+        return 0;
+    }
+    const bool linear = ratio <= 1.5;
+    const bool fast = second.cpu / 2 <= 60;
+    std::printf("linear growth (ratio <= 1.5): %s\none million in a minute on two cores: %s\n",
+                linear ? "met" : "MISSED", fast ? "met" : "MISSED");
+    return linear && fast ? 0 : 1;
+}
