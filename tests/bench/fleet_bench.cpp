@@ -41,11 +41,12 @@ Timing timeForecast(const korin::fleet::FleetSpec& spec, korin::fleet::Published
     Timing timing;
     timing.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     timing.cpu = static_cast<double>(std::clock() - cpuBegan) / CLOCKS_PER_SEC;
-    std::printf("%9llu machines x 14 days: %7.2f s wall, %7.2f s CPU (%llu cycles, %llu run by "
-                "the program's code)\n",
-                static_cast<unsigned long long>(machines), timing.wall, timing.cpu,
-                static_cast<unsigned long long>(result.cycles),
-                static_cast<unsigned long long>(result.cyclesRun));
+    std::printf(
+        "%9llu machines x 14 days: %7.2f s wall, %7.2f s CPU (%llu cycles, %llu run by "
+        "the program's code)\n",
+        static_cast<unsigned long long>(machines), timing.wall, timing.cpu,
+        static_cast<unsigned long long>(result.cycles),
+        static_cast<unsigned long long>(result.cyclesRun));
     return timing;
 }
 
@@ -82,19 +83,20 @@ int main(int argc, char** argv) {
     // of; the ratio against the middle run shows the growth per machine.
     const double ratio = last.cpu / (first.cpu * 100);
     const double growth = last.cpu / (middle.cpu * 10);
-    std::printf("\n%llu machines against 100 x %llu (CPU time): ratio %.2f; against 10 x %llu: "
-                "ratio %.2f\nwall %.2f s, CPU on two cores %.2f s\n",
-                static_cast<unsigned long long>(small * 100), static_cast<unsigned long long>(small),
-                ratio, static_cast<unsigned long long>(small * 10), growth, last.wall,
-                last.cpu / 2);
+    std::printf(
+        "\n%llu machines against 100 x %llu (CPU time): ratio %.2f; against 10 x %llu: "
+        "ratio %.2f\nwall %.2f s, CPU on two cores %.2f s\n",
+        static_cast<unsigned long long>(small * 100), static_cast<unsigned long long>(small), ratio,
+        static_cast<unsigned long long>(small * 10), growth, last.wall, last.cpu / 2);
     if (smoke) {
         std::printf("\nsmoke run: passed (no goal judged)\n");
         return 0;
     }
     const bool linear = ratio <= 1.5 && growth <= 1.5;
     const bool fast = last.cpu / 2 <= 60;
-    std::printf("linear growth (both ratios <= 1.5): %s\none million in a minute on two cores: "
-                "%s\n",
-                linear ? "met" : "MISSED", fast ? "met" : "MISSED");
+    std::printf(
+        "linear growth (both ratios <= 1.5): %s\none million in a minute on two cores: "
+        "%s\n",
+        linear ? "met" : "MISSED", fast ? "met" : "MISSED");
     return linear && fast ? 0 : 1;
 }

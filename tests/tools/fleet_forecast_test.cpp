@@ -122,8 +122,8 @@ long allUpdatedMinute(const ForecastResult& result) {
 struct FleetOutcome {
     const char* fleet;
     int days;
-    long updatedBy;       // every machine updated by this minute; -1: none ever
-    std::uint64_t notify; // machines in notify mode at the end
+    long updatedBy;        // every machine updated by this minute; -1: none ever
+    std::uint64_t notify;  // machines in notify mode at the end
 };
 
 // Always on and due at once (the state -install leaves): the first hourly

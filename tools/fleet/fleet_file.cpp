@@ -204,8 +204,8 @@ bool parseUtcMinute(const std::string& text, std::uint64_t& filetime) {
         return false;
     }
     // A day past the month's end does not come back as the same date.
-    const std::uint64_t value = fileTimeOf(static_cast<int>(year), static_cast<int>(month),
-                                           static_cast<int>(day), 0, 0);
+    const std::uint64_t value =
+        fileTimeOf(static_cast<int>(year), static_cast<int>(month), static_cast<int>(day), 0, 0);
     const int nextMonth = static_cast<int>(month) % 12 + 1;
     const int nextYear = static_cast<int>(year) + (month == 12 ? 1 : 0);
     if (value >= fileTimeOf(nextYear, nextMonth, 1, 0, 0)) {

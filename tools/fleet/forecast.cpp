@@ -212,8 +212,8 @@ std::vector<RegistryChange> registryChanges(const std::vector<MemoryRegistry::Ke
                                             std::uint64_t now) {
     std::vector<RegistryChange> changes;
     const std::string nowBytes = numberBytes(now, 8);
-    auto findKey = [](const std::vector<MemoryRegistry::Key>& keys, const MemoryRegistry::Key& k)
-        -> const MemoryRegistry::Key* {
+    auto findKey = [](const std::vector<MemoryRegistry::Key>& keys,
+                      const MemoryRegistry::Key& k) -> const MemoryRegistry::Key* {
         for (const auto& key : keys) {
             if (key.view == k.view && key.path == k.path) {
                 return &key;
@@ -321,7 +321,8 @@ MachineModel Simulator::model(std::uint64_t index) {
     standin::SeededRandom random(machine.seed ^ kModelSalt);
     if (spec_.clockOffsetSeconds > 0) {
         const std::uint32_t span = 2 * static_cast<std::uint32_t>(spec_.clockOffsetSeconds) + 1;
-        machine.clockOffsetSeconds = static_cast<int>(random.next() % span) - spec_.clockOffsetSeconds;
+        machine.clockOffsetSeconds =
+            static_cast<int>(random.next() % span) - spec_.clockOffsetSeconds;
         machine.clockOffset = static_cast<Time>(machine.clockOffsetSeconds) * 10000000;
     }
     double on = uniform(random);
@@ -365,8 +366,7 @@ void Simulator::putStandingFiles() {
     machine_.files.putFile(machine_.systemFolder32() + kSettingsFileRelativePath,
                            "SilentAutoUpdateEnable=1\r\n");
     for (int type = 0; type < 3; ++type) {
-        const std::string* version =
-            machine_.registry.get(32, kPlayerKeys[type], L"Version");
+        const std::string* version = machine_.registry.get(32, kPlayerKeys[type], L"Version");
         if (version == nullptr) {
             continue;
         }
@@ -478,8 +478,8 @@ const CycleEffect& Simulator::cycle(std::uint64_t, Time now, bool launchSucceeds
     runUpdateCycle(platform);
     CycleEffect effect;
     effect.requests = machine_.http.requests;
-    effect.changes = registryChanges(before, machine_.registry.keys(),
-                                     static_cast<std::uint64_t>(now));
+    effect.changes =
+        registryChanges(before, machine_.registry.keys(), static_cast<std::uint64_t>(now));
     effect.launches = machine_.processes.launches;
     for (std::uint32_t id : effect.requests) {
         const RequestKind kind = tree_.object(id).kind;
@@ -604,15 +604,15 @@ void Simulator::simulate(std::uint64_t index) {
                     }
                     continue;
                 }
-                machine_.registry.set(change.view, change.path, change.name, change.type,
-                                      change.isNow ? numberBytes(static_cast<std::uint64_t>(at), 8)
-                                                   : change.data);
+                machine_.registry.set(
+                    change.view, change.path, change.name, change.type,
+                    change.isNow ? numberBytes(static_cast<std::uint64_t>(at), 8) : change.data);
             }
             if (effect.launches > 0) {
                 const OfferFacts::Install& what = offer_.byObject[effect.lastPackage];
                 if (what.type >= 0) {
-                    pending.push_back({at + spec_.installDelayMinutes * kMinute, what.type,
-                                       what.version});
+                    pending.push_back(
+                        {at + spec_.installDelayMinutes * kMinute, what.type, what.version});
                 }
             }
             if (!effect.silentAfter) {

@@ -221,8 +221,8 @@ int runForecastCommand(const std::vector<std::string>& args) {
             return 2;
         }
     }
-    if (machines == 0 || days <= 0 || days > 366 || threads <= 0 || threads > 256 ||
-        out.empty() || offer.empty()) {
+    if (machines == 0 || days <= 0 || days > 366 || threads <= 0 || threads > 256 || out.empty() ||
+        offer.empty()) {
         std::cerr << usage;
         return 2;
     }

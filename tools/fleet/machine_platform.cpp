@@ -12,16 +12,6 @@ namespace korin::fleet {
 
 namespace {
 
-constexpr std::uint32_t kErrorFileNotFound = 2;
-constexpr std::uint32_t kErrorPathNotFound = 3;
-constexpr std::uint32_t kErrorAccessDenied = 5;
-constexpr std::uint32_t kErrorFileExists = 80;
-constexpr std::uint32_t kErrorDirNotEmpty = 145;
-constexpr std::uint32_t kErrorAlreadyExists = 183;
-constexpr std::uint32_t kErrorMoreData = 234;
-constexpr std::uint32_t kErrorNoMoreFiles = 18;
-constexpr std::uint32_t kErrorCallNotImplemented = 120;
-
 // Names are compared without regard to case; nearly all are ASCII.
 std::wstring lower(const std::wstring& text) {
     std::wstring out = text;
@@ -78,8 +68,7 @@ class MemoryRegistryKey final : public RegistryKey {
 
     long setValue(const std::wstring& name, std::uint32_t type, const void* data,
                   std::uint32_t size) override {
-        registry_.set(view_, path_, name, type,
-                      std::string(static_cast<const char*>(data), size));
+        registry_.set(view_, path_, name, type, std::string(static_cast<const char*>(data), size));
         return 0;
     }
 
@@ -158,8 +147,8 @@ long MemoryRegistry::openKey(RegistryRoot root, const std::wstring& subKey, std:
     return 0;
 }
 
-long MemoryRegistry::createKey(RegistryRoot root, const std::wstring& subKey,
-                               std::uint32_t access, std::unique_ptr<RegistryKey>& key) {
+long MemoryRegistry::createKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
+                               std::unique_ptr<RegistryKey>& key) {
     const int view = viewOf(root, access);
     std::wstring path = lower(subKey);
     findOrAdd(view, path);
@@ -378,7 +367,8 @@ class MemoryFind final : public FindHandle {
 };
 
 bool endsWith(const std::wstring& text, const std::wstring& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 std::wstring parentOf(const std::wstring& path) {
@@ -509,9 +499,10 @@ bool MemoryFiles::setFileAttributes(const std::wstring& path, std::uint32_t attr
         setLastError(kErrorFileNotFound);
         return false;
     }
-    found->attributes = (found->folder ? kFileAttributeDirectory : 0) |
-                        (attributes & kFileAttributeReadOnly ? kFileAttributeReadOnly
-                                                             : (found->folder ? 0 : kFileAttributeNormal));
+    found->attributes =
+        (found->folder ? kFileAttributeDirectory : 0) |
+        (attributes & kFileAttributeReadOnly ? kFileAttributeReadOnly
+                                             : (found->folder ? 0 : kFileAttributeNormal));
     return true;
 }
 
@@ -534,7 +525,7 @@ bool MemoryFiles::removeDirectory(const std::wstring& path) {
     const std::wstring key = lower(full(path));
     const auto found = nodes_.find(key);
     if (found == nodes_.end() || !found->second.folder) {
-        setLastError(found == nodes_.end() ? kErrorFileNotFound : 267);
+        setLastError(found == nodes_.end() ? kErrorFileNotFound : kErrorDirectory);
         return false;
     }
     const auto next = std::next(found);
@@ -598,14 +589,13 @@ std::unique_ptr<FindHandle> MemoryFiles::findFirstFile(const std::wstring& patte
         entries.push_back({kFileAttributeDirectory, 0, 0, L".."});
     }
     const std::wstring prefix = lower(folder) + L"\\";
-    for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.rfind(prefix, 0) == 0;
-         ++it) {
+    for (auto it = nodes_.lower_bound(prefix);
+         it != nodes_.end() && it->first.rfind(prefix, 0) == 0; ++it) {
         if (it->first.find(L'\\', prefix.size()) != std::wstring::npos) {
             continue;
         }
         const std::wstring& name = names_[it->first];
-        entries.push_back({it->second.attributes, 0,
-                           it->second.data ? it->second.data->size() : 0,
+        entries.push_back({it->second.attributes, 0, it->second.data ? it->second.data->size() : 0,
                            name.substr(name.find_last_of(L'\\') + 1)});
     }
     if (entries.empty()) {
@@ -639,7 +629,7 @@ bool MemoryFiles::getTempFileName(const std::wstring& folder, const std::wstring
         }
     }
     if (!parentIsFolder(full(path))) {
-        setLastError(267);
+        setLastError(kErrorDirectory);
         return false;
     }
     putFile(path, std::string());

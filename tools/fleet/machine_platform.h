@@ -39,7 +39,7 @@ class MemoryRegistry final : public Registry {
         std::string data;
     };
     struct Key {
-        int view = 32;  // 32 or 64; 0 for the user hive
+        int view = 32;      // 32 or 64; 0 for the user hive
         std::wstring path;  // lower case
         std::vector<Value> values;
     };
@@ -145,7 +145,7 @@ class MemoryFiles final : public Files {
     Node* node(const std::wstring& fullPath);
     bool parentIsFolder(const std::wstring& fullPath);
     std::wstring currentFolder_;
-    std::map<std::wstring, Node> nodes_;  // by lower-case full path
+    std::map<std::wstring, Node> nodes_;          // by lower-case full path
     std::map<std::wstring, std::wstring> names_;  // lower case to as created
     unsigned temporaryNumber_ = 0;
 };

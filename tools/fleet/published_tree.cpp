@@ -18,7 +18,8 @@ constexpr char kNotFoundPage[] =
     "<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>\n";
 
 bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 }  // namespace
