@@ -3,12 +3,15 @@
 
 #include "fleet/fleet_file.h"
 #include "fleet/forecast.h"
+#include "fleet/machine_platform.h"
 #include "fleet/machine_seed.h"
 #include "fleet/published_tree.h"
 
 #include "platform/platform.h"
 #include "platform/runtime_library.h"
+#include "platform/files_contract.h"
 #include "platform/real_files.h"
+#include "platform/registry_contract.h"
 #include "settings/runtime_config.h"
 #include "settings/settings_file.h"
 #include "support/log.h"
@@ -62,6 +65,17 @@ TEST(FleetFile, RejectsEachMalformedStatementNamingItsLine) {
         EXPECT_FALSE(parseFleetFile(row.text, spec, error)) << row.text;
         EXPECT_NE(error.find(row.reason), std::string::npos) << row.text << ": " << error;
     }
+}
+
+// The simulated machines' registry and files are held to the contracts of
+// the stand-in and Win32 adapters. Like the fake, the registry keeps its two
+// views apart rather than one inside the other.
+TEST(FleetPorts, HoldTheFilesAndRegistryContracts) {
+    MemoryFiles files(L"C:\\Windows\\SysWOW64");
+    ASSERT_TRUE(files.createDirectory(L"C:\\Contract"));
+    testing::holdsTheFilesContract(files, L"C:\\Contract");
+    MemoryRegistry registry;
+    testing::holdsTheRegistryContract(registry, L"KorinContract");
 }
 
 // A release of Plugin 32.0.0.465 for players of major 31, its full package

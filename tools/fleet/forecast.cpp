@@ -597,9 +597,9 @@ void Simulator::simulate(std::uint64_t index) {
             for (const RegistryChange& change : effect.changes) {
                 if (change.deleted) {
                     std::unique_ptr<RegistryKey> key;
-                    if (machine_.registry.openKey(RegistryRoot::LocalMachine, change.path,
-                                                  change.view == 64 ? kKeyWow64_64Key : 0,
-                                                  key) == 0) {
+                    if (machine_.registry.openKey(
+                            RegistryRoot::LocalMachine, change.path,
+                            kKeySetValue | (change.view == 64 ? kKeyWow64_64Key : 0), key) == 0) {
                         key->deleteValue(change.name);
                     }
                     continue;

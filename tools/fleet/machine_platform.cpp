@@ -29,11 +29,14 @@ std::wstring lower(const std::wstring& text) {
 
 class MemoryRegistryKey final : public RegistryKey {
   public:
-    MemoryRegistryKey(MemoryRegistry& registry, int view, std::wstring path)
-        : registry_(registry), view_(view), path_(std::move(path)) {}
+    MemoryRegistryKey(MemoryRegistry& registry, int view, std::wstring path, std::uint32_t access)
+        : registry_(registry), view_(view), path_(std::move(path)), access_(access) {}
 
     long queryValue(const std::wstring& name, std::uint32_t* type, void* data,
                     std::uint32_t* size) override {
+        if ((access_ & kKeyQueryValue) == 0) {
+            return kErrorAccessDenied;
+        }
         MemoryRegistry::Key* key = registry_.find(view_, path_);
         if (key == nullptr) {
             return kErrorFileNotFound;
@@ -68,11 +71,17 @@ class MemoryRegistryKey final : public RegistryKey {
 
     long setValue(const std::wstring& name, std::uint32_t type, const void* data,
                   std::uint32_t size) override {
+        if ((access_ & kKeySetValue) == 0) {
+            return kErrorAccessDenied;
+        }
         registry_.set(view_, path_, name, type, std::string(static_cast<const char*>(data), size));
         return 0;
     }
 
     long deleteValue(const std::wstring& name) override {
+        if ((access_ & kKeySetValue) == 0) {
+            return kErrorAccessDenied;
+        }
         MemoryRegistry::Key* key = registry_.find(view_, path_);
         if (key == nullptr) {
             return kErrorFileNotFound;
@@ -97,6 +106,12 @@ class MemoryRegistryKey final : public RegistryKey {
         if (found == keys.end()) {
             return kErrorFileNotFound;
         }
+        // RegDeleteKeyW leaves a key with subkeys alone.
+        for (const auto& key : keys) {
+            if (key.view == view_ && key.path.rfind(path + L"\\", 0) == 0) {
+                return kErrorAccessDenied;
+            }
+        }
         keys.erase(found);
         return 0;
     }
@@ -105,6 +120,7 @@ class MemoryRegistryKey final : public RegistryKey {
     MemoryRegistry& registry_;
     int view_;
     std::wstring path_;
+    std::uint32_t access_;
 };
 
 namespace {
@@ -128,9 +144,14 @@ MemoryRegistry::Key* MemoryRegistry::find(int view, const std::wstring& lowerPat
     return nullptr;
 }
 
+// A new key comes with any missing parents, as RegCreateKeyExW makes them.
 MemoryRegistry::Key& MemoryRegistry::findOrAdd(int view, const std::wstring& lowerPath) {
     if (Key* key = find(view, lowerPath)) {
         return *key;
+    }
+    const std::size_t slash = lowerPath.rfind(L'\\');
+    if (slash != std::wstring::npos) {
+        findOrAdd(view, lowerPath.substr(0, slash));
     }
     keys_.push_back({view, lowerPath, {}});
     return keys_.back();
@@ -143,7 +164,7 @@ long MemoryRegistry::openKey(RegistryRoot root, const std::wstring& subKey, std:
     if (find(view, path) == nullptr) {
         return kErrorFileNotFound;
     }
-    key = std::make_unique<MemoryRegistryKey>(*this, view, std::move(path));
+    key = std::make_unique<MemoryRegistryKey>(*this, view, std::move(path), access);
     return 0;
 }
 
@@ -152,7 +173,7 @@ long MemoryRegistry::createKey(RegistryRoot root, const std::wstring& subKey, st
     const int view = viewOf(root, access);
     std::wstring path = lower(subKey);
     findOrAdd(view, path);
-    key = std::make_unique<MemoryRegistryKey>(*this, view, std::move(path));
+    key = std::make_unique<MemoryRegistryKey>(*this, view, std::move(path), access);
     return 0;
 }
 
@@ -302,8 +323,17 @@ namespace {
 
 class MemoryFile final : public FileHandle {
   public:
-    MemoryFile(std::shared_ptr<std::string> data, bool append, bool* written)
-        : data_(std::move(data)), offset_(append ? data_->size() : 0), written_(written) {}
+    MemoryFile(std::shared_ptr<std::string> data, std::shared_ptr<int> opens, bool append,
+               bool* written)
+        : data_(std::move(data)),
+          opens_(std::move(opens)),
+          offset_(append ? data_->size() : 0),
+          written_(written) {
+        ++*opens_;
+    }
+    ~MemoryFile() override { --*opens_; }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
     bool read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead) override {
         bytesRead = static_cast<std::uint32_t>(
             std::min<std::size_t>(data_->size() - std::min(offset_, data_->size()), size));
@@ -329,6 +359,7 @@ class MemoryFile final : public FileHandle {
 
   private:
     std::shared_ptr<std::string> data_;
+    std::shared_ptr<int> opens_;
     std::size_t offset_;
     bool* written_;
 };
@@ -369,6 +400,30 @@ class MemoryFind final : public FindHandle {
 bool endsWith(const std::wstring& text, const std::wstring& end) {
     return text.size() >= end.size() &&
            text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A name against a pattern of FindFirstFileW ("*" any run, "?" one unit),
+// both in lower case.
+bool matches(const std::wstring& pattern, const std::wstring& name) {
+    std::size_t p = 0, n = 0, star = std::wstring::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == L'*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::wstring::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*') {
+        ++p;
+    }
+    return p == pattern.size();
 }
 
 std::wstring parentOf(const std::wstring& path) {
@@ -447,11 +502,21 @@ std::unique_ptr<FileHandle> MemoryFiles::openFile(const std::wstring& path, File
             return nullptr;
         }
         if (mode == FileOpenMode::DeleteOnClose) {
-            std::shared_ptr<std::string> data = existing->data;
+            if (*existing->opens > 0) {
+                setLastError(kErrorSharingViolation);
+                return nullptr;
+            }
+            if ((existing->attributes & kFileAttributeReadOnly) != 0) {
+                setLastError(kErrorAccessDenied);
+                return nullptr;
+            }
+            // Gone at once: nobody else may open it meanwhile anyway.
+            const Node gone = *existing;
             nodes_.erase(lower(target));
-            return std::make_unique<MemoryFile>(data, false, &written);
+            names_.erase(lower(target));
+            return std::make_unique<MemoryFile>(gone.data, gone.opens, false, &written);
         }
-        return std::make_unique<MemoryFile>(existing->data, false, &written);
+        return std::make_unique<MemoryFile>(existing->data, existing->opens, false, &written);
     }
     if (existing != nullptr && mode == FileOpenMode::CreateNew) {
         setLastError(kErrorFileExists);
@@ -470,8 +535,9 @@ std::unique_ptr<FileHandle> MemoryFiles::openFile(const std::wstring& path, File
         names_[lower(target)] = target;
     }
     written = true;
-    return std::make_unique<MemoryFile>(node(target)->data, mode == FileOpenMode::AppendAlways,
-                                        &written);
+    Node* opened = node(target);
+    return std::make_unique<MemoryFile>(opened->data, opened->opens,
+                                        mode == FileOpenMode::AppendAlways, &written);
 }
 
 bool MemoryFiles::getFullPathName(const std::wstring& path, std::wstring& fullPath) {
@@ -525,7 +591,9 @@ bool MemoryFiles::removeDirectory(const std::wstring& path) {
     const std::wstring key = lower(full(path));
     const auto found = nodes_.find(key);
     if (found == nodes_.end() || !found->second.folder) {
-        setLastError(found == nodes_.end() ? kErrorFileNotFound : kErrorDirectory);
+        setLastError(found != nodes_.end()        ? kErrorDirectory
+                     : parentIsFolder(full(path)) ? kErrorFileNotFound
+                                                  : kErrorPathNotFound);
         return false;
     }
     const auto next = std::next(found);
@@ -542,7 +610,9 @@ bool MemoryFiles::deleteFile(const std::wstring& path) {
     const std::wstring key = lower(full(path));
     const auto found = nodes_.find(key);
     if (found == nodes_.end() || found->second.folder) {
-        setLastError(found == nodes_.end() ? kErrorFileNotFound : kErrorAccessDenied);
+        setLastError(found != nodes_.end()        ? kErrorAccessDenied
+                     : parentIsFolder(full(path)) ? kErrorFileNotFound
+                                                  : kErrorPathNotFound);
         return false;
     }
     if ((found->second.attributes & kFileAttributeReadOnly) != 0) {
@@ -565,6 +635,11 @@ bool MemoryFiles::moveFileReplacing(const std::wstring& source, const std::wstri
         setLastError(kErrorPathNotFound);
         return false;
     }
+    const Node* replaced = node(full(target));
+    if (replaced != nullptr && (replaced->attributes & kFileAttributeReadOnly) != 0) {
+        setLastError(kErrorAccessDenied);
+        return false;
+    }
     Node moved = found->second;
     nodes_.erase(found);
     names_.erase(from);
@@ -576,22 +651,23 @@ bool MemoryFiles::moveFileReplacing(const std::wstring& source, const std::wstri
 
 std::unique_ptr<FindHandle> MemoryFiles::findFirstFile(const std::wstring& pattern,
                                                        FindData& data) {
-    // Only "folder\*" listings are asked for.
-    const std::wstring folder = full(parentOf(full(pattern)));
+    const std::wstring folder = parentOf(full(pattern));
+    const std::wstring wanted = lower(full(pattern).substr(folder.size() + 1));
     const Node* listed = node(folder);
     if (listed == nullptr || !listed->folder) {
         setLastError(listed == nullptr ? kErrorPathNotFound : kErrorFileNotFound);
         return nullptr;
     }
     std::vector<FindData> entries;
-    if (folder.size() > 2) {
+    if (folder.size() > 2 && wanted == L"*") {
         entries.push_back({kFileAttributeDirectory, 0, 0, L"."});
         entries.push_back({kFileAttributeDirectory, 0, 0, L".."});
     }
     const std::wstring prefix = lower(folder) + L"\\";
     for (auto it = nodes_.lower_bound(prefix);
          it != nodes_.end() && it->first.rfind(prefix, 0) == 0; ++it) {
-        if (it->first.find(L'\\', prefix.size()) != std::wstring::npos) {
+        if (it->first.find(L'\\', prefix.size()) != std::wstring::npos ||
+            !matches(wanted, it->first.substr(prefix.size()))) {
             continue;
         }
         const std::wstring& name = names_[it->first];

@@ -118,6 +118,8 @@ class MemoryFiles final : public Files {
         bool folder = false;
         std::uint32_t attributes = 0;
         std::shared_ptr<std::string> data;
+        // Held by each open handle: a deletion waits for none.
+        std::shared_ptr<int> opens = std::make_shared<int>(0);
     };
 
     explicit MemoryFiles(std::wstring currentFolder);
