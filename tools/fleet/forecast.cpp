@@ -4,6 +4,7 @@
 #include "machine_seed.h"
 
 #include "ground/text.h"
+#include "platform/standin/machine_setup.h"
 #include "manifest/manifest_readers.h"
 #include "manifest/player_inventory.h"
 #include "settings/auto_update_mode.h"
@@ -40,14 +41,8 @@ const wchar_t* const kPlayerFiles[] = {L"C:\\Korin\\ActiveX.ocx", L"C:\\Korin\\P
                                        L"C:\\Korin\\Pepper.dll"};
 constexpr int kAlwaysOn = -1;
 
-std::string utf16Bytes(const std::wstring& text) {
-    std::string bytes;
-    for (char16_t unit : utf16UnitsOf(text)) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    bytes.append(2, '\0');
-    return bytes;
+bytes.append(2, '\0');
+return bytes;
 }
 
 PlayerVersion versionOf(const std::string& text) {
@@ -371,7 +366,7 @@ void Simulator::putStandingFiles() {
             continue;
         }
         for (const PlayerFile& file : spec_.playerFiles) {
-            if (file.type == type && utf16Bytes(wideFromUtf8(file.version)) == *version) {
+            if (file.type == type && standin::regSzData(wideFromUtf8(file.version)) == *version) {
                 machine_.files.putFile(kPlayerFiles[type], file.content);
             }
         }
@@ -404,12 +399,12 @@ void Simulator::setUp(const MachineModel& machine) {
             continue;
         }
         machine_.registry.set(32, kPlayerKeys[type], L"Version", kRegSz,
-                              utf16Bytes(wideFromUtf8(machine.installed[type])));
+                              standin::regSzData(wideFromUtf8(machine.installed[type])));
         for (const PlayerFile& file : spec_.playerFiles) {
             if (file.type == type) {
                 for (int view : {32, 64}) {
                     machine_.registry.set(view, kPlayerKeys[type], L"PlayerPath", kRegSz,
-                                          utf16Bytes(kPlayerFiles[type]));
+                                          standin::regSzData(kPlayerFiles[type]));
                 }
                 break;
             }
@@ -513,7 +508,7 @@ void Simulator::install(std::uint64_t index, Time when, int type, const std::str
     const bool wasUpdated = isUpdated();
     model_.installed[type] = version;
     machine_.registry.set(32, kPlayerKeys[type], L"Version", kRegSz,
-                          utf16Bytes(wideFromUtf8(version)));
+                          standin::regSzData(wideFromUtf8(version)));
     putStandingFiles();
     if (!wasUpdated && isUpdated()) {
         ++result.updatedAt[minuteOf(when)];
