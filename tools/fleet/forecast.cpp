@@ -41,10 +41,6 @@ const wchar_t* const kPlayerFiles[] = {L"C:\\Korin\\ActiveX.ocx", L"C:\\Korin\\P
                                        L"C:\\Korin\\Pepper.dll"};
 constexpr int kAlwaysOn = -1;
 
-bytes.append(2, '\0');
-return bytes;
-}
-
 PlayerVersion versionOf(const std::string& text) {
     PlayerVersion version;
     std::uint32_t parts[4] = {0, 0, 0, 0};
