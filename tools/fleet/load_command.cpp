@@ -34,7 +34,7 @@ constexpr char kHost[] = "update.korinplayer.example";
 
 bool parseCount(const std::string& text, std::uint64_t& value) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && text[0] != '+';
+    return error == std::errc() && end == text.data() + text.size();
 }
 
 // A path of the tree as a client sends it: printable, no blank, no way out.
@@ -524,6 +524,10 @@ int runLoadCommand(const std::vector<std::string>& args) {
               << "nginx-core-busy " << fixed(measured.cpuSeconds / measured.seconds, 2) << "\n"
               << "requests-per-second-per-core " << fixed(perCore, 0) << "\n"
               << "bytes-per-second-per-core " << fixed(bytesPerCore, 0) << "\n";
+    if (measured.cpuSeconds < 0.8 * measured.seconds) {
+        std::cout << "nginx's core was not saturated: the load generator or the other work on "
+                     "this machine held the rate; per core is from nginx's own CPU time\n";
+    }
     if (!options.forecast.empty()) {
         const HostsNeeded needed = hostsNeeded(peak, perCore, bytesPerCore, options.headroom);
         std::cout << "forecast-machines " << peak.machines << "\n"
