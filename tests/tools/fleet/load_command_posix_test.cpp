@@ -82,8 +82,8 @@ TEST(LoadHosts, EnoughHostsHoldThePeakBelowTheirHeadroom) {
         // peak/s      bytes/s   host/s   host bytes/s  headroom  req bytes hosts  CDN Mbit/s
         {1000,         1e6,      1000,    1e9,          0.5,      2,  1,    2,     16},
         {500,          1e6,      1000,    1e9,          0.5,      1,  1,    1,     16},     // exactly full
-        {700,          0,        1000,    1e9,          0.3,      1,  0,    1,     0},      // 700/(1000*0.7) is 1, not 1.0000001
-        {701,          0,        1000,    1e9,          0.3,      2,  0,    2,     0},
+        {100,          0,        1000,    1e9,          0.9,      1,  0,    1,     0},      // 100/(1000*0.1) is 1, not 1.0000000000000002
+        {101,          0,        1000,    1e9,          0.9,      2,  0,    2,     0},
         {100,          2.5e9,    20000,   1e9,          0.5,      1,  5,    5,     40000},  // bytes decide
         {0,            0,        20000,   1e9,          0.5,      0,  0,    1,     0},      // never no host
         {45000,        1.25e8,   15000,   4e8,          0,        3,  1,    3,     1000},
