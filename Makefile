@@ -5,7 +5,7 @@ FUZZ_SMOKE_SECONDS ?= 20
 FUZZ_SECONDS ?= 600
 
 .PHONY: all deps host win32 win64 host-asan host-fuzz test test-host test-windows test-win32 test-asan \
-	fuzz bench demo forecast clean
+	fuzz bench demo forecast load clean
 
 all: host win32
 
@@ -82,6 +82,16 @@ demo: host
 # its plots in build/forecast/.
 forecast: host
 	tools/fleet/forecast_demo.sh
+
+# The nginx update host's capacity under a forecast's peak mix, and the hosts
+# that hold its peak (docs/PUBLISHING.md, "Planning a release").
+FORECAST ?= build/forecast
+TREE ?= $(FORECAST)/tree
+MIX ?= $(FORECAST)/peak-mix.txt
+LOAD_SECONDS ?= 10
+load: host
+	build/host/bin/korin-fleet load --tree $(TREE) --mix $(MIX) --seconds $(LOAD_SECONDS) \
+		--forecast $(FORECAST)
 
 clean:
 	rm -rf build

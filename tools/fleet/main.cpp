@@ -2,18 +2,15 @@
 //
 //   korin-fleet forecast --machines N --days D --out DIR --offer DIR [--fleet FILE]
 //                        [--trace FILE] [--threads T]
-//   korin-fleet load ...
+//   korin-fleet load --tree DIR --mix FILE [--seconds S] [--connections C] [--threads T]
+//                    [--forecast DIR] [--headroom H]
 //
 // `forecast` simulates a fleet with the program's own scheduling and update
 // code (docs/PUBLISHING.md, "Forecasting a release"); `load` measures the
 // update host's capacity ("Planning a release").
 
-#include "forecast.h"
-
-#if __has_include("load_command.h")
-#include "load_command.h"
-#define KORIN_FLEET_LOAD 1
-#endif
+#include "fleet/forecast.h"
+#include "fleet/load_command.h"
 
 #include <iostream>
 #include <string>
@@ -25,11 +22,9 @@ int main(int argc, char** argv) {
     if (command == "forecast") {
         return korin::fleet::runForecastCommand(args);
     }
-#ifdef KORIN_FLEET_LOAD
     if (command == "load") {
         return runLoadCommand(args);
     }
-#endif
     std::cerr << "usage: korin-fleet forecast|load ...\n";
     return 2;
 }

@@ -5,9 +5,11 @@
 #
 #   nginx_update_host.sh --root DIR --cert PEM --key PEM [--address A|auto]
 #                        [--ready-file FILE] [--request-log FILE] [--work DIR]
+#                        [--port P]
 #
 # The server block is update_host.nginx.conf.in beside this script, for
-# "localhost" and the default update host on port 443. With --address auto a
+# "localhost" and the default update host on port 443 (or P: a load test
+# keeps off the port the tests' servers share). With --address auto a
 # free loopback address 127.1.x.y is chosen; the ready file receives the
 # address once nginx listens. The request log gets each request's target, a
 # line each. Everything nginx writes (configuration, pid, logs, temporary
@@ -18,7 +20,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 die() { echo "nginx_update_host.sh: $*" >&2; exit 2; }
 
-root="" cert="" key="" address=127.0.0.1 ready="" request_log="" work=""
+root="" cert="" key="" address=127.0.0.1 port=443 ready="" request_log="" work=""
 while [ $# -gt 0 ]; do
     [ $# -ge 2 ] || die "$1 needs a value"
     case "$1" in
@@ -26,6 +28,7 @@ while [ $# -gt 0 ]; do
         --cert) cert=$(realpath -m "$2") ;;
         --key) key=$(realpath -m "$2") ;;
         --address) address=$2 ;;
+        --port) port=$2 ;;
         --ready-file) ready=$2 ;;
         --request-log) request_log=$(realpath -m "$2") ;;
         --work) work=$(realpath -m "$2") ;;
@@ -63,6 +66,7 @@ configure() {
     local server
     server=$(<"$here/update_host.nginx.conf.in")
     server=${server//@ADDRESS@/$1}
+    server=${server//@PORT@/$port}
     server=${server//@HOST@/localhost update.korinplayer.example}
     server=${server//@CERT@/$cert}
     server=${server//@KEY@/$key}
@@ -123,4 +127,4 @@ for attempt in 1 2 3 4 5; do
     fi
 done
 cat "$work/nginx.err" >&2
-die "nginx did not start on $listen:443"
+die "nginx did not start on $listen:$port"
