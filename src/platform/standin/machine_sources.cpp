@@ -7,7 +7,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -43,28 +42,6 @@ std::optional<std::uint64_t> parseNumber(const std::string& text) {
         return std::nullopt;
     }
     return value;
-}
-
-// Written beside the file and moved over it: a reader sees the old or the
-// new value, never a part.
-bool replaceFile(const std::string& file, const std::string& content) {
-    static std::atomic<unsigned> counter{0};
-    const std::string temporary =
-        file + "." + std::to_string(getpid()) + "." + std::to_string(counter.fetch_add(1)) + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << content;
-        out.flush();
-        if (!out) {
-            unlink(temporary.c_str());
-            return false;
-        }
-    }
-    if (rename(temporary.c_str(), file.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 // Exactly count decimal digits at a place in text.
@@ -127,7 +104,7 @@ std::optional<std::uint64_t> setClockTime(const Machine& machine) {
 }
 
 bool setClock(const Machine& machine, std::uint64_t fileTime) {
-    return replaceFile(clockFile(machine), std::to_string(fileTime) + "\n");
+    return replaceMachineFile(clockFile(machine), std::to_string(fileTime) + "\n");
 }
 
 bool resetClock(const Machine& machine) {
