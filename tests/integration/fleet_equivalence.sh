@@ -76,6 +76,13 @@ for _ in $(seq 200); do [ -s "$work/ready" ] && break; sleep 0.05; done
 address=$(cat "$work/ready")
 touch "$requests"
 
+player_type() {
+    case "$1" in
+        ActiveX | Plugin | Pepper) ;;
+        *) fail "the trace names a player type '$1' (ActiveX, Plugin or Pepper)" ;;
+    esac
+}
+
 # How many service runs the log shows ended (1620, written once the service
 # has reported stopped).
 services_ended() {
@@ -115,6 +122,7 @@ replay() {
     "$machine" trust add "$work/certs/ca.pem"
     local player
     for player in ${players//,/ }; do
+        player_type "${player%%=*}"
         "$machine" reg add "HKLM\\SOFTWARE\\Tervalonix\\KorinPlayer${player%%=*}" /v Version \
             /d "${player#*=}" /f /reg:32 >/dev/null
     done
@@ -137,6 +145,7 @@ replay() {
     local kind at time type version ended asked state
     while read -r kind _ time type version; do
         if [ "$kind" = installed ]; then
+            player_type "$type"
             "$machine" reg add "HKLM\\SOFTWARE\\Tervalonix\\KorinPlayer$type" /v Version \
                 /d "$version" /f /reg:32 >/dev/null
             continue
