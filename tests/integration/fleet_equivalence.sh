@@ -224,7 +224,7 @@ case "$mode" in
         [ -x "$bin/korin-fleet" ] ||
             fail "korin-fleet is not built ($bin/korin-fleet): the forecast lives in tools/fleet/"
         cat >"$work/fleet.txt" <<'FLEET'
-# Four always-on machines, two days, every launch succeeds and the player
+# Six always-on machines, three days, every launch succeeds and the player
 # changes 90 minutes later, so that a machine launches twice before it is
 # current; clocks up to half an hour off.
 seed 20260302
@@ -232,13 +232,13 @@ start 2026-03-02T08:00Z
 on always 1
 installed Plugin 31.0.0.100 0.5
 installed ActiveX 31.0.0.0 0.3
-installed Pepper 32.0.0.1 0.2
+installed Pepper 32.0.0.1 0.4
 installer-failure 0
 install-delay-minutes 90
 clock-offset-seconds 1800
 FLEET
         trace="$work/trace.txt"
-        "$bin/korin-fleet" forecast --machines 4 --days 2 --out "$work/forecast" \
+        "$bin/korin-fleet" forecast --machines 6 --days 3 --out "$work/forecast" \
             --fleet "$work/fleet.txt" --offer "$work/tree" --trace "$trace" --threads 1 \
             >"$work/forecast.log" 2>&1 || fail "korin-fleet forecast: $(cat "$work/forecast.log")"
         ;;
