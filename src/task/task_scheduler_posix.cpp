@@ -423,8 +423,8 @@ class StandInWorkItem final : public WorkItem {
     HResult createTrigger(std::uint16_t& index,
                           std::unique_ptr<WorkItemTrigger>& trigger) override {
         return guarded([&] {
-            const HResult result =
-                standin::addWorkItemTrigger(item_->data, StandInClock().systemTime(), index);
+            const HResult result = standin::addWorkItemTrigger(
+                item_->data, StandInClock(store_.machine()).systemTime(), index);
             if (succeeded(result)) {
                 trigger = std::make_unique<StandInWorkItemTrigger>(item_, index);
             }

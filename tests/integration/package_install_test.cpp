@@ -104,6 +104,7 @@ TEST_F(PackageInstallTest, PatchOrFullPackageStartsItsInstallerWithTheExactComma
 // hourly task; the task's run starts the program without arguments, which
 // cannot reach the dispatcher and asks the manager to start the service; the
 // service's one cycle starts the installer; -uninstall leaves nothing behind.
+// The machine's clock is set: the service's process reads it too.
 TEST_F(PackageInstallTest, TheHourlyTaskStartsTheServiceWhoseCycleStartsTheInstaller) {
     const std::string program = driveC("Program Files/Korin/KorinPlayerUpdateService.exe");
     fs::create_directories(fs::path(program).parent_path());
@@ -112,6 +113,8 @@ TEST_F(PackageInstallTest, TheHourlyTaskStartsTheServiceWhoseCycleStartsTheInsta
             "SilentAutoUpdateEnable=1\r\nSilentAutoUpdateVerboseLogging=1\r\n"
             "SilentAutoUpdateServerDomain=localhost\r\n");
     ASSERT_EQ(run(program, {"-install"}).exitCode, 0);
+    ASSERT_EQ(machine({"clock", "set", "2031-05-06T07:08:09Z"}).exitCode, 0);
+    EXPECT_EQ(machine({"clock", "show"}).out, "2031-05-06T07:08:09Z (set, standing still)\n");
     ASSERT_EQ(machine({"schtasks", "/run", "/tn", "Vemra Korin Player Updater"}).exitCode, 0);
     EXPECT_EQ(record(),
               "KorinPlayerInstaller.exe -install -iv 11\nC:\\Windows\\System32\n"
@@ -126,6 +129,7 @@ TEST_F(PackageInstallTest, TheHourlyTaskStartsTheServiceWhoseCycleStartsTheInsta
         at = text.find(entry, at);
         ASSERT_NE(at, std::string::npos) << entry << " in\n" << text;
     }
+    EXPECT_NE(text.find("2031-5-6+7-8-9.0 [info] 1608\r\n"), std::string::npos) << text;
     // The start request's answer and the service's first entries race.
     EXPECT_NE(text.find("[info] 1604\r\n"), std::string::npos) << text;
     EXPECT_NE(machine({"sc", "query", "VemraKorinPlayerUpdateSvc"}).out.find("STOPPED"),

@@ -1,8 +1,10 @@
 // The hourly task through the program's switches on stand-in machines: the
 // store a Windows version uses, the repair of a task of that name made by
-// someone else, and a delete with nothing to delete.
+// someone else, a delete with nothing to delete, and the start minute of a
+// machine whose random source a test seeded.
 
 #include "integration/machine_fixture.h"
+#include "platform/standin/seeded_random.h"
 
 #include <gtest/gtest.h>
 
@@ -67,6 +69,28 @@ TEST_F(TaskProgramTest, DeletingNoTaskLogsNothing) {
     fs::create_directories(driveC("Windows/SysWOW64/Tervalon/Korin"));
     ASSERT_EQ(service({"-deleteTask"}).exitCode, 0);
     EXPECT_FALSE(fs::exists(driveC("Windows/SysWOW64/Tervalon/Korin/KorinInstall32.log")));
+}
+
+// Each run of the program continues the machine's seeded sequence: two
+// draws per new task, the tens and the units of the start minute.
+TEST_F(TaskProgramTest, ASeededMachineDrawsItsStartMinutesFromItsSeedRunAfterRun) {
+    for (const std::uint64_t seed : {1ULL, 2ULL, 20260302ULL}) {
+        SCOPED_TRACE(seed);
+        ASSERT_EQ(machine({"random", "seed", std::to_string(seed)}).exitCode, 0);
+        standin::SeededRandom reference(seed);
+        for (int run = 0; run < 2; ++run) {
+            ASSERT_EQ(service({"-deleteTask"}).exitCode, 0);
+            ASSERT_EQ(service({"-createDefaultTask"}).exitCode, 0);
+            const std::uint32_t tens = reference.next() % 6;
+            const std::uint32_t units = reference.next() % 10;
+            EXPECT_NE(taskXml().find("<StartBoundary>2000-01-01T00:" + std::to_string(tens) +
+                                     std::to_string(units) + ":00Z</StartBoundary>"),
+                      std::string::npos)
+                << taskXml();
+        }
+        EXPECT_EQ(machine({"random", "show"}).out,
+                  "seeded, state " + std::to_string(reference.state()) + "\n");
+    }
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 #include "fixtures/temporary_machine_posix.h"
+#include "platform/clock_posix.h"
 #include "platform/files_posix.h"
+#include "platform/runtime_library_posix.h"
+#include "platform/standin/machine_sources.h"
+#include "platform/standin/seeded_random.h"
 #include "platform/registry_posix.h"
 #include "platform/system_info_posix.h"
 #include "platform/standin/host_errors.h"
@@ -16,6 +20,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <set>
+#include <thread>
 
 namespace korin::standin {
 namespace {
@@ -324,6 +331,105 @@ TEST_F(MachineTest, ModuleFileNameIsTheRunningExecutableOnTheMachine) {
     EXPECT_EQ(path, machine.windowsPath(fs::read_symlink("/proc/self/exe").string()));
     EXPECT_EQ(path.substr(0, 3), L"Z:\\");
     EXPECT_NE(files.getFileAttributes(path), kInvalidFileAttributes);
+}
+
+TEST(ClockTime, UtcTextsBecomeFileTimesAndBack) {
+    const std::optional<std::uint64_t> none;
+    // clang-format off
+    const struct { const char* text; std::optional<std::uint64_t> fileTime; const char* shown; } cases[] = {
+        {"1601-01-01T00:00Z",             0ULL,                  "1601-01-01T00:00:00Z"},
+        {"1970-01-01T00:00:00Z",          116444736000000000ULL, "1970-01-01T00:00:00Z"},
+        {"2026-03-02T08:17:05.25Z",       134169130252500000ULL, "2026-03-02T08:17:05.2500000Z"},
+        {"2024-02-29T23:59:59.0000001Z",  133537247990000001ULL, "2024-02-29T23:59:59.0000001Z"},
+        {"2026-02-29T00:00Z",             none, ""},  // no such day
+        {"2026-03-02T24:00Z",             none, ""},
+        {"2026-03-02T08:17",              none, ""},
+        {"2026-03-02 08:17Z",             none, ""},
+        {"2026-03-02T08:17:5Z",           none, ""},
+        {"2026-03-02T08:17:05.Z",         none, ""},
+        {"2026-03-02T08:17:05.12345678Z", none, ""},
+        {"1600-12-31T23:59Z",             none, ""},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        EXPECT_EQ(parseClockTime(c.text), c.fileTime) << c.text;
+        if (c.fileTime) {
+            EXPECT_EQ(formatClockTime(*c.fileTime), c.shown) << c.text;
+        }
+    }
+}
+
+TEST_F(MachineTest, ASetClockStandsStillWhileTheTickCountRuns) {
+    Machine machine(root_);
+    StandInClock clock(machine);
+    const std::uint64_t set = *parseClockTime("2031-05-06T07:08:09.123Z");
+    ASSERT_TRUE(setClock(machine, set));
+    const std::uint32_t ticks = clock.tickCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(clock.systemTimeAsFileTime(), set);
+    EXPECT_GE(clock.tickCount() - ticks, 30U);
+    const SystemTime time = clock.systemTime();
+    EXPECT_EQ(std::vector<int>({time.year, time.month, time.dayOfWeek, time.day, time.hour,
+                                time.minute, time.second, time.milliseconds}),
+              std::vector<int>({2031, 5, 2, 6, 7, 8, 9, 123}));
+
+    ASSERT_TRUE(resetClock(machine));
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const std::uint64_t real =
+        116444736000000000ULL +
+        std::chrono::duration_cast<std::chrono::microseconds>(now).count() * 10;
+    EXPECT_NEAR(static_cast<double>(clock.systemTimeAsFileTime()), static_cast<double>(real), 1e7);
+}
+
+// Two programs drawing at once take each value of the seeded sequence
+// exactly once; a state that cannot be read fails the draw as rand_s fails.
+TEST_F(MachineTest, SeededDrawsContinueTheSequenceAcrossProgramsRunningAtOnce) {
+    Machine machine(root_);
+    StandInSecureRandom random(machine);
+    std::uint32_t value = 0;
+    ASSERT_TRUE(random.draw(value));
+    EXPECT_FALSE(randomState(machine));
+
+    constexpr int kDraws = 2000;
+    ASSERT_TRUE(seedRandom(machine, 20260302));
+    std::vector<pid_t> children;
+    for (int child = 0; child < 2; ++child) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            std::ofstream out(root_ + "/draws" + std::to_string(child));
+            for (int i = 0; i < kDraws; ++i) {
+                if (!random.draw(value)) {
+                    _exit(1);
+                }
+                out << value << "\n";
+            }
+            out.close();  // _exit flushes nothing
+            _exit(out ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_EQ(status, 0);
+    }
+    std::multiset<std::uint32_t> drawn;
+    for (int child = 0; child < 2; ++child) {
+        std::ifstream in(root_ + "/draws" + std::to_string(child));
+        while (in >> value) {
+            drawn.insert(value);
+        }
+    }
+    SeededRandom reference(20260302);
+    std::multiset<std::uint32_t> expected;
+    for (int i = 0; i < 2 * kDraws; ++i) {
+        expected.insert(reference.next());
+    }
+    EXPECT_EQ(drawn, expected);
+    EXPECT_EQ(randomState(machine), reference.state());
+
+    std::ofstream(root_ + "/random-state") << "torn";
+    EXPECT_FALSE(random.draw(value));
 }
 
 }  // namespace

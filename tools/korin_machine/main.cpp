@@ -6,6 +6,7 @@
 #include "reg_command.h"
 #include "sc_command.h"
 #include "schtasks_command.h"
+#include "sources_command.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -24,6 +25,8 @@ constexpr char kUsage[] =
     "       korin-machine hosts add NAME ADDRESS\n"
     "       korin-machine trust add CERT.pem\n"
     "       korin-machine netsh winhttp set proxy SERVERS [BYPASS] | reset proxy | show proxy\n"
+    "       korin-machine clock set YYYY-MM-DDTHH:MM[:SS]Z | show | reset\n"
+    "       korin-machine random seed N | show | reset\n"
     "The machine is the folder that KORIN_MACHINE_ROOT names.\n";
 
 int usage(const std::string& why) {
@@ -87,7 +90,7 @@ int main(int argc, char** argv) {
         return runInit(rest);
     }
     if (args[0] != "reg" && args[0] != "sc" && args[0] != "schtasks" && args[0] != "hosts" &&
-        args[0] != "trust" && args[0] != "netsh") {
+        args[0] != "trust" && args[0] != "netsh" && args[0] != "clock" && args[0] != "random") {
         return usage("unknown command '" + args[0] + "'");
     }
     std::string error;
@@ -101,6 +104,12 @@ int main(int argc, char** argv) {
     }
     if (args[0] == "trust") {
         return korin::standin::runTrustCommand(*machine, rest, std::cerr);
+    }
+    if (args[0] == "clock") {
+        return korin::standin::runClockCommand(*machine, rest, std::cout, std::cerr);
+    }
+    if (args[0] == "random") {
+        return korin::standin::runRandomCommand(*machine, rest, std::cout, std::cerr);
     }
     auto registry = korin::standin::RegistryDb::open(machine->registryFile(), error);
     if (!registry) {

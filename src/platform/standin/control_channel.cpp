@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -246,28 +245,13 @@ ServiceRuntime readServiceRuntime(const Machine& machine, const std::wstring& na
 
 bool writeServiceRuntime(const Machine& machine, const std::wstring& name,
                          const ServiceRuntime& runtime) {
-    static std::atomic<unsigned> counter{0};
     servicesFolder(machine);
-    const std::string file = serviceFile(machine, name, ".state");
-    const std::string temporary =
-        file + "." + std::to_string(getpid()) + "." + std::to_string(counter.fetch_add(1)) + ".tmp";
     const ServiceStatus& s = runtime.status;
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << runtime.processId << ' ' << runtime.processStart << ' ' << s.serviceType << ' '
-            << s.currentState << ' ' << s.controlsAccepted << ' ' << s.win32ExitCode << ' '
-            << s.serviceSpecificExitCode << ' ' << s.checkPoint << ' ' << s.waitHint << '\n';
-        out.flush();
-        if (!out) {
-            unlink(temporary.c_str());
-            return false;
-        }
-    }
-    if (rename(temporary.c_str(), file.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    std::ostringstream out;
+    out << runtime.processId << ' ' << runtime.processStart << ' ' << s.serviceType << ' '
+        << s.currentState << ' ' << s.controlsAccepted << ' ' << s.win32ExitCode << ' '
+        << s.serviceSpecificExitCode << ' ' << s.checkPoint << ' ' << s.waitHint << '\n';
+    return replaceMachineFile(serviceFile(machine, name, ".state"), out.str());
 }
 
 void removeServiceRuntime(const Machine& machine, const std::wstring& name) {

@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <vector>
 
 namespace korin::standin {
@@ -207,6 +210,26 @@ std::string Machine::hostPath(const std::wstring& path, bool wow64Redirection) c
         host += "/" + matchName(host, utf8FromWide(part));
     }
     return host.empty() ? "/" : host;
+}
+
+bool replaceMachineFile(const std::string& hostPath, const std::string& content) {
+    static std::atomic<unsigned> counter{0};
+    const std::string temporary = hostPath + "." + std::to_string(getpid()) + "." +
+                                  std::to_string(counter.fetch_add(1)) + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        out << content;
+        out.flush();
+        if (!out) {
+            unlink(temporary.c_str());
+            return false;
+        }
+    }
+    if (rename(temporary.c_str(), hostPath.c_str()) != 0) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace korin::standin

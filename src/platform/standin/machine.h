@@ -58,6 +58,11 @@ class Machine {
     std::string root_;
 };
 
+// One of the machine's own files under its root (a host path: runtime
+// records, a set clock) replaced whole: written beside it and moved over
+// it, so that a reader sees the old or the new content, never a part.
+bool replaceMachineFile(const std::string& hostPath, const std::string& content);
+
 // The Wow64 file-system redirection of a full Windows path.
 std::wstring redirectSystem32(const std::wstring& fullPath);
 

@@ -91,6 +91,8 @@ class TaskStore {
   public:
     explicit TaskStore(const Machine& machine) : machine_(machine) {}
 
+    const Machine& machine() const { return machine_; }
+
     // 2.0 tasks by their path below the root folder ("\A\B" or "A\B").
     // HRESULT_FROM_WIN32(2) for a missing task, SCHED_E_MALFORMEDXML for a
     // file that is not a task within the bounds, HRESULT_FROM_WIN32(123) for
