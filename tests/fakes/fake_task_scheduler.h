@@ -1,15 +1,13 @@
 #pragma once
 
-// An in-memory Task Scheduler behind both object chains, and the runtime
-// pieces beside it: COM joins, secure random draws, the console.
+// An in-memory Task Scheduler behind both object chains, and the COM
+// runtime beside it (its joins).
 
 #include "fakes/fault_injector.h"
 #include "platform/com_runtime.h"
-#include "platform/runtime_library.h"
 #include "task/task_scheduler.h"
 
 #include <cstring>
-#include <deque>
 #include <list>
 #include <map>
 #include <optional>
@@ -117,23 +115,6 @@ class FakeComRuntime final : public ComRuntime {
 
   private:
     const FakeTaskScheduling& scheduling_;
-};
-
-// Each draw takes the next from the queue: a value, or nullopt for a failing
-// draw; an empty queue fails.
-class FakeSecureRandom final : public SecureRandom {
-  public:
-    std::deque<std::optional<std::uint32_t>> draws;
-    bool draw(std::uint32_t& value) override;
-};
-
-class FakeConsoleOutput final : public ConsoleOutput {
-  public:
-    std::wstring text;
-    bool write(const std::wstring& written) override {
-        text += written;
-        return true;
-    }
 };
 
 }  // namespace korin::testing
