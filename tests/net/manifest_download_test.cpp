@@ -3,7 +3,7 @@
 #include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
 #include "manifest/manifest_readers.h"
-#include "manifest/player_registry.h"
+#include "fixtures/builders.h"
 #include "net/download_deadline.h"
 #include "net/http.h"
 #include "settings/runtime_config.h"
@@ -25,12 +25,7 @@ using Entries = std::vector<std::wstring>;
 
 constexpr wchar_t kPath[] = L"/pub/korinplayer/update/current/sau/32/xml/version.xml";
 
-class DownloadTest : public ::testing::Test {
-  protected:
-    void SetUp() override { logOptions().verbose = true; }
-    FakePlatform fake;
-    const Platform& platform() { return fake.platform(); }
-};
+using DownloadTest = testing::VerboseFakeTest;
 
 // ---- one request -----------------------------------------------------------------
 

@@ -6,6 +6,7 @@
 
 #include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
+#include "fixtures/builders.h"
 #include "platform/service_control.h"
 #include "platform/error_codes.h"
 #include "service/entry.h"
@@ -28,8 +29,8 @@ namespace {
 using testing::FakePlatform;
 using Entries = std::vector<std::wstring>;
 
-constexpr wchar_t kSettingsFolder[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin";
-constexpr wchar_t kSettingsPath[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin\\zvs.cfg";
+using testing::kSettingsFolder;
+using testing::kSettingsPath;
 
 // "state checkPoint waitHint controlsAccepted" of each report; the fields
 // that never change are checked on the way.
