@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korin::testing {
@@ -20,14 +21,19 @@ namespace korin::testing {
 std::wstring parentOf(const std::wstring& path);
 
 // Files by their Windows path, compared without regard to case. Folders are
-// known by name; a file can be created only in a known folder. Operations:
-// "openFile", "read", "write", "getFileSize", "flush", "getFullPathName",
-// "getModuleFileName", "getFileAttributes", "createDirectory", "removeDirectory", "deleteFile",
-// "moveFileReplacing", "findFirstFile", "findNextFile", "closeFile",
-// "getTempPath", "getTempFileName".
+// known by name; a file can be created only in a known folder.
 class FakeFiles final : public Files {
   public:
-    FaultInjector faults;
+    // The operations of faults, named as the port names them.
+    // clang-format off
+    static constexpr std::string_view kOperations[] = {
+        "openFile", "read", "write", "getFileSize", "flush", "closeFile", "getFullPathName",
+        "getModuleFileName", "getFileAttributes", "setFileAttributes", "createDirectory",
+        "removeDirectory", "deleteFile", "moveFileReplacing", "findFirstFile", "findNextFile",
+        "getTempPath", "getTempFileName",
+    };
+    // clang-format on
+    FaultInjector faults{kOperations};
     std::wstring currentDirectory = L"C:\\Windows\\System32";
     // What getModuleFileName answers: the running program's path.
     std::wstring modulePath = L"C:\\Program Files\\Korin\\KorinPlayerUpdateService.exe";

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace korin::testing {
 
@@ -14,7 +15,13 @@ namespace korin::testing {
 // HRESULT), "guidToText" (the fault makes the call answer 0).
 class FakeGuids final : public Guids {
   public:
-    FaultInjector faults;
+    // The operations of faults, named as the port names them.
+    // clang-format off
+    static constexpr std::string_view kOperations[] = {
+        "createGuid", "guidToText",
+    };
+    // clang-format on
+    FaultInjector faults{kOperations};
     std::uint32_t next = 1;
     std::int32_t createGuid(Guid& guid) override;
     int guidToText(const Guid& guid, std::wstring& text, int bufferSize) override;

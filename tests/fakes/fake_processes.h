@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korin::testing {
@@ -25,7 +26,13 @@ class FakeProcesses final : public Processes {
         std::uint32_t flags = 0;
         std::string image;  // the program file's content when it started
     };
-    FaultInjector faults;
+    // The operations of faults, named as the port names them.
+    // clang-format off
+    static constexpr std::string_view kOperations[] = {
+        "createProcess",
+    };
+    // clang-format on
+    FaultInjector faults{kOperations};
     std::vector<Created> created;
     int openHandles = 0;  // process handles not yet closed
     std::unique_ptr<CreatedProcess> createProcess(const std::wstring& applicationName,

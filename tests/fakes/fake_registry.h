@@ -11,20 +11,26 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korin::testing {
 
-// Keys by root and path, without regard to case. Operations: "openKey",
-// "createKey", "queryValue", "setValue", "deleteValue", "deleteSubKey"; an
-// injected fault is returned as the status.
+// Keys by root and path, without regard to case. An injected fault is
+// returned as the status.
 class FakeRegistry final : public Registry {
   public:
     struct Value {
         std::uint32_t type = 0;
         std::string data;
     };
-    FaultInjector faults;
+    // The operations of faults, named as the port names them.
+    // clang-format off
+    static constexpr std::string_view kOperations[] = {
+        "openKey", "createKey", "queryValue", "setValue", "deleteValue", "deleteSubKey",
+    };
+    // clang-format on
+    FaultInjector faults{kOperations};
 
     long openKey(RegistryRoot root, const std::wstring& subKey, std::uint32_t access,
                  std::unique_ptr<RegistryKey>& key) override;

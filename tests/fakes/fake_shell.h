@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korin::testing {
@@ -19,7 +20,13 @@ namespace korin::testing {
 class FakeShell final : public Shell {
   public:
     explicit FakeShell(FakeFiles& files) : files_(files) {}
-    FaultInjector faults;
+    // The operations of faults, named as the port names them.
+    // clang-format off
+    static constexpr std::string_view kOperations[] = {
+        "deletePath", "getFolderPath",
+    };
+    // clang-format on
+    FaultInjector faults{kOperations};
     std::map<int, std::wstring> folders = {
         {kCsidlAppData, L"C:\\Users\\Tester\\AppData\\Roaming"},
         {kCsidlLocalAppData, L"C:\\Users\\Tester\\AppData\\Local"},

@@ -13,6 +13,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korin {
@@ -83,7 +84,23 @@ void PrintTo(const FakeWorkItem& item, std::ostream* out);
 // work on copies until registerTaskDefinition or save, as the scheduler's do.
 class FakeTaskScheduling final : public TaskScheduling {
   public:
-    FaultInjector faults;
+    // The operations of faults, named as the port names them.
+    // clang-format off
+    static constexpr std::string_view kOperations[] = {
+        "activate", "clearActions", "connect", "createAction", "createTaskService",
+        "createTrigger", "createWorkItemScheduler", "createWorkItemTrigger", "deleteTask",
+        "deleteWorkItem", "getActions", "getCount", "getDefinition", "getFolder", "getItem",
+        "getRegistrationInfo", "getRepetition", "getSettings", "getTask", "getTrigger",
+        "getTriggerCount", "getTriggers", "getWorkItemTrigger", "newTask", "newWorkItem",
+        "putAuthor", "putCompatibility", "putDaysInterval", "putDescription",
+        "putDisallowStartIfOnBatteries", "putDuration", "putId", "putInterval", "putPath",
+        "putRunOnlyIfNetworkAvailable", "putStartBoundary", "putStartWhenAvailable",
+        "queryDailyTrigger", "queryExecAction", "queryPersistFile", "registerTaskDefinition",
+        "save", "setAccountInformation", "setApplicationName", "setComment", "setCreator",
+        "setFlags", "setTrigger",
+    };
+    // clang-format on
+    FaultInjector faults{kOperations};
     std::uint32_t faultLastError = 0;
     std::map<std::wstring, FakeTask> tasks;
     std::map<std::wstring, FakeWorkItem> workItems;
@@ -103,7 +120,13 @@ class FakeTaskScheduling final : public TaskScheduling {
 class FakeComRuntime final : public ComRuntime {
   public:
     explicit FakeComRuntime(const FakeTaskScheduling& scheduling) : scheduling_(scheduling) {}
-    FaultInjector faults;
+    // The operations of faults, named as the port names them.
+    // clang-format off
+    static constexpr std::string_view kOperations[] = {
+        "initializeEx", "initialize", "initializeSecurity",
+    };
+    // clang-format on
+    FaultInjector faults{kOperations};
     std::vector<std::string> calls;
     std::vector<int> liveObjectsAtUninitialize;
 

@@ -301,7 +301,9 @@ TEST_F(DownloadTest, CurrentMajorFailuresUseTheirOwnCodes) {
         FakePlatform local;
         logOptions().verbose = true;
         local.http.responses[kCurrentMajorPath] = c.body;
-        local.http.faults.failNext(c.operation, kErrorWinHttpCannotConnect, c.after);
+        if (std::string(c.operation) != "none") {
+            local.http.faults.failNext(c.operation, kErrorWinHttpCannotConnect, c.after);
+        }
         Records records;
         EXPECT_FALSE(records.fetch(local.platform())) << c.operation;
         EXPECT_FALSE(records.activeX || records.plugin || records.pepper || records.cell);
