@@ -3,7 +3,6 @@
 #include "ground/text.h"
 #include "platform/last_error.h"
 #include "platform/shell.h"
-#include "service/service_runtime.h"
 #include "settings/runtime_config.h"
 #include "settings/settings_file.h"
 #include "settings/windows_file_manager.h"
@@ -16,7 +15,6 @@ FakePlatform::FakePlatform() {
     logOptions() = LogOptions{};
     clearSettingsFilePathCache();
     VOZA::WindowsFileManager::clearFolderCaches();
-    resetServiceRuntime();
     setLastError(0);
     files.addFolder(kLogFolder);
     for (int csidl : {kCsidlAppData, kCsidlLocalAppData}) {

@@ -32,9 +32,9 @@ std::vector<std::wstring> logLinesOf(const std::string& bytes);
 std::vector<std::wstring> logEntriesOf(const std::string& bytes);
 
 // All fakes, handed to the core as one Platform with every port filled.
-// Resets the process-wide run-time configuration, the log's options, the
-// cached settings path and per-user folders and the service runtime's state,
-// so every test starts from the initial values.
+// Resets the process-wide run-time configuration, the log's options and the
+// cached settings path and per-user folders, so every test starts from the
+// initial values (the service runtime starts afresh with each dispatcher).
 class FakePlatform {
   public:
     FakePlatform();
