@@ -26,6 +26,8 @@ struct PlayerVersion {
     std::uint32_t buildMinor = 0;
     std::wstring text;
 };
+// A longer dotted text is refused as not dotted, never cut: it names a
+// server folder.
 inline constexpr std::size_t kVersionTextMax = 31;
 
 // The record of one player type for one update cycle.
@@ -59,6 +61,8 @@ struct PlayerPath {
 // lowercase hex characters and a zero into digest (65 bytes, zero-filled by
 // the caller); redirection of System32 off while the file is opened when
 // disableRedirection is set. On false, errorCode and systemError say why.
+// The readers take this, not PackageTrust, so that tests hand them a fake;
+// the update run binds them to the trust subsystem.
 using FileDigester =
     std::function<bool(const std::wstring& path, char* digest, std::uint32_t& errorCode,
                        std::uint32_t& systemError, bool disableRedirection)>;
@@ -66,7 +70,8 @@ inline constexpr std::size_t kDigestBufferSize = 65;
 
 // A digester that digests each file (by path and redirection) at most once
 // and answers every later call, a failure included, as the first call was
-// answered. A patch manifest names the same installed files in every entry.
+// answered. A patch manifest names the same installed files in every entry;
+// each entry still logs what it would have logged alone.
 FileDigester onceEachDigester(FileDigester digester);
 
 // Folder of the server under which all paths of the update lie.

@@ -65,8 +65,19 @@ void reportLocked(ServiceRuntime& state, std::uint32_t currentState, std::uint32
 
 }  // namespace
 
+// The dispatch table's one entry is the core's to allocate (1451 with 8 when
+// it cannot be); the terminator is the platform's form, which the adapter adds.
 bool runServiceDispatcher(const Platform& platform) {
     ServiceRuntime& state = runtime();
+    // No control arrives before the dispatcher starts: a second start in one
+    // process reports from check point 1 with nothing left of the first.
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        state.statusHandle = 0;
+        state.status = ServiceStatus{};
+        state.checkPointCounter = 1;
+        state.stopEvent.reset();
+    }
     state.platform = &platform;
     writeLogCode(platform, Info, kLogDispatcherStarting);
     try {
@@ -161,17 +172,6 @@ void reportServiceStatus(std::uint32_t state, std::uint32_t waitHint) {
     ServiceRuntime& shared = runtime();
     std::lock_guard<std::mutex> lock(shared.mutex);
     reportLocked(shared, state, waitHint);
-}
-
-void resetServiceRuntime() {
-    ServiceRuntime& state = runtime();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    state.platform = nullptr;
-    state.dispatchEntry.reset();
-    state.statusHandle = 0;
-    state.status = ServiceStatus{};
-    state.checkPointCounter = 1;
-    state.stopEvent.reset();
 }
 
 }  // namespace korin

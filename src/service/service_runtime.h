@@ -5,6 +5,7 @@
 // The platform's callbacks carry no context, so the runtime keeps its state
 // process-wide: the Platform (set before the dispatcher starts), the status
 // record with its check-point counter and status handle, and the stop event.
+// Each runServiceDispatcher starts that state afresh.
 // Two threads meet here: the dispatcher's (the caller of
 // runServiceDispatcher, where controls arrive) and the service thread.
 
@@ -45,8 +46,5 @@ void serviceControlHandler(std::uint32_t control);
 // Fills the status record for state and hands one consistent copy of it to
 // the Service Control Manager; the two threads' reports never mix.
 void reportServiceStatus(std::uint32_t state, std::uint32_t waitHint);
-
-// Back to the state of a fresh process: tests play one process each.
-void resetServiceRuntime();
 
 }  // namespace korin

@@ -48,7 +48,8 @@ bool launchInstaller(const Platform& platform, const PlayerUpdateInfo* record) {
     }
     // The installer is started from the full path of the file just verified,
     // never found by a search: a same-named program beside the service would
-    // run first. The command line still names it as written.
+    // run first, with LocalSystem's rights. The command line still names it
+    // as written.
     std::wstring applicationName;
     try {
         applicationName.reserve(kMaxPath);

@@ -45,7 +45,7 @@ PlayerUpdateInfo* firstNeedingUpdate(const Platform& platform,
     return nullptr;
 }
 
-// The cycle's working set, freed when the check returns.
+// The cycle's working set, freed when the check returns, before 1612.
 struct WorkingSet {
     std::unique_ptr<PlayerUpdateInfo> activeX;
     std::unique_ptr<PlayerUpdateInfo> plugin;
@@ -107,7 +107,8 @@ void runUpdateCycle(const Platform& platform) {
             }
         } catch (const std::bad_alloc&) {
             // The steps catch their own; what is left is the cycle's bookkeeping,
-            // and without memory the check ends unrecorded, as if not yet due.
+            // and without memory the check ends unrecorded, as if not yet due:
+            // 1612 is still logged and the next start checks again.
         }
     }
     writeLog(platform, Info, logCodeMessage(kLogCycleEnds));

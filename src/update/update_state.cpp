@@ -86,7 +86,9 @@ bool isCheckDue(const Platform& platform) {
         clampDays(static_cast<std::uint32_t>(numberFrom(days, sizeof days))) * kOneDay;
     const std::uint64_t recorded = numberFrom(last, sizeof last);
     // A check recorded ahead of now by more than a period came from a clock
-    // that was wrong then (or is now): waiting for it could take years.
+    // that was wrong then (or is now): waiting for it could take years, and a
+    // value near the top of the range for ever. A smaller skew still waits.
+    // Compared on the difference either way, so no sum wraps.
     if (recorded > now) {
         return recorded - now > interval;
     }

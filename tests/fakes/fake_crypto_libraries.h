@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korin::testing {
@@ -22,8 +23,8 @@ struct FakeCertificate {
 };
 
 // Operations for fault injection: "getSystemFolder", "loadLibrary",
-// "getProcAddress" (any name) or "getProcAddress:<name>", "freeLibrary", and
-// each fake CryptoAPI function by its name.
+// "getProcAddress" (any name) or "getProcAddress:<name>", and each fake
+// CryptoAPI function by its name.
 class FakeCryptoLibraries final : public CryptoLibraries {
   public:
     FakeCryptoLibraries();
@@ -31,7 +32,25 @@ class FakeCryptoLibraries final : public CryptoLibraries {
     FakeCryptoLibraries(const FakeCryptoLibraries&) = delete;
     FakeCryptoLibraries& operator=(const FakeCryptoLibraries&) = delete;
 
-    FaultInjector faults;
+    // The operations of faults, named as the port names them.
+    // clang-format off
+    static constexpr std::string_view kOperations[] = {
+        "getSystemFolder", "loadLibrary", "getProcAddress",
+        "getProcAddress:CryptVerifyMessageSignature", "getProcAddress:CryptGetMessageCertificates",
+        "getProcAddress:CertCreateCertificateContext", "getProcAddress:CertFindCertificateInStore",
+        "getProcAddress:CertVerifySubjectCertificateContext",
+        "getProcAddress:CertFreeCertificateContext", "getProcAddress:CryptAcquireContextW",
+        "getProcAddress:CryptCreateHash", "getProcAddress:CryptHashData",
+        "getProcAddress:CryptGetHashParam", "getProcAddress:Wow64DisableWow64FsRedirection",
+        "getProcAddress:Wow64RevertWow64FsRedirection", "CryptVerifyMessageSignature",
+        "CryptGetMessageCertificates", "CertCreateCertificateContext",
+        "CertFindCertificateInStore", "CertVerifySubjectCertificateContext",
+        "CryptAcquireContextW", "CryptCreateHash", "CryptHashData", "CryptGetHashParam:size",
+        "CryptGetHashParam:value", "Wow64DisableWow64FsRedirection",
+        "Wow64RevertWow64FsRedirection",
+    };
+    // clang-format on
+    FaultInjector faults{kOperations};
     std::wstring systemFolder = L"C:\\Windows\\system32";
     std::int32_t systemFolderResult = 0;
     // Exports missing from the libraries.

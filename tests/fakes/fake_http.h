@@ -8,19 +8,25 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korin::testing {
 
-// Operations: "open", "connect", "openRequest", "sendRequest",
-// "receiveResponse", "queryDataAvailable", "readData".
 class FakeHttp final : public Http {
   public:
     // What a server without the object answers.
     static constexpr char kNotFoundPage[] =
         "<html><head><title>404 Not Found</title></head><body>Not Found</body></html>";
 
-    FaultInjector faults;
+    // The operations of faults, named as the port names them.
+    // clang-format off
+    static constexpr std::string_view kOperations[] = {
+        "open", "connect", "openRequest", "sendRequest", "receiveResponse", "queryDataAvailable",
+        "readData",
+    };
+    // clang-format on
+    FaultInjector faults{kOperations};
     // The body of each object, in the chunks it arrives in.
     std::map<std::wstring, std::vector<std::string>> responses;
     // Objects whose body is one chunk, repeated for ever. After endlessLimit

@@ -3,11 +3,9 @@
 // An in-memory Service Control Manager: a table of services, the rights each
 // handle was opened with, and Windows' answers (5 without the right, 1056
 // already running, 1060 no such service, 1062 not running, 1072 marked for
-// deletion, 1073 exists). Every call is one FaultInjector name:
-// "scm.openManager", "scm.openService", "scm.createService",
-// "scm.changeConfig", "scm.changeDescription", "scm.start", "scm.control",
-// "scm.queryStatus", "scm.deleteService"; an injected fault is the call's
-// last error. What each call was given is recorded.
+// deletion, 1073 exists). Every call is one FaultInjector name ("scm." and
+// the call); an injected fault is the call's last error. What each call was
+// given is recorded.
 
 #include "fakes/fault_injector.h"
 #include "platform/service_control.h"
@@ -15,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korin::testing {
@@ -51,7 +50,15 @@ class FakeServiceControl final : public ServiceControl {
         std::uint32_t code = 0;
     };
 
-    FaultInjector faults;
+    // The operations of faults, named as the port names them.
+    // clang-format off
+    static constexpr std::string_view kOperations[] = {
+        "scm.openManager", "scm.openService", "scm.createService", "scm.changeConfig",
+        "scm.changeDescription", "scm.start", "scm.control", "scm.queryStatus",
+        "scm.deleteService",
+    };
+    // clang-format on
+    FaultInjector faults{kOperations};
     // Keyed by the name as created; names are matched without regard to case.
     std::map<std::wstring, Service> services;
 

@@ -13,18 +13,23 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korin::testing {
 
-// Operations: "startDispatcher", "registerHandler", "setStatus",
-// "createStopEvent", "setEvent".
 class FakeServiceDispatcher final : public ServiceDispatcher {
   public:
     // The handle registerHandler gives; setStatus refuses any other with 6.
     static constexpr ServiceStatusHandle kStatusHandle = 0x5EC;
 
-    FaultInjector faults;
+    // The operations of faults, named as the port names them.
+    // clang-format off
+    static constexpr std::string_view kOperations[] = {
+        "startDispatcher", "registerHandler", "setStatus", "createStopEvent", "setEvent",
+    };
+    // clang-format on
+    FaultInjector faults{kOperations};
 
     bool startDispatcher(const std::wstring& serviceName, ServiceMainFunction serviceMain) override;
     ServiceStatusHandle registerHandler(const std::wstring& serviceName,

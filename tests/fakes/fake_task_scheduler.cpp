@@ -568,18 +568,6 @@ void FakeComRuntime::uninitialize() {
     liveObjectsAtUninitialize.push_back(scheduling_.liveObjects);
 }
 
-bool FakeSecureRandom::draw(std::uint32_t& value) {
-    if (draws.empty()) {
-        return false;
-    }
-    const std::optional<std::uint32_t> next = draws.front();
-    draws.pop_front();
-    if (next) {
-        value = *next;
-    }
-    return next.has_value();
-}
-
 void PrintTo(const FakeWorkItem& item, std::ostream* out) {
     *out << "{account " << (item.account ? utf8FromWide(*item.account) : "<none>") << ", creator "
          << utf8FromWide(item.creator) << ", comment " << utf8FromWide(item.comment)

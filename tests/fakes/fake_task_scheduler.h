@@ -1,20 +1,19 @@
 #pragma once
 
-// An in-memory Task Scheduler behind both object chains, and the runtime
-// pieces beside it: COM joins, secure random draws, the console.
+// An in-memory Task Scheduler behind both object chains, and the COM
+// runtime beside it (its joins).
 
 #include "fakes/fault_injector.h"
 #include "platform/com_runtime.h"
-#include "platform/runtime_library.h"
 #include "task/task_scheduler.h"
 
 #include <cstring>
-#include <deque>
 #include <list>
 #include <map>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korin {
@@ -85,7 +84,23 @@ void PrintTo(const FakeWorkItem& item, std::ostream* out);
 // work on copies until registerTaskDefinition or save, as the scheduler's do.
 class FakeTaskScheduling final : public TaskScheduling {
   public:
-    FaultInjector faults;
+    // The operations of faults, named as the port names them.
+    // clang-format off
+    static constexpr std::string_view kOperations[] = {
+        "activate", "clearActions", "connect", "createAction", "createTaskService",
+        "createTrigger", "createWorkItemScheduler", "createWorkItemTrigger", "deleteTask",
+        "deleteWorkItem", "getActions", "getCount", "getDefinition", "getFolder", "getItem",
+        "getRegistrationInfo", "getRepetition", "getSettings", "getTask", "getTrigger",
+        "getTriggerCount", "getTriggers", "getWorkItemTrigger", "newTask", "newWorkItem",
+        "putAuthor", "putCompatibility", "putDaysInterval", "putDescription",
+        "putDisallowStartIfOnBatteries", "putDuration", "putId", "putInterval", "putPath",
+        "putRunOnlyIfNetworkAvailable", "putStartBoundary", "putStartWhenAvailable",
+        "queryDailyTrigger", "queryExecAction", "queryPersistFile", "registerTaskDefinition",
+        "save", "setAccountInformation", "setApplicationName", "setComment", "setCreator",
+        "setFlags", "setTrigger",
+    };
+    // clang-format on
+    FaultInjector faults{kOperations};
     std::uint32_t faultLastError = 0;
     std::map<std::wstring, FakeTask> tasks;
     std::map<std::wstring, FakeWorkItem> workItems;
@@ -105,7 +120,13 @@ class FakeTaskScheduling final : public TaskScheduling {
 class FakeComRuntime final : public ComRuntime {
   public:
     explicit FakeComRuntime(const FakeTaskScheduling& scheduling) : scheduling_(scheduling) {}
-    FaultInjector faults;
+    // The operations of faults, named as the port names them.
+    // clang-format off
+    static constexpr std::string_view kOperations[] = {
+        "initializeEx", "initialize", "initializeSecurity",
+    };
+    // clang-format on
+    FaultInjector faults{kOperations};
     std::vector<std::string> calls;
     std::vector<int> liveObjectsAtUninitialize;
 
@@ -117,23 +138,6 @@ class FakeComRuntime final : public ComRuntime {
 
   private:
     const FakeTaskScheduling& scheduling_;
-};
-
-// Each draw takes the next from the queue: a value, or nullopt for a failing
-// draw; an empty queue fails.
-class FakeSecureRandom final : public SecureRandom {
-  public:
-    std::deque<std::optional<std::uint32_t>> draws;
-    bool draw(std::uint32_t& value) override;
-};
-
-class FakeConsoleOutput final : public ConsoleOutput {
-  public:
-    std::wstring text;
-    bool write(const std::wstring& written) override {
-        text += written;
-        return true;
-    }
 };
 
 }  // namespace korin::testing

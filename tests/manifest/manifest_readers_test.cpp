@@ -4,7 +4,7 @@
 #include "fakes/fake_platform.h"
 #include "ground/bounded_xml.h"
 #include "manifest/nested_elements.h"
-#include "manifest/player_registry.h"
+#include "fixtures/builders.h"
 #include "settings/runtime_config.h"
 #include "support/log.h"
 
@@ -25,12 +25,7 @@ using testing::setRelease;
 
 using Entries = std::vector<std::wstring>;
 
-class ReaderTest : public ::testing::Test {
-  protected:
-    void SetUp() override { logOptions().verbose = true; }
-    FakePlatform fake;
-    const Platform& platform() { return fake.platform(); }
-};
+using ReaderTest = testing::VerboseFakeTest;
 
 // ---- dotted versions and text --------------------------------------------------
 

@@ -1,7 +1,7 @@
 #include "manifest/player_inventory.h"
 
 #include "fakes/fake_platform.h"
-#include "manifest/player_registry.h"
+#include "fixtures/builders.h"
 #include "platform/error_codes.h"
 #include "settings/runtime_config.h"
 #include "support/log.h"
@@ -37,12 +37,7 @@ void expectVersion(const PlayerVersion& actual, const PlayerVersion& expected,
     EXPECT_EQ(actual.text, expected.text) << context;
 }
 
-class InventoryTest : public ::testing::Test {
-  protected:
-    void SetUp() override { logOptions().verbose = true; }
-    FakePlatform fake;
-    const Platform& platform() { return fake.platform(); }
-};
+using InventoryTest = testing::VerboseFakeTest;
 
 // ---- versions ----------------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include "platform/real_files.h"
 
 #include "fakes/fake_platform.h"
+#include "fixtures/builders.h"
 #include "platform/last_error.h"
 #include "platform/error_codes.h"
 #include "settings/runtime_config.h"
@@ -36,13 +37,8 @@ TEST(FilesAdapter, LogLinesAreTheSameBytesOnBothBuilds) {
         u"2026-1-5+9-7-3.4 [info] 1627\r\n"
         u"2026-1-5+9-7-3.4 [error] 1217 -2146889721\r\n"
         u"2026-1-5+9-7-3.4 [warning] Fran\u00e7ais\r\n";
-    std::string expected;
-    for (char16_t unit : lines) {
-        expected.push_back(static_cast<char>(unit & 0xFF));
-        expected.push_back(static_cast<char>(unit >> 8));
-    }
     EXPECT_EQ(testing::readFileBytes(folder.path() / "Tervalon" / "Korin" / "KorinInstall32.log"),
-              expected);
+              testing::utf16le(lines));
 }
 
 TEST(FilesAdapter, MissingLogFolderCreatesNothing) {

@@ -2,6 +2,7 @@
 // state, through the process entry.
 
 #include "fakes/fake_platform.h"
+#include "fixtures/builders.h"
 #include "service/entry.h"
 #include "settings/runtime_config.h"
 #include "support/log.h"
@@ -17,8 +18,8 @@ namespace {
 
 using testing::FakePlatform;
 
-constexpr wchar_t kPath[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin\\zvs.cfg";
-constexpr wchar_t kStateKey[] = L"HKLM\\SOFTWARE\\Tervalonix\\KorinPlayerSAU";
+constexpr auto& kPath = testing::kSettingsPath;
+using testing::kStateKey;
 
 int run(FakePlatform& fake, const wchar_t* argument) {
     const wchar_t* argv[] = {L"KorinPlayerUpdateService.exe", argument};

@@ -1,6 +1,7 @@
 #include "service/service_registration.h"
 
 #include "fakes/fake_platform.h"
+#include "fixtures/builders.h"
 #include "support/log.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ namespace {
 using testing::FakePlatform;
 using testing::FakeServiceControl;
 
-constexpr wchar_t kStateKey[] = L"HKLM\\SOFTWARE\\Tervalonix\\KorinPlayerSAU";
+using testing::kStateKey;
 constexpr wchar_t kSpacedPath[] = L"C:\\Program Files\\Korin\\KorinPlayerUpdateService.exe";
 constexpr wchar_t kDescription[] = L"Keeps the player current.";
 const ServiceInfo kInfo{kSpacedPath, kServiceName, kServiceDisplayName};

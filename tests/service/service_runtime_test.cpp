@@ -6,6 +6,7 @@
 
 #include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
+#include "fixtures/builders.h"
 #include "platform/service_control.h"
 #include "platform/error_codes.h"
 #include "service/entry.h"
@@ -28,8 +29,8 @@ namespace {
 using testing::FakePlatform;
 using Entries = std::vector<std::wstring>;
 
-constexpr wchar_t kSettingsFolder[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin";
-constexpr wchar_t kSettingsPath[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin\\zvs.cfg";
+using testing::kSettingsFolder;
+using testing::kSettingsPath;
 
 // "state checkPoint waitHint controlsAccepted" of each report; the fields
 // that never change are checked on the way.
@@ -181,6 +182,22 @@ TEST(ServiceRuntime, NoMemoryForTheDispatchTableStartsNoDispatcher) {
     EXPECT_EQ(runtimeEntries(fake), (Entries{L"[error] 1451 8"}));
 }
 
+// Each start begins from a fresh record: the second run of one process
+// reports from check point 1 again, not where the first run stopped.
+TEST(ServiceRuntime, ASecondStartInOneProcessStartsClean) {
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        FakePlatform fake;
+        fake.serviceDispatcher.faults.beforeCall("createStopEvent", [&fake] {
+            fake.serviceDispatcher.deliverControl(kServiceControlStop);
+        });
+        EXPECT_TRUE(runServiceDispatcher(fake.platform()));
+        EXPECT_EQ(
+            describe(fake.serviceDispatcher.reports()),
+            (std::vector<std::string>{kStartPending, "3 2 0 1", "3 3 0 1", kRunning, kStopped}));
+    }
+}
+
 // Each allocation of a service run (with an interrogate and a stop on the
 // way) fails in turn: nothing leaves the runtime, the stop is still
 // reported, and the service still ends stopped.
@@ -188,7 +205,6 @@ TEST(ServiceRuntime, RunningOutOfMemoryNeverLosesAReport) {
     logOptions().verbose = true;
     int n = 1;
     for (bool reached = true; reached && n < 20'000; ++n) {
-        resetServiceRuntime();
         FakePlatform fake;
         fake.serviceDispatcher.faults.beforeCall("createStopEvent", [&fake] {
             fake.serviceDispatcher.deliverControl(kServiceControlInterrogate);

@@ -2,6 +2,7 @@
 
 #include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
+#include "fixtures/builders.h"
 #include "settings/runtime_config.h"
 #include "settings/settings_file.h"
 #include "settings/windows_file_manager.h"
@@ -18,8 +19,8 @@ namespace {
 
 using testing::FakePlatform;
 
-constexpr wchar_t kPath[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin\\zvs.cfg";
-constexpr wchar_t kFolder[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin";
+constexpr auto& kPath = testing::kSettingsPath;
+constexpr auto& kFolder = testing::kSettingsFolder;
 
 TEST(SetAutoUpdateMode, WritesTheModesValuesAndKeepsEverythingElse) {
     struct Case {

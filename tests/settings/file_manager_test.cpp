@@ -2,6 +2,7 @@
 
 #include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
+#include "fixtures/builders.h"
 #include "platform/error_codes.h"
 #include "settings/string_vector.h"
 #include "ground/text.h"
@@ -19,7 +20,7 @@ using testing::FakePlatform;
 using VOZA::StringVector;
 using VOZA::WindowsFileManager;
 
-constexpr wchar_t kSettingsPath[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin\\zvs.cfg";
+using testing::kSettingsPath;
 constexpr std::uint64_t kSecond = 10000000;
 constexpr std::uint64_t kNow = 133000000000000000ull;
 constexpr wchar_t kShellFolders[] =
@@ -31,15 +32,6 @@ std::vector<std::string> names(const StringVector& vector) {
         list.push_back(vector.at(i));
     }
     return list;
-}
-
-std::string regSz(const std::wstring& text) {
-    std::string data;
-    for (char16_t unit : utf16FromWide(text)) {
-        data.push_back(static_cast<char>(unit & 0xFF));
-        data.push_back(static_cast<char>(unit >> 8));
-    }
-    return data.append(2, '\0');
 }
 
 // ---- Construction ----------------------------------------------------------
@@ -290,7 +282,7 @@ TEST(UserFolders, PlayerDataFallsBackToExplorersShellFolders) {
             fake.files.putFile(kSettingsPath, "EnableLocalAppData=1\n");
         }
         if (!c.value.empty()) {
-            fake.registry.putValue(kShellFolders, c.valueName, kRegSz, regSz(c.value));
+            fake.registry.putValue(kShellFolders, c.valueName, kRegSz, testing::regSzBytes(c.value));
         }
         fake.shell.faults.failAlways("getFolderPath", static_cast<std::uint32_t>(kEFail));
         EXPECT_EQ(WindowsFileManager(fake.platform()).playerDataFolder(), c.folder) << c.name;

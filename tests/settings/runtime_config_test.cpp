@@ -2,6 +2,7 @@
 
 #include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
+#include "fixtures/builders.h"
 #include "settings/settings_file.h"
 #include "settings/windows_file_manager.h"
 #include "support/log.h"
@@ -16,7 +17,7 @@ namespace {
 
 using testing::FakePlatform;
 
-constexpr wchar_t kPath[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin\\zvs.cfg";
+constexpr auto& kPath = testing::kSettingsPath;
 
 TEST(InitRuntimeConfig, ClassifiesTheWindowsVersion) {
     struct Case {

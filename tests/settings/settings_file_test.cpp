@@ -2,6 +2,7 @@
 
 #include "fakes/allocation_faults.h"
 #include "fakes/fake_platform.h"
+#include "fixtures/builders.h"
 #include "platform/last_error.h"
 #include "platform/error_codes.h"
 #include "ground/text.h"
@@ -19,8 +20,8 @@ namespace {
 using testing::FakePlatform;
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
-constexpr wchar_t kPath[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin\\zvs.cfg";
-constexpr wchar_t kFolder[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin";
+constexpr auto& kPath = testing::kSettingsPath;
+constexpr auto& kFolder = testing::kSettingsFolder;
 
 std::string utf8Path() {
     return utf8FromWide(kPath);

@@ -3,7 +3,7 @@
 #include "fakes/fake_platform.h"
 #include "platform/last_error.h"
 #include "settings/runtime_config.h"
-#include "support/utf16_bytes.h"
+#include "fixtures/builders.h"
 
 #include <gtest/gtest.h>
 

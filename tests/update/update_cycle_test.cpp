@@ -5,7 +5,7 @@
 
 #include "fakes/fake_crypto_libraries.h"
 #include "fakes/fake_platform.h"
-#include "manifest/player_registry.h"
+#include "fixtures/builders.h"
 #include "net/manifest_download.h"
 #include "platform/error_codes.h"
 #include "settings/runtime_config.h"
@@ -27,9 +27,9 @@ using testing::FakePlatform;
 using testing::installPlayer;
 using Entries = std::vector<std::wstring>;
 
-constexpr wchar_t kStateKey[] = L"HKLM\\SOFTWARE\\Tervalonix\\KorinPlayerSAU";
-constexpr wchar_t kSettingsFolder[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin";
-constexpr wchar_t kSettingsPath[] = L"C:\\Windows\\SysWOW64\\Tervalon\\Korin\\zvs.cfg";
+using testing::kStateKey;
+using testing::kSettingsFolder;
+using testing::kSettingsPath;
 constexpr wchar_t kRoot31[] = L"/pub/korinplayer/update/current/sau/31";
 // 2026-01-01 as a FILETIME.
 constexpr std::uint64_t kNow = 134116992000000000ull;

@@ -1,6 +1,7 @@
 #include "update/update_state.h"
 
 #include "fakes/fake_platform.h"
+#include "fixtures/builders.h"
 #include "platform/error_codes.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ namespace {
 
 using testing::FakePlatform;
 
-constexpr wchar_t kKey[] = L"HKLM\\SOFTWARE\\Tervalonix\\KorinPlayerSAU";
+constexpr auto& kKey = testing::kStateKey;
 // 2026-01-01 as a FILETIME.
 constexpr std::uint64_t kNow = 134116992000000000ull;
 constexpr std::uint64_t kMax = ~std::uint64_t{0};

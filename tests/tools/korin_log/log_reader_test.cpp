@@ -4,7 +4,7 @@
 #include "support/log.h"
 #include "support/log_codes.h"
 #include "ground/text.h"
-#include "support/utf16_bytes.h"
+#include "fixtures/builders.h"
 
 #include <gtest/gtest.h>
 
