@@ -226,7 +226,7 @@ void buildUpdatePaths(const Platform& platform, PlayerUpdateInfo& record) {
 }
 
 bool needsUpdate(const Platform& platform, const PlayerUpdateInfo& record) {
-    if (record.type == PlayerType::ActiveX && runtimeConfig().osClass == 3) {
+    if (record.type == PlayerType::ActiveX && runtimeConfig().osClass == kOsClass8AndLater) {
         return false;
     }
     const PlayerVersion installed = readInstalledVersion(platform, record.type);
