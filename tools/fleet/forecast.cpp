@@ -267,8 +267,7 @@ class Simulator {
           run_(run),
           machine_(tree, spec.windows),
           start_(static_cast<Time>(spec.start)),
-          end_(start_ + static_cast<Time>(minutes) * kMinute),
-          minutes_(minutes) {
+          end_(start_ + static_cast<Time>(minutes) * kMinute) {
         result.minutes = minutes;
         result.targets = tree.capacity();
         result.requests.assign(static_cast<std::size_t>(minutes) * result.targets, 0);
@@ -300,7 +299,6 @@ class Simulator {
     MachinePlatform machine_;
     Time start_;
     Time end_;
-    std::uint32_t minutes_;
     MachineModel model_;
     std::unordered_map<std::string, CycleEffect> memo_;
     std::string key_;
