@@ -11,10 +11,9 @@ machines=${FORECAST_MACHINES:-100000}
 days=${FORECAST_DAYS:-14}
 rm -rf "$out"
 mkdir -p "$out"
-"$bin/korin-publish" "$top/tools/fleet/demo_offer.txt" "$out/tree" \
-    --installer "$bin/korin-test-installer" >"$out/publish.log"
 "$bin/korin-fleet" forecast --machines "$machines" --days "$days" --out "$out" \
-    --offer "$out/tree" --fleet "$top/tools/fleet/demo_fleet.txt"
+    --offer "$top/tools/fleet/demo_offer.txt" --installer "$bin/korin-test-installer" \
+    --fleet "$top/tools/fleet/demo_fleet.txt"
 echo
 cat "$out/summary.txt"
 echo

@@ -11,11 +11,52 @@
 #include <iostream>
 #include <sstream>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace korin::fleet {
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// Publishes a korin-publish description into outDir/tree with the installer
+// in its packages, so the forecast counts the real packages' bytes; the
+// publisher's output goes to outDir/publish.log. The tree's folder, or
+// empty with the reason in error.
+std::string publishDescription(const std::string& description, const std::string& installer,
+                               const std::string& outDir, std::string& error) {
+    std::error_code failure;
+    const fs::path publisher =
+        fs::read_symlink("/proc/self/exe", failure).parent_path() / "korin-publish";
+    const std::string tree = (fs::path(outDir) / "tree").string();
+    const std::string log = (fs::path(outDir) / "publish.log").string();
+    fs::remove_all(tree, failure);
+    std::vector<std::string> args = {publisher.string(), description, tree, "--installer",
+                                     installer};
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    pid_t child = -1;
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (spawned != 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+        error = "korin-publish could not publish " + description + " (see " + log + ")";
+        return {};
+    }
+    return tree;
+}
 
 struct Minute {
     std::uint64_t kinds[kRequestKinds] = {};
@@ -185,11 +226,12 @@ bool writeForecast(const ForecastResult& result, const PublishedTree& tree,
 
 int runForecastCommand(const std::vector<std::string>& args) {
     const char* usage =
-        "usage: korin-fleet forecast --machines N --days D --out DIR --offer DIR "
-        "[--fleet FILE] [--trace FILE] [--threads T]\n";
+        "usage: korin-fleet forecast --machines N --days D --out DIR "
+        "--offer TREE|DESCRIPTION [--installer FILE] [--fleet FILE] [--trace FILE] "
+        "[--threads T]\n";
     std::uint64_t machines = 0;
     long days = 0, threads = 2;
-    std::string out, fleetFile, offer, traceFile;
+    std::string out, fleetFile, offer, installer, traceFile;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
         if (i + 1 >= args.size()) {
@@ -210,6 +252,8 @@ int runForecastCommand(const std::vector<std::string>& args) {
             fleetFile = value;
         } else if (name == "--offer") {
             offer = value;
+        } else if (name == "--installer") {
+            installer = value;
         } else if (name == "--trace") {
             traceFile = value;
         } else {
@@ -240,6 +284,20 @@ int runForecastCommand(const std::vector<std::string>& args) {
     }
     PublishedTree tree;
     std::string error;
+    std::error_code failure;
+    if (fs::is_regular_file(offer, failure)) {
+        if (installer.empty()) {
+            std::cerr << "korin-fleet forecast: a description as the offer needs --installer "
+                         "FILE, the installer its packages hold\n";
+            return 2;
+        }
+        fs::create_directories(out, failure);
+        offer = publishDescription(offer, installer, out, error);
+        if (offer.empty()) {
+            std::cerr << "korin-fleet forecast: " << error << "\n";
+            return 1;
+        }
+    }
     if (!tree.load(offer, error)) {
         std::cerr << "korin-fleet forecast: " << error << "\n";
         return 2;

@@ -1,7 +1,7 @@
 // korin-fleet: planning a release.
 //
-//   korin-fleet forecast --machines N --days D --out DIR --offer DIR [--fleet FILE]
-//                        [--trace FILE] [--threads T]
+//   korin-fleet forecast --machines N --days D --out DIR --offer TREE|DESCRIPTION
+//                        [--installer FILE] [--fleet FILE] [--trace FILE] [--threads T]
 //   korin-fleet load --tree DIR --mix FILE [--seconds S] [--connections C] [--threads T]
 //                    [--forecast DIR] [--headroom H]
 //

@@ -55,12 +55,7 @@ bool PublishedTree::load(const std::string& root, std::string& error) {
     objects_.push_back({"(not in the tree)", RequestKind::Other, kNotFoundPage});
     std::error_code failure;
     if (!fs::is_directory(root, failure)) {
-        // A description is published first, so the forecast counts the
-        // bytes of the real packages.
-        error = fs::is_regular_file(root, failure)
-                    ? root + " is a file: publish it first (korin-publish " + root +
-                          " TREE --installer INSTALLER) and forecast the tree"
-                    : "not a folder: " + root;
+        error = "not a folder: " + root;
         return false;
     }
     for (fs::recursive_directory_iterator it(root, failure), end; !failure && it != end;
