@@ -29,7 +29,7 @@ struct Timing {
     double cpu = 0;
 };
 
-Timing timeForecast(const korin::fleet::FleetSpec& spec, korin::fleet::PublishedTree& tree,
+Timing timeForecast(const korin::fleet::FleetPlan& plan, korin::fleet::PublishedTree& tree,
                     std::uint64_t machines, std::uint32_t days = 14) {
     korin::fleet::ForecastRun forecast;
     forecast.machines = machines;
@@ -37,7 +37,7 @@ Timing timeForecast(const korin::fleet::FleetSpec& spec, korin::fleet::Published
     forecast.threads = 2;
     const std::clock_t cpuBegan = std::clock();
     const auto began = std::chrono::steady_clock::now();
-    const korin::fleet::ForecastResult result = korin::fleet::simulateFleet(spec, tree, forecast);
+    const korin::fleet::ForecastResult result = korin::fleet::simulateFleet(plan, tree, forecast);
     Timing timing;
     timing.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     timing.cpu = static_cast<double>(std::clock() - cpuBegan) / CLOCKS_PER_SEC;
@@ -61,22 +61,22 @@ int main(int argc, char** argv) {
     run("'" + bin + "/korin-publish' '" + source + "/tools/fleet/demo_offer.txt' '" +
         (folder / "tree").string() + "' --installer '" + bin + "/korin-test-installer' >/dev/null");
     korin::fleet::PublishedTree tree;
-    korin::fleet::FleetSpec spec = korin::fleet::defaultFleet();
+    korin::fleet::FleetPlan plan = korin::fleet::defaultFleet();
     std::ifstream fleetFile(source + "/tools/fleet/demo_fleet.txt");
     std::ostringstream fleetText;
     fleetText << fleetFile.rdbuf();
     std::string error;
     if (!tree.load((folder / "tree").string(), error) ||
-        !korin::fleet::parseFleetFile(fleetText.str(), spec, error)) {
+        !korin::fleet::parseFleetFile(fleetText.str(), plan, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         fs::remove_all(folder);
         return 2;
     }
     const std::uint64_t small = smoke ? 1000 : 10000;
-    const Timing first = timeForecast(spec, tree, small);
-    const Timing middle = timeForecast(spec, tree, small * 10);
-    const Timing last = timeForecast(spec, tree, small * 100);
-    const Timing longer = timeForecast(spec, tree, small * 10, 56);
+    const Timing first = timeForecast(plan, tree, small);
+    const Timing middle = timeForecast(plan, tree, small * 10);
+    const Timing last = timeForecast(plan, tree, small * 100);
+    const Timing longer = timeForecast(plan, tree, small * 10, 56);
     fs::remove_all(folder);
 
     // Each run pays once for the cycles the program runs for real (a few

@@ -77,22 +77,22 @@ bool dottedVersion(const std::string& word) {
     return dots == 3 && digit;
 }
 
-// One statement into spec; the reason when it is refused.
-std::string applyStatement(const std::vector<std::string>& words, FleetSpec& spec,
+// One statement into plan; the reason when it is refused.
+std::string applyStatement(const std::vector<std::string>& words, FleetPlan& plan,
                            std::vector<InstalledShare>& installed) {
     const std::string& key = words[0];
     const std::size_t count = words.size() - 1;
     long long number = 0;
     if (key == "seed") {
-        return count == 1 && unsigned64(words[1], spec.seed) ? "" : "seed takes one number";
+        return count == 1 && unsigned64(words[1], plan.seed) ? "" : "seed takes one number";
     }
     if (key == "start") {
-        return count == 1 && parseUtcMinute(words[1], spec.start)
+        return count == 1 && parseUtcMinute(words[1], plan.start)
                    ? ""
                    : "start takes a UTC time YYYY-MM-DDTHH:MMZ";
     }
     if (key == "on" && count >= 2 && words[1] == "always") {
-        return count == 2 && shareOf(words[2], spec.alwaysOn) ? "" : "on always takes a share";
+        return count == 2 && shareOf(words[2], plan.alwaysOn) ? "" : "on always takes a share";
     }
     if (key == "on" && count >= 1 && words[1] == "office") {
         // on office <share> <utc-offset-hours> [<start-hour> <end-hour>]
@@ -108,7 +108,7 @@ std::string applyStatement(const std::vector<std::string>& words, FleetSpec& spe
         office.utcOffsetMinutes = static_cast<int>(offset) * 60;
         office.startHour = static_cast<int>(startHour);
         office.endHour = static_cast<int>(endHour);
-        spec.office.push_back(office);
+        plan.office.push_back(office);
         return "";
     }
     if (key == "installed") {
@@ -128,11 +128,11 @@ std::string applyStatement(const std::vector<std::string>& words, FleetSpec& spe
         }
         file.version = words[2];
         file.content = words[3];
-        spec.playerFiles.push_back(file);
+        plan.playerFiles.push_back(file);
         return "";
     }
     if (key == "installer-failure") {
-        return count == 1 && shareOf(words[1], spec.installerFailure)
+        return count == 1 && shareOf(words[1], plan.installerFailure)
                    ? ""
                    : "installer-failure takes a probability 0..1";
     }
@@ -140,28 +140,28 @@ std::string applyStatement(const std::vector<std::string>& words, FleetSpec& spe
         if (count != 1 || !wholeNumber(words[1], 0, 24 * 60, number)) {
             return "install-delay-minutes takes 0..1440";
         }
-        spec.installDelayMinutes = static_cast<int>(number);
+        plan.installDelayMinutes = static_cast<int>(number);
         return "";
     }
     if (key == "clock-offset-seconds") {
         if (count != 1 || !wholeNumber(words[1], 0, 7 * 24 * 3600, number)) {
             return "clock-offset-seconds takes 0..604800";
         }
-        spec.clockOffsetSeconds = static_cast<int>(number);
+        plan.clockOffsetSeconds = static_cast<int>(number);
         return "";
     }
     if (key == "last-check-spread-hours") {
         if (count != 1 || !wholeNumber(words[1], 0, 72, number)) {
             return "last-check-spread-hours takes 0..72";
         }
-        spec.lastCheckSpreadHours = static_cast<int>(number);
+        plan.lastCheckSpreadHours = static_cast<int>(number);
         return "";
     }
     if (key == "check-frequency-before") {
         if (count != 1 || !wholeNumber(words[1], 1, 3, number)) {
             return "check-frequency-before takes 1..3 days";
         }
-        spec.checkFrequencyBefore = static_cast<int>(number);
+        plan.checkFrequencyBefore = static_cast<int>(number);
         return "";
     }
     if (key == "windows") {
@@ -169,7 +169,7 @@ std::string applyStatement(const std::vector<std::string>& words, FleetSpec& spe
             (words[1] != "10" && words[1] != "6.1" && words[1] != "6.1-32" && words[1] != "5.1")) {
             return "windows takes 10, 6.1, 6.1-32 or 5.1";
         }
-        spec.windows = words[1];
+        plan.windows = words[1];
         return "";
     }
     return "unknown statement '" + key + "'";
@@ -216,14 +216,14 @@ bool parseUtcMinute(const std::string& text, std::uint64_t& filetime) {
     return true;
 }
 
-FleetSpec defaultFleet() {
-    FleetSpec spec;
-    spec.start = fileTimeOf(2026, 1, 5, 10, 0);
-    spec.installed.push_back({1, "31.0.0.100", 1.0});
-    return spec;
+FleetPlan defaultFleet() {
+    FleetPlan plan;
+    plan.start = fileTimeOf(2026, 1, 5, 10, 0);
+    plan.installed.push_back({1, "31.0.0.100", 1.0});
+    return plan;
 }
 
-bool parseFleetFile(const std::string& text, FleetSpec& spec, std::string& error) {
+bool parseFleetFile(const std::string& text, FleetPlan& plan, std::string& error) {
     std::istringstream lines(text);
     std::string line;
     std::vector<InstalledShare> installed;
@@ -242,17 +242,17 @@ bool parseFleetFile(const std::string& text, FleetSpec& spec, std::string& error
             continue;
         }
         sawAlways = sawAlways || (words[0] == "on" && words.size() > 1 && words[1] == "always");
-        const std::string reason = applyStatement(words, spec, installed);
+        const std::string reason = applyStatement(words, plan, installed);
         if (!reason.empty()) {
             error = "line " + std::to_string(number) + ": " + reason;
             return false;
         }
     }
     if (!installed.empty()) {
-        spec.installed = installed;
+        plan.installed = installed;
     }
     double typeShares[3] = {0, 0, 0};
-    for (const InstalledShare& share : spec.installed) {
+    for (const InstalledShare& share : plan.installed) {
         typeShares[share.type] += share.share;
     }
     for (double total : typeShares) {
@@ -262,14 +262,14 @@ bool parseFleetFile(const std::string& text, FleetSpec& spec, std::string& error
         }
     }
     double officeTotal = 0;
-    for (const OfficeShare& office : spec.office) {
+    for (const OfficeShare& office : plan.office) {
         officeTotal += office.share;
     }
     // Without `on always`, what office hours leave is always on.
     if (!sawAlways) {
-        spec.alwaysOn = 1 - officeTotal;
+        plan.alwaysOn = 1 - officeTotal;
     }
-    if (spec.alwaysOn < -1e-9 || std::fabs(spec.alwaysOn + officeTotal - 1) > 1e-6) {
+    if (plan.alwaysOn < -1e-9 || std::fabs(plan.alwaysOn + officeTotal - 1) > 1e-6) {
         error = "the on shares (always and office) must add up to 1";
         return false;
     }

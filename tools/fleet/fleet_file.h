@@ -36,7 +36,7 @@ struct PlayerFile {
     std::string content;
 };
 
-struct FleetSpec {
+struct FleetPlan {
     std::uint64_t seed = 1;
     // The release time, UTC, as a FILETIME.
     std::uint64_t start = 0;
@@ -59,11 +59,11 @@ struct FleetSpec {
 
 // The default fleet: always on, one Plugin player at 31.0.0.100, seed 1,
 // starting 2026-01-05T10:00Z.
-FleetSpec defaultFleet();
+FleetPlan defaultFleet();
 
 // Reads a fleet file's text over the defaults; false with error naming the
 // line and what is wrong.
-bool parseFleetFile(const std::string& text, FleetSpec& spec, std::string& error);
+bool parseFleetFile(const std::string& text, FleetPlan& plan, std::string& error);
 
 // "YYYY-MM-DDTHH:MMZ" as a FILETIME; false when it is not that.
 bool parseUtcMinute(const std::string& text, std::uint64_t& filetime);

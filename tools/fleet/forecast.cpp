@@ -259,14 +259,14 @@ struct MachineModel {
 
 class Simulator {
   public:
-    Simulator(const FleetSpec& spec, PublishedTree& tree, const OfferFacts& offer,
+    Simulator(const FleetPlan& plan, PublishedTree& tree, const OfferFacts& offer,
               const ForecastRun& run, std::uint32_t minutes)
-        : spec_(spec),
+        : plan_(plan),
           tree_(tree),
           offer_(offer),
           run_(run),
-          machine_(tree, spec.windows),
-          start_(static_cast<Time>(spec.start)),
+          machine_(tree, plan.windows),
+          start_(static_cast<Time>(plan.start)),
           end_(start_ + static_cast<Time>(minutes) * kMinute) {
         result.minutes = minutes;
         result.targets = tree.capacity();
@@ -292,7 +292,7 @@ class Simulator {
         return static_cast<std::uint32_t>((machineTime - model_.clockOffset - start_) / kMinute);
     }
 
-    const FleetSpec& spec_;
+    const FleetPlan& plan_;
     PublishedTree& tree_;
     const OfferFacts& offer_;
     const ForecastRun& run_;
@@ -306,37 +306,37 @@ class Simulator {
 
 MachineModel Simulator::model(std::uint64_t index) {
     MachineModel machine;
-    machine.seed = machineSeed(spec_.seed, index);
+    machine.seed = machineSeed(plan_.seed, index);
     standin::SeededRandom random(machine.seed ^ kModelSalt);
-    if (spec_.clockOffsetSeconds > 0) {
-        const std::uint32_t span = 2 * static_cast<std::uint32_t>(spec_.clockOffsetSeconds) + 1;
+    if (plan_.clockOffsetSeconds > 0) {
+        const std::uint32_t span = 2 * static_cast<std::uint32_t>(plan_.clockOffsetSeconds) + 1;
         machine.clockOffsetSeconds =
-            static_cast<int>(random.next() % span) - spec_.clockOffsetSeconds;
+            static_cast<int>(random.next() % span) - plan_.clockOffsetSeconds;
         machine.clockOffset = static_cast<Time>(machine.clockOffsetSeconds) * 10000000;
     }
     double on = uniform(random);
-    if (on >= spec_.alwaysOn) {
-        on -= spec_.alwaysOn;
-        for (std::size_t i = 0; i < spec_.office.size(); ++i) {
+    if (on >= plan_.alwaysOn) {
+        on -= plan_.alwaysOn;
+        for (std::size_t i = 0; i < plan_.office.size(); ++i) {
             machine.office = static_cast<int>(i);
-            if (on < spec_.office[i].share) {
+            if (on < plan_.office[i].share) {
                 break;
             }
-            on -= spec_.office[i].share;
+            on -= plan_.office[i].share;
         }
     }
     // Each office machine starts and stops at its own minute of the hour.
     const Time boot = static_cast<Time>(random.next() % 60) * kMinute;
     const Time stop = static_cast<Time>(random.next() % 60) * kMinute;
     if (machine.office != kAlwaysOn) {
-        const OfficeShare& office = spec_.office[static_cast<std::size_t>(machine.office)];
+        const OfficeShare& office = plan_.office[static_cast<std::size_t>(machine.office)];
         machine.onStart = office.startHour * kHour + boot;
         machine.onEnd = office.endHour * kHour + stop;
         machine.utcOffset = office.utcOffsetMinutes * kMinute;
     }
     for (int type = 0; type < 3; ++type) {
         double draw = uniform(random);
-        for (const InstalledShare& share : spec_.installed) {
+        for (const InstalledShare& share : plan_.installed) {
             if (share.type != type) {
                 continue;
             }
@@ -359,7 +359,7 @@ void Simulator::putStandingFiles() {
         if (version == nullptr) {
             continue;
         }
-        for (const PlayerFile& file : spec_.playerFiles) {
+        for (const PlayerFile& file : plan_.playerFiles) {
             if (file.type == type && standin::regSzData(wideFromUtf8(file.version)) == *version) {
                 machine_.files.putFile(kPlayerFiles[type], file.content);
             }
@@ -376,13 +376,13 @@ void Simulator::setUp(const MachineModel& machine) {
     const Time machineStart = start_ + machine.clockOffset;
     machine_.clock.now = static_cast<std::uint64_t>(machineStart);
     writeUpdateAttempts(platform, 0);
-    if (spec_.lastCheckSpreadHours > 0) {
+    if (plan_.lastCheckSpreadHours > 0) {
         standin::SeededRandom random(machine.seed ^ (kModelSalt + 1));
         const Time back =
-            static_cast<Time>(random.next() % (spec_.lastCheckSpreadHours * 60u)) * kMinute;
+            static_cast<Time>(random.next() % (plan_.lastCheckSpreadHours * 60u)) * kMinute;
         machine_.clock.now = static_cast<std::uint64_t>(machineStart - back);
         writeLastUpdateCheck(platform, false);
-        const auto before = static_cast<std::uint32_t>(spec_.checkFrequencyBefore);
+        const auto before = static_cast<std::uint32_t>(plan_.checkFrequencyBefore);
         writeCheckFrequency(platform, &before);
     } else {
         writeLastUpdateCheck(platform, true);
@@ -394,7 +394,7 @@ void Simulator::setUp(const MachineModel& machine) {
         }
         machine_.registry.set(32, kPlayerKeys[type], L"Version", kRegSz,
                               standin::regSzData(wideFromUtf8(machine.installed[type])));
-        for (const PlayerFile& file : spec_.playerFiles) {
+        for (const PlayerFile& file : plan_.playerFiles) {
             if (file.type == type) {
                 for (int view : {32, 64}) {
                     machine_.registry.set(view, kPlayerKeys[type], L"PlayerPath", kRegSz,
@@ -571,7 +571,7 @@ void Simulator::simulate(std::uint64_t index) {
         }
         if (isCheckDue(platform)) {
             ++result.cycles;
-            const bool launchSucceeds = uniform(launches) >= spec_.installerFailure;
+            const bool launchSucceeds = uniform(launches) >= plan_.installerFailure;
             const CycleEffect& effect = cycle(index, at, launchSucceeds);
             const std::uint32_t minute = minuteOf(at);
             std::uint32_t* counts =
@@ -601,7 +601,7 @@ void Simulator::simulate(std::uint64_t index) {
                 const OfferFacts::Install& what = offer_.byObject[effect.lastPackage];
                 if (what.type >= 0) {
                     pending.push_back(
-                        {at + spec_.installDelayMinutes * kMinute, what.type, what.version});
+                        {at + plan_.installDelayMinutes * kMinute, what.type, what.version});
                 }
             }
             if (!effect.silentAfter) {
@@ -617,11 +617,11 @@ void Simulator::simulate(std::uint64_t index) {
 
 }  // namespace
 
-ForecastResult simulateFleet(const FleetSpec& spec, PublishedTree& tree, const ForecastRun& run) {
+ForecastResult simulateFleet(const FleetPlan& plan, PublishedTree& tree, const ForecastRun& run) {
     const std::uint32_t minutes = static_cast<std::uint32_t>(run.days) * 24 * 60;
     // The program's start-up reads the fleet's Windows and a settings file
     // that enables silent updating, once for the process, as a service does.
-    MachinePlatform startUp(tree, spec.windows);
+    MachinePlatform startUp(tree, plan.windows);
     startUp.files.putFile(startUp.systemFolder32() + kSettingsFileRelativePath,
                           "SilentAutoUpdateEnable=1\r\n");
     initRuntimeConfig(startUp.platform());
@@ -632,7 +632,7 @@ ForecastResult simulateFleet(const FleetSpec& spec, PublishedTree& tree, const F
     std::atomic<std::uint64_t> nextBlock{0};
     std::vector<std::unique_ptr<Simulator>> simulators;
     for (int i = 0; i < threads; ++i) {
-        simulators.push_back(std::make_unique<Simulator>(spec, tree, offer, run, minutes));
+        simulators.push_back(std::make_unique<Simulator>(plan, tree, offer, run, minutes));
     }
     auto work = [&](Simulator& simulator) {
         for (;;) {

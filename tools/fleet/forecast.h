@@ -50,7 +50,7 @@ struct ForecastRun {
 
 // Sets the process-wide run-time configuration of the fleet's Windows once,
 // through the program's own start-up code; then simulates.
-ForecastResult simulateFleet(const FleetSpec& spec, PublishedTree& tree, const ForecastRun& run);
+ForecastResult simulateFleet(const FleetPlan& plan, PublishedTree& tree, const ForecastRun& run);
 
 // minutes.csv, summary.txt, peak-mix.txt and the plots into folder; false
 // with error.

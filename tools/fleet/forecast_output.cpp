@@ -270,13 +270,13 @@ int runForecastCommand(const std::vector<std::string>& args) {
         std::cerr << usage;
         return 2;
     }
-    FleetSpec spec = defaultFleet();
+    FleetPlan plan = defaultFleet();
     if (!fleetFile.empty()) {
         std::ifstream in(fleetFile);
         std::ostringstream text;
         text << in.rdbuf();
         std::string error;
-        if (!in || !parseFleetFile(text.str(), spec, error)) {
+        if (!in || !parseFleetFile(text.str(), plan, error)) {
             std::cerr << "korin-fleet forecast: " << fleetFile << ": "
                       << (in ? error : "cannot be read") << "\n";
             return 2;
@@ -316,7 +316,7 @@ int runForecastCommand(const std::vector<std::string>& args) {
         run.trace = &trace;
     }
     const auto began = std::chrono::steady_clock::now();
-    const ForecastResult result = simulateFleet(spec, tree, run);
+    const ForecastResult result = simulateFleet(plan, tree, run);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     if (!writeForecast(result, tree, out, seconds, error)) {

@@ -60,9 +60,9 @@ const Rejection kRejections[] = {
 
 TEST(FleetFile, RejectsEachMalformedStatementNamingItsLine) {
     for (const Rejection& row : kRejections) {
-        FleetSpec spec = defaultFleet();
+        FleetPlan plan = defaultFleet();
         std::string error;
-        EXPECT_FALSE(parseFleetFile(row.text, spec, error)) << row.text;
+        EXPECT_FALSE(parseFleetFile(row.text, plan, error)) << row.text;
         EXPECT_NE(error.find(row.reason), std::string::npos) << row.text << ": " << error;
     }
 }
@@ -155,16 +155,16 @@ TEST(FleetForecast, SmallFleetFollowsTheProgramsRules) {
     SmallRelease release;
     ASSERT_TRUE(release.loaded());
     for (const FleetOutcome& row : kOutcomes) {
-        FleetSpec spec = defaultFleet();
+        FleetPlan plan = defaultFleet();
         std::string error;
-        ASSERT_TRUE(parseFleetFile(std::string("seed 11\n") + row.fleet, spec, error)) << error;
+        ASSERT_TRUE(parseFleetFile(std::string("seed 11\n") + row.fleet, plan, error)) << error;
         ForecastRun run;
         run.machines = 40;
         run.days = row.days;
         run.keepStartMinutes = true;
         std::ostringstream trace;
         run.trace = &trace;
-        const ForecastResult result = simulateFleet(spec, release.tree, run);
+        const ForecastResult result = simulateFleet(plan, release.tree, run);
 
         EXPECT_EQ(result.machinesWithPlayers, 40u) << row.fleet;
         const long updatedBy = allUpdatedMinute(result);
