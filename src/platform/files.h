@@ -2,9 +2,14 @@
 
 // The files port: files, folders, listings and temporary names.
 
+#include "platform/error_codes.h"
+#include "platform/last_error.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace korin {
 
@@ -63,6 +68,26 @@ class FindHandle {
     virtual ~FindHandle() = default;
     // FindNextFileW: false with 18 (ERROR_NO_MORE_FILES) after the last entry.
     virtual bool findNext(FindData& data) = 0;
+};
+
+// A listing made whole beforehand, handed out one entry at a time, for the
+// adapters that list a folder in one go.
+class ListedFindHandle final : public FindHandle {
+  public:
+    explicit ListedFindHandle(std::vector<FindData> entries) : entries_(std::move(entries)) {}
+
+    bool findNext(FindData& data) override {
+        if (next_ >= entries_.size()) {
+            setLastError(kErrorNoMoreFiles);
+            return false;
+        }
+        data = entries_[next_++];
+        return true;
+    }
+
+  private:
+    std::vector<FindData> entries_;
+    std::size_t next_ = 0;
 };
 
 // Files and folders by Windows path. Failures return false, null or

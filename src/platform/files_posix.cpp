@@ -141,25 +141,6 @@ class StandInFileHandle final : public FileHandle {
     std::size_t aheadEnd_ = 0;
 };
 
-// The entries found, handed out one by one.
-class StandInFindHandle final : public FindHandle {
-  public:
-    explicit StandInFindHandle(std::vector<FindData> entries) : entries_(std::move(entries)) {}
-
-    bool findNext(FindData& data) override {
-        if (next_ >= entries_.size()) {
-            setLastError(kErrorNoMoreFiles);
-            return false;
-        }
-        data = entries_[next_++];
-        return true;
-    }
-
-  private:
-    std::vector<FindData> entries_;
-    std::size_t next_ = 0;
-};
-
 // Whether a descriptor other than own (of this process) is open on the file
 // of info, in any process: what Windows' sharing check sees as another handle.
 bool openElsewhere(const struct stat& info, int own) {
@@ -351,7 +332,7 @@ std::unique_ptr<FindHandle> StandInFiles::findFirstFile(const std::wstring& patt
     if (!standin::listFolder(view_, pattern, entries)) {
         return nullptr;
     }
-    auto handle = std::make_unique<StandInFindHandle>(std::move(entries));
+    auto handle = std::make_unique<ListedFindHandle>(std::move(entries));
     handle->findNext(data);
     return handle;
 }

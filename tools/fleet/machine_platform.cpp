@@ -380,23 +380,6 @@ class DiscardingFile final : public FileHandle {
     bool close() override { return true; }
 };
 
-class MemoryFind final : public FindHandle {
-  public:
-    explicit MemoryFind(std::vector<FindData> entries) : entries_(std::move(entries)) {}
-    bool findNext(FindData& data) override {
-        if (next_ >= entries_.size()) {
-            setLastError(kErrorNoMoreFiles);
-            return false;
-        }
-        data = entries_[next_++];
-        return true;
-    }
-
-  private:
-    std::vector<FindData> entries_;
-    std::size_t next_ = 1;
-};
-
 bool endsWith(const std::wstring& text, const std::wstring& end) {
     return text.size() >= end.size() &&
            text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -678,8 +661,9 @@ std::unique_ptr<FindHandle> MemoryFiles::findFirstFile(const std::wstring& patte
         setLastError(kErrorFileNotFound);
         return nullptr;
     }
-    data = entries.front();
-    return std::make_unique<MemoryFind>(std::move(entries));
+    auto handle = std::make_unique<ListedFindHandle>(std::move(entries));
+    handle->findNext(data);
+    return handle;
 }
 
 bool MemoryFiles::getTempPath(std::wstring& path) {
