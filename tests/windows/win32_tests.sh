@@ -8,9 +8,9 @@
 # manager, -deleteTask and -uninstall.
 # Where this machine cannot run 32-bit code at all, one line says why and the
 # test is reported as skipped (exit 77); once it can, every failure counts,
-# and an adapter run the emulator ended or hung gets one more run, named in
-# the verdict. The line is also written to VERDICT-FILE, which `make test`
-# prints.
+# and an adapter run the emulator ended or hung, or whose TLS handshakes
+# failed (12157), gets one more run, named in the verdict. The line is also
+# written to VERDICT-FILE, which `make test` prints.
 #   win32_tests.sh PRODUCT-EXE WIN32-TESTS-EXE VERDICT-FILE HOST-BIN-DIR WIN64-BIN-DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -48,11 +48,12 @@ fi
 # proxy: make test-win32 runs them; the server's misbehaviours are left to
 # the 64-bit build). A run that ends before its summary (the emulator's
 # crash, or the time bound) is a failure, with the test it was in named.
-# The emulator has two faults of its own, never seen in the 64-bit build:
-# the 32-bit WinHTTP sometimes waits for
-# ever on an answer already in its socket (the process asleep in Wine's
-# server wait), and a run now and then dies of a signal inside Wine. Such a
-# run is made once more, and the verdict says so; a second fault fails.
+# The emulator has faults of its own, never seen in the 64-bit build: the
+# 32-bit WinHTTP sometimes waits for ever on an answer already in its socket
+# (the process asleep in Wine's server wait), a run now and then dies of a
+# signal inside Wine, and once every TLS handshake of a run failed (12157,
+# the secure channel error) where the 64-bit build's passed. Such a run is
+# made once more, and the verdict says so; a second fault fails.
 work=$(mktemp -d /tmp/korin-wine32-XXXXXX)
 cleanup() {
     [ -f "$work/server.pid" ] && kill "$(cat "$work/server.pid")" 2>/dev/null || true
@@ -62,11 +63,11 @@ trap cleanup EXIT
 "$runner" serve "$work" "$bin" "$bin64/korin-test-installer.exe"
 https='WinHttps.*-WinHttps.HoldsTheServerBehaviourContract'
 emulator_faults=()
-adapter_run() {  # adapter_run NAME FILTER SECONDS: 0, 1 (failed), 124 (hung) or 139 (emulator)
+adapter_run() {  # adapter_run NAME FILTER SECONDS: 0, 1 (failed), 124 (hung), 139 (emulator) or 157 (TLS)
     local code=0 log="$work/$1.log"
     KORIN_PRODUCT_EXE="Z:$(sed 's|/|\\|g' <<<"$product")" timeout "$3" \
         "$runner" run-served "$work" "$tests_exe" --gtest_filter="$2" >"$log" 2>&1 || code=$?
-    grep -v '^\[ *\(RUN\|OK\) *\]' "$log" || true
+    grep -v -e '^\[ *\(RUN\|OK\) *\]' -e ':trace:secur32:' "$log" || true
     local last
     last=$(grep '^\[ RUN *\]' "$log" | tail -n 1 | sed 's/^\[ RUN *\] //')
     if [ "$code" -eq 124 ]; then
@@ -77,6 +78,13 @@ adapter_run() {  # adapter_run NAME FILTER SECONDS: 0, 1 (failed), 124 (hung) or
         echo "win32_tests.sh: the emulator ended $1 in ${last:-its start}" >&2
     elif [ "$code" -ne 0 ] || ! grep -q '^\[==========\] .* ran\.' "$log"; then
         code=1
+        if grep -Eq $'^ *Which is: 12157\r?$' "$log"; then
+            code=157
+            echo "win32_tests.sh: the TLS handshakes of $1 failed (12157)" >&2
+            # Traced (the second run): how the last handshake ended.
+            grep ':trace:secur32:\(gnutls_log\|schan_handshake\)' "$log" |
+                grep -v 'Keeping\|Removing\|EXT\[' | tail -n 12 >&2 || true
+        fi
     fi
     last_test=$last
     return "$code"
@@ -84,10 +92,19 @@ adapter_run() {  # adapter_run NAME FILTER SECONDS: 0, 1 (failed), 124 (hung) or
 adapter_tests() {  # adapter_tests NAME FILTER SECONDS
     local code=0
     adapter_run "$1" "$2" "$3" || code=$?
-    if [ "$code" -eq 124 ] || [ "$code" -eq 139 ]; then
-        emulator_faults+=("$1 ($([ "$code" -eq 124 ] && echo hung || echo ended by the emulator) in ${last_test:-its start})")
+    local fault=
+    case $code in
+    124) fault="hung in ${last_test:-its start}" ;;
+    139) fault="ended by the emulator in ${last_test:-its start}" ;;
+    157) fault="its TLS handshakes failed" ;;
+    esac
+    if [ -n "$fault" ]; then
+        emulator_faults+=("$1 ($fault)")
+        # Traced, so that a second failed handshake says where it failed.
+        local debug=-all
+        [ "$code" -ne 157 ] || debug=+secur32
         code=0
-        adapter_run "$1, again" "$2" "$3" || code=$?
+        KORIN_WINEDEBUG=$debug adapter_run "$1, again" "$2" "$3" || code=$?
     fi
     [ "$code" -eq 0 ] || fail "$1"
 }
