@@ -25,15 +25,18 @@ namespace {
 // An open file descriptor, closed on destruction. Handles opened for reading
 // read ahead in large chunks, as the platform's file cache does, so that
 // small reads do not each cost a system call.
+// A handle opened for writing gets the machine's time when it is closed.
 class StandInFileHandle final : public FileHandle {
   public:
-    StandInFileHandle(int fd, bool readAhead) : fd_(fd) {
+    StandInFileHandle(int fd, bool readAhead, const standin::Machine* stampOnClose)
+        : fd_(fd), stampOnClose_(stampOnClose) {
         if (readAhead) {
             ahead_.resize(kReadAheadSize);
         }
     }
     ~StandInFileHandle() override {
         if (fd_ >= 0) {
+            stamp();
             ::close(fd_);
         }
     }
@@ -109,6 +112,7 @@ class StandInFileHandle final : public FileHandle {
     }
 
     bool close() override {
+        stamp();
         const int fd = std::exchange(fd_, -1);
         if (::close(fd) != 0) {
             setLastError(standin::win32ErrorFromErrno(errno, ""));
@@ -121,6 +125,12 @@ class StandInFileHandle final : public FileHandle {
     // Read ahead as the platform's file cache does, so that the core's 1 KiB
     // reads do not each cost a system call.
     static constexpr std::size_t kReadAheadSize = 64 * 1024;
+
+    void stamp() {
+        if (stampOnClose_ != nullptr) {
+            standin::stampWithMachineClock(*stampOnClose_, fd_);
+        }
+    }
 
     bool readSome(char* buffer, std::size_t size, std::size_t& got) {
         ssize_t result;
@@ -136,6 +146,7 @@ class StandInFileHandle final : public FileHandle {
     }
 
     int fd_;
+    const standin::Machine* stampOnClose_;
     std::vector<char> ahead_;
     std::size_t aheadStart_ = 0;
     std::size_t aheadEnd_ = 0;
@@ -222,8 +233,11 @@ std::unique_ptr<FileHandle> StandInFiles::openFile(const std::wstring& path, Fil
             return nullptr;
         }
     }
+    const bool reads = mode == FileOpenMode::ReadExisting ||
+                       mode == FileOpenMode::ReadSharingRead || mode == FileOpenMode::DeleteOnClose;
     return std::make_unique<StandInFileHandle>(
-        fd, mode == FileOpenMode::ReadExisting || mode == FileOpenMode::ReadSharingRead);
+        fd, mode == FileOpenMode::ReadExisting || mode == FileOpenMode::ReadSharingRead,
+        reads ? nullptr : &view_.machine());
 }
 
 bool StandInFiles::getFullPathName(const std::wstring& path, std::wstring& fullPath) {

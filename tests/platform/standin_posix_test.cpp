@@ -359,11 +359,21 @@ TEST(ClockTime, UtcTextsBecomeFileTimesAndBack) {
     }
 }
 
+// A set clock also stamps what is written, as Windows stamps from its clock.
 TEST_F(MachineTest, ASetClockStandsStillWhileTheTickCountRuns) {
     Machine machine(root_);
     StandInClock clock(machine);
+    StandInFiles files(standin::ProgramView(machine, true));
+    const auto writtenAt = [&files] {
+        auto file = files.openFile(L"C:\\Windows\\System32\\stamped", FileOpenMode::CreateAlways);
+        EXPECT_TRUE(file && file->write("x", 1) && file->close());
+        FindData data;
+        EXPECT_TRUE(files.findFirstFile(L"C:\\Windows\\System32\\stamped", data));
+        return data.lastWriteTime;
+    };
     const std::uint64_t set = *parseClockTime("2031-05-06T07:08:09.123Z");
     ASSERT_TRUE(setClock(machine, set));
+    EXPECT_EQ(writtenAt(), set);
     const std::uint32_t ticks = clock.tickCount();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(clock.systemTimeAsFileTime(), set);
@@ -379,6 +389,7 @@ TEST_F(MachineTest, ASetClockStandsStillWhileTheTickCountRuns) {
         116444736000000000ULL +
         std::chrono::duration_cast<std::chrono::microseconds>(now).count() * 10;
     EXPECT_NEAR(static_cast<double>(clock.systemTimeAsFileTime()), static_cast<double>(real), 1e7);
+    EXPECT_NEAR(static_cast<double>(writtenAt()), static_cast<double>(real), 1e8);
 }
 
 // Two programs drawing at once take each value of the seeded sequence

@@ -3,6 +3,7 @@
 #include "platform/error_codes.h"
 #include "platform/last_error.h"
 #include "platform/standin/host_errors.h"
+#include "platform/standin/machine_sources.h"
 #include "ground/text.h"
 
 #include <dirent.h>
@@ -41,6 +42,19 @@ FindData findDataOf(const std::string& hostPath, const std::string& name) {
 }
 
 }  // namespace
+
+void stampWithMachineClock(const Machine& machine, int fd) {
+    const std::optional<std::uint64_t> set = setClockTime(machine);
+    if (!set || *set < kUnixEpochAsFileTime) {
+        return;
+    }
+    const std::uint64_t sinceEpoch = *set - kUnixEpochAsFileTime;
+    struct timespec times[2] = {};
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(sinceEpoch / 10000000);
+    times[1].tv_nsec = static_cast<long>(sinceEpoch % 10000000 * 100);
+    futimens(fd, times);  // a file left with the host's time is only older or newer
+}
 
 bool isReadOnly(const struct stat& info) {
     return S_ISREG(info.st_mode) && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;

@@ -37,6 +37,11 @@ bool refusedAsReadOnly(const std::string& hostPath);
 bool listFolder(const ProgramView& view, const std::wstring& pattern,
                 std::vector<FindData>& entries);
 
+// A file written while the machine's clock is set carries the set instant
+// as its last write time, as Windows stamps it from its own clock; with
+// real time (or a set instant before 1970) the host's stamp stands.
+void stampWithMachineClock(const Machine& machine, int fd);
+
 // GetTempFileNameW with a unique number of 0: at most three units of the
 // prefix, a hex number from the clock counted up until a new file can be
 // made, ".tmp". A folder that is not there (or is a file) is 267, as Wine
