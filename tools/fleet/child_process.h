@@ -1,7 +1,7 @@
 #pragma once
 
-// The programs korin-fleet load runs (the nginx update host, wrk): each in a
-// process group of its own, owned so that it and whatever it started are
+// The programs korin-fleet runs (korin-publish, the nginx update host, wrk):
+// each in a process group of its own, owned so that it and whatever it started are
 // ended on every path out, and sent SIGTERM should korin-fleet itself die.
 
 #include "platform/unique_resource.h"

@@ -1,6 +1,7 @@
 // The forecast's files: the minutes, the summary, the peak minute's mix and
 // the plots (gnuplot); and the forecast command.
 
+#include "child_process.h"
 #include "forecast.h"
 
 #include <algorithm>
@@ -10,11 +11,7 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <thread>
 
 namespace korin::fleet {
 
@@ -34,25 +31,16 @@ std::string publishDescription(const std::string& description, const std::string
     const std::string tree = (fs::path(outDir) / "tree").string();
     const std::string log = (fs::path(outDir) / "publish.log").string();
     fs::remove_all(tree, failure);
-    std::vector<std::string> args = {publisher.string(), description, tree, "--installer",
-                                     installer};
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
+    std::string reason;
+    UniqueProcess publish = startProcess(
+        {publisher.string(), description, tree, "--installer", installer}, log, -1, reason);
+    int status = 1;
+    while (publish && !processFinished(publish, status)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    pid_t child = -1;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    if (spawned != 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0) {
-        error = "korin-publish could not publish " + description + " (see " + log + ")";
+    if (status != 0) {
+        error = "korin-publish could not publish " + description +
+                (reason.empty() ? " (see " + log + ")" : ": " + reason);
         return {};
     }
     return tree;
