@@ -73,27 +73,19 @@ class FakeFileHandle final : public FileHandle {
     std::size_t offset_ = 0;
 };
 
+// The platform's listing handle, with the fault injector before each step.
 class FakeFindHandle final : public FindHandle {
   public:
     FakeFindHandle(FakeFiles& files, std::vector<FindData> entries)
-        : files_(files), entries_(std::move(entries)) {}
+        : files_(files), listed_(std::move(entries)) {}
 
     bool findNext(FindData& data) override {
-        if (files_.fail("findNextFile")) {
-            return false;
-        }
-        if (next_ >= entries_.size()) {
-            setLastError(kErrorNoMoreFiles);
-            return false;
-        }
-        data = entries_[next_++];
-        return true;
+        return !files_.fail("findNextFile") && listed_.findNext(data);
     }
 
   private:
     FakeFiles& files_;
-    std::vector<FindData> entries_;
-    std::size_t next_ = 0;
+    ListedFindHandle listed_;
 };
 
 bool FakeFiles::fail(const std::string& operation) {
