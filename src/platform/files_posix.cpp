@@ -233,11 +233,9 @@ std::unique_ptr<FileHandle> StandInFiles::openFile(const std::wstring& path, Fil
             return nullptr;
         }
     }
-    const bool reads = mode == FileOpenMode::ReadExisting ||
-                       mode == FileOpenMode::ReadSharingRead || mode == FileOpenMode::DeleteOnClose;
-    return std::make_unique<StandInFileHandle>(
-        fd, mode == FileOpenMode::ReadExisting || mode == FileOpenMode::ReadSharingRead,
-        reads ? nullptr : &view_.machine());
+    const bool reads = mode == FileOpenMode::ReadExisting || mode == FileOpenMode::ReadSharingRead;
+    const bool writes = !reads && mode != FileOpenMode::DeleteOnClose;
+    return std::make_unique<StandInFileHandle>(fd, reads, writes ? &view_.machine() : nullptr);
 }
 
 bool StandInFiles::getFullPathName(const std::wstring& path, std::wstring& fullPath) {

@@ -53,7 +53,7 @@ void stampWithMachineClock(const Machine& machine, int fd) {
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = static_cast<time_t>(sinceEpoch / 10000000);
     times[1].tv_nsec = static_cast<long>(sinceEpoch % 10000000 * 100);
-    futimens(fd, times);  // a file left with the host's time is only older or newer
+    futimens(fd, times);  // on failure the host's stamp stands: only the file's age is off
 }
 
 bool isReadOnly(const struct stat& info) {
